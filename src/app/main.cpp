@@ -1,0 +1,12 @@
+#include "frmMain.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Pelmora"));
+
+    frmMain window;
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,115 @@
+#include "frmFileList.h"
+
+#include "DirListBox.h"
+#include "DirSearch.h"
+#include "FileListBox.h"
+#include "Module1.h"
+#include "Numbers.h"
+#include "Random.h"
+
+namespace {
+
+const QString kPicturePattern = QStringLiteral("*.JPG;*.JPEG");
+
+} // namespace
+
+frmFileList::frmFileList(std::function<int()> subFolderOption, QWidget *parent)
+    : QWidget(parent)
+    , m_subFolderOption(std::move(subFolderOption)) {
+    setWindowTitle(QStringLiteral("ファイルリスト"));
+    Dir1 = new platform::DirListBox(this);
+    File1 = new platform::FileListBox(this);
+    File1->setPattern(kPicturePattern);
+    File1->setPath(Dir1->path());
+    connect(Dir1, &platform::DirListBox::change, this, &frmFileList::Dir1_Change);
+}
+
+frmFileList::~frmFileList() = default;
+
+bool frmFileList::SetFolder(const QString &strFolder) {
+    if (platform::DirSearch().first(strFolder, platform::kAttrDirectory).isEmpty())
+        return false;
+
+    int c = -1;
+    sFolders = QStringList{QString()};
+    File1->setPath(strFolder);
+    if (File1->count() > 0) {
+        c = 0;
+        (*sFolders)[0] = strFolder;
+    }
+
+    if (m_subFolderOption && m_subFolderOption() == 1) {
+        platform::DirSearch search;
+        const QString pattern = strFolder + platform::pathSeparator() + QStringLiteral("*.*");
+        for (QString name = search.first(pattern, platform::kAttrDirectory); !name.isEmpty();
+             name = search.next()) {
+            const QString full = strFolder + platform::pathSeparator() + name;
+            if (!IsDirectory(full) || name == QLatin1String(".") || name == QLatin1String(".."))
+                continue;
+            File1->setPath(full);
+            if (File1->count() > 0) {
+                ++c;
+                sFolders->resize(c + 1);
+                (*sFolders)[c] = full;
+            }
+        }
+    }
+    return c >= 0;
+}
+
+QString frmFileList::GetRNDFile(qint16 iType) {
+    return iType == 1 ? randomPick() : inOrderPick();
+}
+
+bool frmFileList::IsDirectory(const QString &path) const {
+    return platform::isDirectory(path);
+}
+
+void frmFileList::Dir1_Change() {
+    File1->setPath(Dir1->path());
+}
+
+QString frmFileList::currentPick() const {
+    return File1->path() + platform::pathSeparator() + File1->item(Module1::lFileIndex);
+}
+
+QString frmFileList::randomPick() {
+    platform::RandomSource &generator = platform::random();
+    generator.randomize();
+    // Nothing was ever scanned: there is no folder to draw from.
+    if (!sFolders || sFolders->isEmpty())
+        return QString();
+
+    const qint32 u = static_cast<qint32>(sFolders->size()) - 1;
+    const double r1 = generator.rnd();
+    Module1::lFolderIndex = qBound(0, static_cast<qint32>(platform::roundHalfEven(r1 * u)), u);
+    Dir1->setPath(sFolders->at(Module1::lFolderIndex));
+
+    const int n = File1->count();
+    if (n == 0)
+        return QString();
+    const double r2 = generator.rnd();
+    Module1::lFileIndex = qBound(0, static_cast<qint32>(platform::roundHalfEven(r2 * n)), n);
+    return currentPick();
+}
+
+QString frmFileList::inOrderPick() {
+    if (!sFolders || sFolders->isEmpty())
+        return QString();
+
+    const qint32 folderCount = static_cast<qint32>(sFolders->size());
+    qint32 visited = 0;
+    ++Module1::lFileIndex;
+    while (Module1::lFileIndex > File1->count() - 1) {
+        // Every stored folder was tried and none lists a picture any more.
+        if (visited == folderCount)
+            return QString();
+        ++visited;
+        Module1::lFileIndex = 0;
+        ++Module1::lFolderIndex;
+        if (Module1::lFolderIndex > folderCount - 1 || Module1::lFolderIndex < 0)
+            Module1::lFolderIndex = 0;
+        Dir1->setPath(sFolders->at(Module1::lFolderIndex));
+    }
+    return currentPick();
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+namespace platform {
+class DirListBox;
+class FileListBox;
+} // namespace platform
+
+/// The picture source: a window that is never shown. It scans a chosen folder (and, with the
+/// sub-folder option, its immediate sub-folders) into the folders that hold pictures, and
+/// hands out the next picture path in order or at random.
+class frmFileList : public QWidget {
+    Q_OBJECT
+public:
+    /// @param subFolderOption reads the main window's sub-folder check box (1 = ticked).
+    explicit frmFileList(std::function<int()> subFolderOption, QWidget *parent = nullptr);
+    ~frmFileList() override;
+
+    /// Scans a folder into the folder list; true when at least one folder with pictures was
+    /// stored. A path that does not exist changes nothing.
+    bool SetFolder(const QString &strFolder);
+
+    /// The next pick: a picture's full path; the empty text when the chosen folder lists no
+    /// picture; the folder path and a separator when a random pick falls past the last file.
+    /// @param iType 1 for a random pick, anything else for the next picture in order.
+    QString GetRNDFile(qint16 iType);
+
+    /// The stored folders; no value before the first scan of an existing folder.
+    const std::optional<QStringList> &folders() const { return sFolders; }
+
+    platform::DirListBox *Dir1 = nullptr;
+    platform::FileListBox *File1 = nullptr;
+
+private:
+    bool IsDirectory(const QString &path) const;
+    void Dir1_Change();
+    QString randomPick();
+    QString inOrderPick();
+    QString currentPick() const;
+
+    std::function<int()> m_subFolderOption;
+    std::optional<QStringList> sFolders;
+};

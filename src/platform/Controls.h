@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+
+namespace platform {
+
+/// A check box whose value is 0 (unticked) or 1 (ticked).
+class CheckBox : public QCheckBox {
+    Q_OBJECT
+public:
+    explicit CheckBox(const QString &caption, QWidget *parent = nullptr);
+
+    int value() const { return isChecked() ? 1 : 0; }
+    void setValue(int value) { setChecked(value == 1); }
+};
+
+/// A drop-down list that raises click() whenever an entry becomes selected: at once when code
+/// sets a different index, and when the user picks an entry, even the one already selected.
+class ComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    explicit ComboBox(QWidget *parent = nullptr);
+
+    void showPopup() override;
+
+signals:
+    void click();
+
+private:
+    bool m_changedSincePopup = false;
+};
+
+} // namespace platform

@@ -1,0 +1,16 @@
+#include "DirListBox.h"
+
+#include <QDir>
+
+namespace platform {
+
+DirListBox::DirListBox(QObject *parent)
+    : QObject(parent)
+    , m_path(QDir::currentPath()) {}
+
+void DirListBox::setPath(const QString &folder) {
+    m_path = folder;
+    emit change();
+}
+
+} // namespace platform

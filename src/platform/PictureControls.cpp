@@ -1,0 +1,92 @@
+#include "PictureControls.h"
+
+#include "Twips.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace platform {
+
+PictureBox::PictureBox(QWidget *parent)
+    : QWidget(parent) {
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void PictureBox::setPicture(const Picture &picture) {
+    m_picture = picture;
+    if (!picture.isNull())
+        resize(picture.size);
+}
+
+float PictureBox::widthTwips() const {
+    return m_picture.isNull() ? 0.0f : pixelsToTwips(m_picture.size.width());
+}
+
+float PictureBox::heightTwips() const {
+    return m_picture.isNull() ? 0.0f : pixelsToTwips(m_picture.size.height());
+}
+
+ImageBox::ImageBox(QWidget *parent)
+    : QWidget(parent) {
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void ImageBox::setPicture(const Picture &picture) {
+    m_picture = picture;
+    m_scaled = QImage();
+    update();
+}
+
+float ImageBox::leftTwips() const {
+    return pixelsToTwips(x());
+}
+
+float ImageBox::topTwips() const {
+    return pixelsToTwips(y());
+}
+
+float ImageBox::widthTwips() const {
+    return pixelsToTwips(width());
+}
+
+float ImageBox::heightTwips() const {
+    return pixelsToTwips(height());
+}
+
+void ImageBox::setWidthTwips(float twips) {
+    resize(std::max(0, twipsToPixels(twips)), height());
+}
+
+void ImageBox::setHeightTwips(float twips) {
+    resize(width(), std::max(0, twipsToPixels(twips)));
+}
+
+void ImageBox::moveTwips(float left, float top) {
+    move(twipsToPixels(left), twipsToPixels(top));
+}
+
+void ImageBox::paintEvent(QPaintEvent *) {
+    if (m_picture.isNull() || width() <= 0 || height() <= 0)
+        return;
+    const qreal ratio = devicePixelRatioF();
+    const QSize target = (QSizeF(size()) * ratio).toSize();
+    if (m_scaled.size() != target) {
+        m_scaled = m_picture.image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        m_scaled.setDevicePixelRatio(ratio);
+    }
+    QPainter painter(this);
+    painter.drawImage(QPointF(0, 0), m_scaled);
+}
+
+// Taking the press makes the release come here, not to the window behind.
+void ImageBox::mousePressEvent(QMouseEvent *event) {
+    event->accept();
+}
+
+void ImageBox::mouseReleaseEvent(QMouseEvent *event) {
+    emit mouseUp(event->button());
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+}
+
+} // namespace platform

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "Picture.h"
+
+#include <QImage>
+#include <QWidget>
+
+namespace platform {
+
+/// A picture box that is never shown: it holds a picture and takes its size.
+class PictureBox : public QWidget {
+    Q_OBJECT
+public:
+    explicit PictureBox(QWidget *parent = nullptr);
+
+    void setPicture(const Picture &picture);
+    const Picture &picture() const { return m_picture; }
+
+    /// The picture's width and height in twips; 0 without a picture.
+    float widthTwips() const;
+    float heightTwips() const;
+
+private:
+    Picture m_picture;
+};
+
+/// An image display that draws its picture stretched to its own size. Geometry is set and
+/// read back in twips; read-backs give the whole pixels the control really took.
+class ImageBox : public QWidget {
+    Q_OBJECT
+public:
+    explicit ImageBox(QWidget *parent = nullptr);
+
+    /// Shares the picture (no pixel copy); the empty picture blanks the control.
+    void setPicture(const Picture &picture);
+    const Picture &picture() const { return m_picture; }
+
+    float leftTwips() const;
+    float topTwips() const;
+    float widthTwips() const;
+    float heightTwips() const;
+    void setWidthTwips(float twips);
+    void setHeightTwips(float twips);
+    /// Moves to a left and top in twips, keeping the size.
+    void moveTwips(float left, float top);
+
+signals:
+    void clicked();
+    void mouseUp(Qt::MouseButton button);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    Picture m_picture;
+    QImage m_scaled; // the picture smoothly scaled to the current device size, made on demand
+};
+
+} // namespace platform

@@ -1,0 +1,66 @@
+#include "Window.h"
+
+#include "Twips.h"
+
+#include <QMargins>
+#include <QRect>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace platform {
+
+namespace {
+
+QMargins frameMargins(const QWidget *window) {
+    const QRect outer = window->frameGeometry();
+    const QRect inner = window->geometry();
+    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                    outer.right() - inner.right(), outer.bottom() - inner.bottom());
+}
+
+} // namespace
+
+float innerWidthTwips(const QWidget *window) {
+    return pixelsToTwips(window->width());
+}
+
+float innerHeightTwips(const QWidget *window) {
+    return pixelsToTwips(window->height());
+}
+
+float outerLeftTwips(const QWidget *window) {
+    return pixelsToTwips(window->frameGeometry().left());
+}
+
+float outerTopTwips(const QWidget *window) {
+    return pixelsToTwips(window->frameGeometry().top());
+}
+
+float outerWidthTwips(const QWidget *window) {
+    return pixelsToTwips(window->frameGeometry().width());
+}
+
+float outerHeightTwips(const QWidget *window) {
+    return pixelsToTwips(window->frameGeometry().height());
+}
+
+void moveOuterTwips(QWidget *window, float left, float top, float width, float height) {
+    const QMargins m = frameMargins(window);
+    const QRect outer(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
+                      twipsToPixels(height));
+    const QRect inner = outer.marginsRemoved(m);
+    window->setGeometry(inner.x(), inner.y(), std::max(1, inner.width()),
+                        std::max(1, inner.height()));
+}
+
+WindowState windowState(const QWidget *window) {
+    const Qt::WindowStates state = window->windowState();
+    if (state & Qt::WindowMinimized)
+        return WindowState::Minimized;
+    if (state & Qt::WindowMaximized)
+        return WindowState::Maximized;
+    return WindowState::Normal;
+}
+
+} // namespace platform

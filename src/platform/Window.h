@@ -1,0 +1,24 @@
+#pragma once
+
+class QWidget;
+
+namespace platform {
+
+enum class WindowState { Normal, Minimized, Maximized };
+
+/// Width and height of a window's inner (client) area, in twips.
+float innerWidthTwips(const QWidget *window);
+float innerHeightTwips(const QWidget *window);
+
+/// Outer place and size of a top-level window (frame and title bar included), in twips.
+float outerLeftTwips(const QWidget *window);
+float outerTopTwips(const QWidget *window);
+float outerWidthTwips(const QWidget *window);
+float outerHeightTwips(const QWidget *window);
+
+/// Moves and sizes a top-level window by its outer edges, in twips, in one operation.
+void moveOuterTwips(QWidget *window, float left, float top, float width, float height);
+
+WindowState windowState(const QWidget *window);
+
+} // namespace platform

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QIcon>
+#include <QImage>
+
+/// The program's icon, a small landscape drawn in the 16 standard colours.
+/// @param size edge length in pixels (the icon is made at 16 and 32).
+QImage appIconImage(int size);
+
+/// The icon at 16×16 and 32×32.
+QIcon appIcon();

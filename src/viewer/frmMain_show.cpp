@@ -1,0 +1,78 @@
+// The slide show: start, ticks, fitting the picture to the window, and stopping.
+#include "frmMain.h"
+
+#include "Controls.h"
+#include "DirSearch.h"
+#include "Module1.h"
+#include "Picture.h"
+#include "PictureControls.h"
+#include "ShowCaption.h"
+#include "Window.h"
+#include "WindowTimer.h"
+#include "frmFileList.h"
+
+#include <QFrame>
+
+void frmMain::cmdStart_Click() {
+    Module1::lFileIndex = -1;
+    Module1::lFolderIndex = -1;
+    Frame1->hide();
+    picTemp->setPicture(platform::loadPicture(DrawPick()));
+    repaint(); // the panel goes before the first tick, not at it
+    Timer1->setEnabled(true);
+}
+
+void frmMain::cmdEnd_Click() {
+    close();
+}
+
+void frmMain::Timer1_Timer() {
+    // Off while working: the interval counts from the end of this tick, and ticks never pile up.
+    Timer1->setEnabled(false);
+    Image1->hide();
+    const QString pick = DrawPick();
+    picTemp->setPicture(platform::loadPicture(pick));
+    iHistoryPos = colHistory.add(pick);
+    setWindowTitle(showCaption(chkRND->value(), pick));
+    FitAndShow();
+    Timer1->setEnabled(true);
+}
+
+void frmMain::StopShow() {
+    Frame1->show();
+    Image1->setPicture(platform::Picture());
+    Timer1->setEnabled(false);
+    setWindowTitle(idleCaption());
+}
+
+QString frmMain::DrawPick() {
+    // A pick ending in the separator fell one past a folder's last file: ask again.
+    QString pick = fileList().GetRNDFile(static_cast<qint16>(chkRND->value()));
+    while (pick.endsWith(platform::pathSeparator()))
+        pick = fileList().GetRNDFile(static_cast<qint16>(chkRND->value()));
+    return pick;
+}
+
+void frmMain::FitAndShow() {
+    const float pictureWidth = picTemp->widthTwips();
+    const float pictureHeight = picTemp->heightTwips();
+    // No picture, or a window with no inner area (minimised): nothing to fit, so nothing
+    // changes; the next resize or tick fits again.
+    if (!(pictureWidth > 0 && pictureHeight > 0 && platform::innerWidthTwips(this) > 0 &&
+          platform::innerHeightTwips(this) > 0))
+        return;
+
+    const float rp = pictureHeight / pictureWidth;
+    const float rw = platform::innerHeightTwips(this) / platform::innerWidthTwips(this);
+    if (rp > rw) {
+        Image1->setHeightTwips(platform::innerHeightTwips(this));
+        Image1->setWidthTwips(platform::innerHeightTwips(this) / rp);
+        Image1->moveTwips((platform::innerWidthTwips(this) - Image1->widthTwips()) / 2.0f, 0.0f);
+    } else {
+        Image1->setWidthTwips(platform::innerWidthTwips(this));
+        Image1->setHeightTwips(platform::innerWidthTwips(this) * rp);
+        Image1->moveTwips(0.0f, (platform::innerHeightTwips(this) - Image1->heightTwips()) / 2.0f);
+    }
+    Image1->setPicture(picTemp->picture());
+    Image1->show();
+}

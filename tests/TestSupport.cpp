@@ -1,0 +1,61 @@
+#include "TestSupport.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QPainter>
+
+TestTree::TestTree(const QStringList &names) {
+    add(names);
+}
+
+QString TestTree::path(const QString &name) const {
+    return name.isEmpty() ? m_dir.path() : m_dir.path() + QLatin1Char('/') + name;
+}
+
+void TestTree::add(const QStringList &names) {
+    for (const QString &name : names) {
+        const QString full = path(name);
+        if (name.endsWith(QLatin1Char('/'))) {
+            QDir().mkpath(full);
+            continue;
+        }
+        QDir().mkpath(QFileInfo(full).path());
+        QFile file(full);
+        file.open(QIODevice::WriteOnly);
+    }
+}
+
+namespace {
+
+// An APP1 segment holding a big-endian TIFF block with one IFD entry: Orientation (0x0112).
+QByteArray exifOrientationSegment(int orientation) {
+    QByteArray tiff("MM\0*\0\0\0\x08", 8);
+    tiff += QByteArray("\0\x01", 2);                   // one entry
+    tiff += QByteArray("\x01\x12\0\x03\0\0\0\x01", 8); // tag, SHORT, count 1
+    tiff += char(0) + QByteArray(1, char(orientation)) + QByteArray(2, '\0');
+    tiff += QByteArray(4, '\0'); // no next IFD
+    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
+    const int length = payload.size() + 2;
+    return QByteArray("\xFF\xE1", 2) + char(length >> 8) + char(length & 0xFF) + payload;
+}
+
+} // namespace
+
+bool writeJpeg(const QString &path, QSize size, QColor left, QColor right, int exifOrientation) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(right);
+    QPainter(&image).fillRect(0, 0, size.width() / 2, size.height(), left);
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "JPEG", 95))
+        return false;
+    if (exifOrientation > 0)
+        data.insert(2, exifOrientationSegment(exifOrientation));
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}

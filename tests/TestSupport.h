@@ -1,0 +1,59 @@
+#pragma once
+
+#include "Random.h"
+#include "Twips.h"
+
+#include <QColor>
+#include <QList>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+/// A temporary folder tree built from relative names: a name ending in "/" is a folder, any
+/// other name an empty file (its folders made as needed).
+class TestTree {
+public:
+    explicit TestTree(const QStringList &names = {});
+
+    /// Full path of a name in the tree (the tree's root for the empty name), without a
+    /// trailing separator.
+    QString path(const QString &name = QString()) const;
+    void add(const QStringList &names);
+
+private:
+    QTemporaryDir m_dir;
+};
+
+/// Writes a JPEG of the given size whose left half is `left` and right half `right`.
+/// @param exifOrientation 1..8 adds an EXIF orientation tag; 0 adds none.
+bool writeJpeg(const QString &path, QSize size, QColor left = Qt::red, QColor right = Qt::blue,
+               int exifOrientation = 0);
+
+/// A random generator that hands out scripted numbers and counts its re-seeds.
+class ScriptedRandom : public platform::RandomSource {
+public:
+    explicit ScriptedRandom(QList<float> values, int *reseeds = nullptr)
+        : m_values(std::move(values))
+        , m_reseeds(reseeds) {}
+    void randomize() override {
+        if (m_reseeds)
+            ++*m_reseeds;
+    }
+    float rnd() override { return m_values.isEmpty() ? 0.0f : m_values.takeFirst(); }
+
+private:
+    QList<float> m_values;
+    int *m_reseeds;
+};
+
+/// A screen of a fixed logical resolution.
+class FixedDpi : public platform::DpiSource {
+public:
+    explicit FixedDpi(double dpi)
+        : m_dpi(dpi) {}
+    double logicalDpi() const override { return m_dpi; }
+
+private:
+    double m_dpi;
+};

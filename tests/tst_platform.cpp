@@ -1,0 +1,265 @@
+#include "Controls.h"
+#include "DirSearch.h"
+#include "FileListBox.h"
+#include "Numbers.h"
+#include "Picture.h"
+#include "TestSupport.h"
+#include "Twips.h"
+#include "WindowTimer.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+class PlatformTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void roundHalfEven_data();
+    void roundHalfEven();
+    void singleToText_data();
+    void singleToText();
+    void twips();
+
+    void dirSearch_data();
+    void dirSearch();
+    void dirSearchSkipsSpecialFiles();
+
+    void fileListOrderAndPattern();
+    void fileListManyPictures();
+
+    void loadPicture_data();
+    void loadPicture();
+    void loadPictureTurnsByExifOrientation();
+    void loadPictureNeverBlocksOnPipe();
+
+    void comboRaisesClickOnIndexChange();
+    void timerTicksOnlyWhileEnabled();
+};
+
+void PlatformTest::roundHalfEven_data() {
+    QTest::addColumn<double>("value");
+    QTest::addColumn<double>("expected");
+    QTest::newRow("2.5") << 2.5 << 2.0;
+    QTest::newRow("3.5") << 3.5 << 4.0;
+    QTest::newRow("-2.5") << -2.5 << -2.0;
+    QTest::newRow("20.5") << 20.5 << 20.0;
+    QTest::newRow("21.5") << 21.5 << 22.0;
+    QTest::newRow("2.51") << 2.51 << 3.0;
+    QTest::newRow("-0.49") << -0.49 << 0.0;
+}
+
+void PlatformTest::roundHalfEven() {
+    QFETCH(double, value);
+    QFETCH(double, expected);
+    QCOMPARE(platform::roundHalfEven(value), expected);
+}
+
+void PlatformTest::singleToText_data() {
+    QTest::addColumn<float>("value");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("whole") << 1200.0f << "1200";
+    QTest::newRow("negative") << -45.0f << "-45";
+    QTest::newRow("tenths") << 3.5f << "3.5";
+    QTest::newRow("below one") << 0.5f << "0.5";
+    QTest::newRow("no trailing zero") << 2.0f << "2";
+    QTest::newRow("seven digits") << 1234567.0f << "1234567";
+    QTest::newRow("rounded to seven") << 1.23456789f << "1.234568";
+    QTest::newRow("inexact tenth") << 0.1f << "0.1";
+    QTest::newRow("no grouping") << 98765.5f << "98765.5";
+}
+
+void PlatformTest::singleToText() {
+    QFETCH(float, value);
+    QFETCH(QString, expected);
+    QCOMPARE(platform::singleToText(value), expected);
+    QCOMPARE(platform::twoDigits(7), QStringLiteral("07"));
+}
+
+void PlatformTest::twips() {
+    platform::setDpiSource(std::make_unique<FixedDpi>(96));
+    QCOMPARE(platform::twipsPerPixel(), 15.0f);
+    QCOMPARE(platform::twipsToPixels(3900), 260);
+    QCOMPARE(platform::pixelsToTwips(7), 105.0f);
+    platform::setDpiSource(std::make_unique<FixedDpi>(192));
+    QCOMPARE(platform::twipsPerPixel(), 7.5f);
+    QCOMPARE(platform::twipsToPixels(3900), 520);
+    platform::setDpiSource(nullptr);
+}
+
+void PlatformTest::dirSearch_data() {
+    QTest::addColumn<QString>("pattern"); // relative to the tree; "" is the tree itself
+    QTest::addColumn<int>("attributes");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("folders and files")
+        << "*.*" << 16 << QStringList{".", "..", "a.jpg", "B", "c.txt", "sub"};
+    QTest::newRow("files only") << "*.*" << 0 << QStringList{"a.jpg", "c.txt"};
+    QTest::newRow("wildcard") << "*.JPG" << 16 << QStringList{"a.jpg"};
+    QTest::newRow("exact folder") << "sub" << 16 << QStringList{"sub"};
+    QTest::newRow("exact folder, files only") << "sub" << 0 << QStringList{};
+    QTest::newRow("exact file") << "a.jpg" << 0 << QStringList{"a.jpg"};
+    QTest::newRow("hidden folder") << ".hid" << 16 << QStringList{};
+    QTest::newRow("missing") << "nothing" << 16 << QStringList{};
+    QTest::newRow("trailing separator") << "sub/" << 16 << QStringList{".", "..", "x.jpg"};
+}
+
+void PlatformTest::dirSearch() {
+    QFETCH(QString, pattern);
+    QFETCH(int, attributes);
+    QFETCH(QStringList, expected);
+    const TestTree tree({"a.jpg", "c.txt", "B/", "sub/x.jpg", ".hid/y.jpg", ".h.jpg"});
+
+    platform::DirSearch search;
+    QStringList found;
+    for (QString name = search.first(tree.path(pattern), attributes); !name.isEmpty();
+         name = search.next())
+        found << name;
+    QCOMPARE(found, expected);
+}
+
+void PlatformTest::dirSearchSkipsSpecialFiles() {
+    const TestTree tree({"a.jpg"});
+    QCOMPARE(::mkfifo(QFile::encodeName(tree.path("pipe.jpg")).constData(), 0600), 0);
+    QVERIFY(QFile::link(tree.path("a.jpg"), tree.path("link.jpg")));
+    QVERIFY(QFile::link(tree.path("gone.jpg"), tree.path("dangling.jpg")));
+
+    platform::DirSearch search;
+    QStringList found;
+    for (QString n = search.first(tree.path("*.jpg"), 16); !n.isEmpty(); n = search.next())
+        found << n;
+    QCOMPARE(found, (QStringList{"a.jpg", "link.jpg"}));
+    QVERIFY(platform::existingName(tree.path("pipe.jpg"), 0).isEmpty());
+    QVERIFY(platform::DirSearch().first(QStringLiteral("/*.*"), 16) != QStringLiteral("."));
+}
+
+void PlatformTest::fileListOrderAndPattern() {
+    const TestTree tree({"b.jpg", "A.JPG", "c.Jpg", "d.jpeg", "E.JPEG", "x.png", "y.jpgx",
+                         ".hidden.jpg", "folder.jpg/", "sub/z.jpg"});
+    platform::FileListBox list;
+    list.setPattern(QStringLiteral("*.JPG;*.JPEG"));
+    list.setPath(tree.path());
+    QCOMPARE(list.count(), 5);
+    const QStringList expected{"A.JPG", "b.jpg", "c.Jpg", "d.jpeg", "E.JPEG"};
+    for (int i = 0; i < expected.size(); ++i)
+        QCOMPARE(list.item(i), expected.at(i));
+    QCOMPARE(list.item(list.count()), QString());
+    QCOMPARE(list.path(), tree.path());
+
+    list.setPath(tree.path("missing"));
+    QCOMPARE(list.count(), 0);
+    QCOMPARE(list.item(0), QString());
+}
+
+void PlatformTest::fileListManyPictures() {
+    // More names than a 16-bit count could hold.
+    const TestTree tree;
+    const QByteArray root = QFile::encodeName(tree.path());
+    for (int i = 0; i < 50000; ++i) {
+        const QByteArray name = root + "/p" + QByteArray::number(i).rightJustified(5, '0') + ".jpg";
+        QFile file(QFile::decodeName(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    platform::FileListBox list;
+    list.setPattern(QStringLiteral("*.JPG"));
+    list.setPath(tree.path());
+    QCOMPARE(list.count(), 50000);
+    QCOMPARE(list.item(0), QStringLiteral("p00000.jpg"));
+    QCOMPARE(list.item(49999), QStringLiteral("p49999.jpg"));
+    QCOMPARE(list.item(50000), QString());
+}
+
+void PlatformTest::loadPicture_data() {
+    QTest::addColumn<QByteArray>("content"); // "" writes no file at all
+    QTest::addColumn<QSize>("expected");     // invalid: the empty picture
+    QByteArray jpeg;
+    {
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        QImage(64, 48, QImage::Format_RGB32).save(&buffer, "JPEG");
+    }
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        QImage(30, 20, QImage::Format_RGB32).save(&buffer, "PNG");
+    }
+    QTest::newRow("jpeg") << jpeg << QSize(64, 48);
+    QTest::newRow("png named .jpg") << png << QSize(30, 20);
+    QTest::newRow("missing") << QByteArray() << QSize();
+    QTest::newRow("text") << QByteArray("this is no picture\n") << QSize();
+    QTest::newRow("header only") << jpeg.left(20) << QSize();
+}
+
+void PlatformTest::loadPicture() {
+    QFETCH(QByteArray, content);
+    QFETCH(QSize, expected);
+    const TestTree tree;
+    const QString path = tree.path("p.jpg");
+    if (!content.isEmpty()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    const platform::Picture picture = platform::loadPicture(path);
+    QCOMPARE(picture.isNull(), !expected.isValid());
+    if (expected.isValid()) {
+        QCOMPARE(picture.size, expected);
+        QCOMPARE(picture.image.size(), expected);
+    }
+    QVERIFY(platform::loadPicture(QString()).isNull());
+}
+
+void PlatformTest::loadPictureTurnsByExifOrientation() {
+    const TestTree tree;
+    // Orientation 6: the stored picture must be turned a quarter clockwise to stand upright,
+    // so its left (red) half becomes the top.
+    QVERIFY(writeJpeg(tree.path("turned.jpg"), QSize(80, 40), Qt::red, Qt::blue, 6));
+    const platform::Picture picture = platform::loadPicture(tree.path("turned.jpg"));
+    QCOMPARE(picture.size, QSize(40, 80));
+    const QColor top = picture.image.pixelColor(20, 10);
+    const QColor bottom = picture.image.pixelColor(20, 70);
+    QVERIFY2(top.red() > 200 && top.blue() < 60, qPrintable(top.name()));
+    QVERIFY2(bottom.blue() > 200 && bottom.red() < 60, qPrintable(bottom.name()));
+}
+
+void PlatformTest::loadPictureNeverBlocksOnPipe() {
+    const TestTree tree;
+    const QString pipe = tree.path("pipe.jpg");
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(platform::loadPicture(pipe).isNull());
+    QVERIFY(clock.elapsed() < 5000);
+}
+
+void PlatformTest::comboRaisesClickOnIndexChange() {
+    platform::ComboBox combo;
+    combo.addItems({"a", "b"});
+    QSignalSpy clicks(&combo, &platform::ComboBox::click);
+    combo.setCurrentIndex(1);
+    QCOMPARE(clicks.count(), 1); // raised before the setter returned
+    combo.setCurrentIndex(1);
+    QCOMPARE(clicks.count(), 1);
+    combo.setCurrentIndex(-1);
+    QCOMPARE(clicks.count(), 1); // nothing selected is no selection
+}
+
+void PlatformTest::timerTicksOnlyWhileEnabled() {
+    platform::WindowTimer timer;
+    timer.setInterval(20);
+    QSignalSpy ticks(&timer, &platform::WindowTimer::timer);
+    QVERIFY(!timer.isEnabled());
+    QTest::qWait(60);
+    QCOMPARE(ticks.count(), 0);
+    timer.setEnabled(true);
+    QVERIFY(ticks.wait(2000));
+    timer.setEnabled(false);
+    const int seen = ticks.count();
+    QTest::qWait(60);
+    QCOMPARE(ticks.count(), seen);
+}
+
+QTEST_MAIN(PlatformTest)
+#include "tst_platform.moc"

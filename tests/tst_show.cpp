@@ -1,0 +1,409 @@
+#include "AppIcon.h"
+#include "Controls.h"
+#include "Module1.h"
+#include "PictureControls.h"
+#include "ShowCaption.h"
+#include "TestSupport.h"
+#include "WindowTimer.h"
+#include "frmFileList.h"
+#include "frmMain.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QtTest>
+
+#include <set>
+
+namespace {
+
+const QString kIdeographicSpace = QStringLiteral("\u3000");
+
+QString caption(const QString &mark, const QString &name) {
+    return "Pelmora(" + mark + ")" + kIdeographicSpace + QStringLiteral("\u3010") + name +
+           QStringLiteral("\u3011");
+}
+
+// Starts a show over a folder and runs ticks by hand; the timer is left to the show.
+void startShow(frmMain &w, const QString &folder) {
+    QVERIFY(w.fileList().SetFolder(folder));
+    w.cmdStart_Click();
+}
+
+} // namespace
+
+class ShowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { platform::setDpiSource(std::make_unique<FixedDpi>(96)); }
+    void cleanup() { platform::setRandomSource(nullptr); }
+
+    void designedPlaces_data();
+    void designedPlaces();
+    void designedState();
+    void tabOrder();
+    void iconIsSixteenColourLandscape();
+
+    void fit_data();
+    void fit();
+    void fitSharesThePictureAndRefitsOnResize();
+    void nothingToFit();
+    void uprightPhotoIsFittedUpright();
+
+    void captionNamesModeAndFile();
+    void historyKeepsTenAndCarriesOver();
+    void startThenStopBeforeFirstTick();
+    void pickPastLastFileIsDrawnAgain();
+    void emptyAndBadPicks();
+    void timerDrivesTheShow();
+    void endClosesTheWindow();
+};
+
+void ShowTest::designedPlaces_data() {
+    // Pixels at 96 DPI: the designed twips divided by 15.
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QRect>("geometry");
+    QTest::newRow("Frame1") << "Frame1" << QRect(4, 0, 245, 213);
+    QTest::newRow("chkRND") << "chkRND" << QRect(148, 72, 81, 16);
+    QTest::newRow("Text1") << "Text1" << QRect(12, 144, 221, 57);
+    QTest::newRow("cboFolders") << "cboFolders" << QRect(12, 116, 221, 20);
+    QTest::newRow("cmdStart") << "cmdStart" << QRect(12, 20, 133, 25);
+    QTest::newRow("cmdEnd") << "cmdEnd" << QRect(148, 20, 85, 25);
+    QTest::newRow("HScroll1") << "HScroll1" << QRect(12, 48, 221, 17);
+    QTest::newRow("cmdFolder") << "cmdFolder" << QRect(12, 84, 133, 25);
+    QTest::newRow("chkSub") << "chkSub" << QRect(148, 92, 81, 17);
+    QTest::newRow("lblTime") << "lblTime" << QRect(36, 68, 33, 17);
+    QTest::newRow("Label1") << "Label1" << QRect(76, 68, 45, 13);
+    QTest::newRow("Image1") << "Image1" << QRect(12, 40, 289, 165);
+}
+
+void ShowTest::designedPlaces() {
+    QFETCH(QString, control);
+    QFETCH(QRect, geometry);
+    frmMain w;
+    const std::map<QString, QWidget *> controls{
+        {"Frame1", w.Frame1},         {"chkRND", w.chkRND},       {"Text1", w.Text1},
+        {"cboFolders", w.cboFolders}, {"cmdStart", w.cmdStart},   {"cmdEnd", w.cmdEnd},
+        {"HScroll1", w.HScroll1},     {"cmdFolder", w.cmdFolder}, {"chkSub", w.chkSub},
+        {"lblTime", w.lblTime},       {"Label1", w.Label1},       {"Image1", w.Image1}};
+    QWidget *widget = controls.at(control);
+    QCOMPARE(widget->geometry(), geometry);
+    const bool onPanel = control != "Frame1" && control != "Image1";
+    QCOMPARE(widget->parentWidget(), onPanel ? static_cast<QWidget *>(w.Frame1) : &w);
+    QCOMPARE(w.size(), QSize(260, 225));
+}
+
+void ShowTest::designedState() {
+    frmMain w;
+    QCOMPARE(w.windowTitle(), QStringLiteral("Pelmora"));
+    QCOMPARE(w.palette().color(QPalette::Window), QColor(0, 0, 0));
+    QCOMPARE(w.cmdStart->text(), QStringLiteral("Start"));
+    QCOMPARE(w.cmdEnd->text(), QStringLiteral("End"));
+    QCOMPARE(w.cmdFolder->text(), QStringLiteral("Select &Folder"));
+    QCOMPARE(w.chkRND->text(), QStringLiteral("&Randomize"));
+    QCOMPARE(w.chkSub->text(), QStringLiteral("&SubFolders"));
+    QCOMPARE(w.lblTime->text(), QStringLiteral("2.0"));
+    QCOMPARE(w.Label1->text(), QStringLiteral("秒間隔"));
+    QCOMPARE(w.chkRND->palette().color(QPalette::WindowText), QColor(255, 255, 128));
+    QCOMPARE(w.lblTime->palette().color(QPalette::WindowText), QColor(255, 255, 0));
+    QCOMPARE(w.Text1->palette().color(QPalette::Base), QColor(255, 255, 192));
+    QCOMPARE(w.Text1->palette().color(QPalette::Text), QColor(0, 0, 255));
+    for (QPushButton *b : {w.cmdStart, w.cmdEnd, w.cmdFolder})
+        QVERIFY(!b->isDefault() && !b->autoDefault());
+    QCOMPARE(w.chkRND->value(), 0);
+    QCOMPARE(w.chkSub->value(), 0);
+    QVERIFY(!w.Timer1->isEnabled());
+    QCOMPARE(w.Timer1->interval(), 2000);
+    QCOMPARE(w.HScroll1->minimum(), 5);
+    QCOMPARE(w.HScroll1->maximum(), 50);
+    QCOMPARE(w.HScroll1->value(), 20);
+    QCOMPARE(w.cboFolders->count(), 0);
+    QCOMPARE(w.cboFolders->currentIndex(), -1);
+    QVERIFY(w.picTemp->isHidden());
+    QVERIFY(!w.Frame1->isHidden());
+    QVERIFY(w.Image1->picture().isNull());
+    // The panel lies above the picture display where they overlap.
+    const QObjectList children = w.children();
+    QVERIFY(children.indexOf(w.Frame1) > children.indexOf(w.Image1));
+
+    QVERIFY(w.Text1->isReadOnly());
+    QCOMPARE(w.Text1->toPlainText(), QStringLiteral("[左クリック] or [Space] 一時停止\n"
+                                                    "        [←] 一つ前\n"
+                                                    "        [→] 一つ後\n"
+                                                    "[右クリック] or [ESC] 中止\n"));
+    // The indented lines line up only if every half-width sign is as wide as the next and
+    // a Japanese sign is two of them.
+    const QFontMetrics help(w.Text1->font());
+    const int cell = help.horizontalAdvance(QLatin1Char('i'));
+    QVERIFY2(help.horizontalAdvance(QLatin1Char('M')) == cell &&
+                 help.horizontalAdvance(QLatin1Char('[')) == cell,
+             qPrintable(QFontInfo(w.Text1->font()).family()));
+    QVERIFY(help.inFont(QChar(0x505C))); // 停
+    QCOMPARE(help.horizontalAdvance(QChar(0x505C)), 2 * cell);
+    QCOMPARE(QFontInfo(w.Text1->font()).pointSize(), 9);
+}
+
+void ShowTest::tabOrder() {
+    frmMain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.chkSub->setFocus();
+    const QList<QWidget *> expected{w.cmdFolder,  w.HScroll1, w.cmdEnd, w.cmdStart,
+                                    w.cboFolders, w.Text1,    w.chkRND, w.chkSub};
+    for (QWidget *next : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), next);
+    }
+    w.cmdStart->setEnabled(false);
+    w.cmdEnd->setFocus();
+    QTest::keyClick(w.cmdEnd, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.cboFolders));
+}
+
+void ShowTest::iconIsSixteenColourLandscape() {
+    for (int size : {16, 32}) {
+        const QImage icon = appIconImage(size);
+        QCOMPARE(icon.size(), QSize(size, size));
+        QVERIFY(icon.colorCount() <= 16);
+        std::set<QRgb> used;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x)
+                used.insert(icon.pixel(x, y));
+        for (QRgb c : {qRgb(255, 255, 0), qRgb(0, 255, 255), qRgb(0, 128, 0), qRgb(128, 0, 0),
+                       qRgb(0, 0, 255), qRgb(255, 255, 255)})
+            QVERIFY2(used.count(c),
+                     qPrintable(QStringLiteral("size %1 lacks %2").arg(size).arg(c, 0, 16)));
+        QCOMPARE(icon.pixel(size / 2, 0), qRgb(0, 255, 255));      // sky above
+        QCOMPARE(icon.pixel(size / 2, size - 1), qRgb(0, 0, 128)); // sea below
+    }
+}
+
+void ShowTest::fit_data() {
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<QSize>("inner");
+    QTest::addColumn<QRect>("expected");
+    QTest::newRow("wide picture, square window")
+        << QSize(100, 50) << QSize(400, 400) << QRect(0, 100, 400, 200);
+    QTest::newRow("tall picture") << QSize(50, 100) << QSize(400, 300) << QRect(125, 0, 150, 300);
+    QTest::newRow("same proportions")
+        << QSize(160, 120) << QSize(400, 300) << QRect(0, 0, 400, 300);
+    QTest::newRow("small picture enlarged")
+        << QSize(40, 30) << QSize(800, 600) << QRect(0, 0, 800, 600);
+    QTest::newRow("large picture reduced")
+        << QSize(1200, 300) << QSize(300, 200) << QRect(0, 63, 300, 75);
+}
+
+void ShowTest::fit() {
+    QFETCH(QSize, picture);
+    QFETCH(QSize, inner);
+    QFETCH(QRect, expected);
+    const TestTree tree;
+    QVERIFY(writeJpeg(tree.path("p.jpg"), picture));
+    frmMain w;
+    w.resize(inner);
+    startShow(w, tree.path());
+    w.Timer1_Timer();
+    QCOMPARE(w.Image1->geometry(), expected);
+    QVERIFY(!w.Image1->isHidden());
+    QCOMPARE(w.Image1->picture().size, picture);
+}
+
+void ShowTest::fitSharesThePictureAndRefitsOnResize() {
+    const TestTree tree;
+    QVERIFY(writeJpeg(tree.path("p.jpg"), QSize(100, 50)));
+    frmMain w;
+    w.resize(400, 400);
+    w.show(); // a hidden window is told of its new size only when it is shown
+    startShow(w, tree.path());
+    w.Timer1_Timer();
+    QCOMPARE(w.Image1->picture().image.cacheKey(), w.picTemp->picture().image.cacheKey());
+    w.resize(200, 400);
+    QCOMPARE(w.Image1->geometry(), QRect(0, 150, 200, 100));
+    // With the panel shown, a resize moves nothing.
+    w.StopShow();
+    w.resize(300, 300);
+    QCOMPARE(w.Image1->geometry(), QRect(0, 150, 200, 100));
+    QCOMPARE(w.Frame1->geometry(), QRect(4, 0, 245, 213));
+}
+
+void ShowTest::nothingToFit() {
+    const TestTree tree;
+    QVERIFY(writeJpeg(tree.path("p.jpg"), QSize(100, 50)));
+    frmMain w;
+    w.resize(400, 400);
+    w.show();
+    startShow(w, tree.path());
+    w.Timer1_Timer();
+    const QRect shown = w.Image1->geometry();
+    // A window with no inner area (minimised): the refit changes nothing and divides by nothing.
+    w.resize(0, 0);
+    QCOMPARE(w.size(), QSize(0, 0));
+    QCOMPARE(w.Image1->geometry(), shown);
+    w.Timer1_Timer();
+    QCOMPARE(w.Image1->geometry(), shown);
+    QVERIFY(w.Image1->isHidden());
+    w.resize(400, 200);
+    QVERIFY(!w.Image1->isHidden()); // restored: fitted again
+    QCOMPARE(w.Image1->geometry(), QRect(0, 0, 400, 200));
+}
+
+void ShowTest::uprightPhotoIsFittedUpright() {
+    const TestTree tree;
+    QVERIFY(writeJpeg(tree.path("sideways.jpg"), QSize(200, 100), Qt::red, Qt::blue, 8));
+    frmMain w;
+    w.resize(400, 400);
+    startShow(w, tree.path());
+    w.Timer1_Timer();
+    QCOMPARE(w.Image1->geometry(), QRect(100, 0, 200, 400)); // 100 x 200 after the turn
+}
+
+void ShowTest::captionNamesModeAndFile() {
+    const TestTree tree;
+    QVERIFY(writeJpeg(tree.path("sea.jpg"), QSize(8, 8)));
+    frmMain w;
+    startShow(w, tree.path());
+    QCOMPARE(w.windowTitle(), QStringLiteral("Pelmora")); // Start leaves the caption alone
+    w.Timer1_Timer();
+    QCOMPARE(w.windowTitle(), caption("N", "sea.jpg"));
+    w.chkRND->setValue(1);
+    platform::setRandomSource(std::make_unique<ScriptedRandom>(QList<float>{0.0f, 0.0f}));
+    w.Timer1_Timer();
+    QCOMPARE(w.windowTitle(), caption("R", "sea.jpg"));
+    QCOMPARE(showCaption(1, tree.path("gone.jpg")), caption("R", ""));
+    QCOMPARE(showCaption(0, QString()), caption("N", ""));
+    QCOMPARE(showCaption(2, tree.path("sea.jpg")), caption("", "sea.jpg"));
+    w.StopShow();
+    QCOMPARE(w.windowTitle(), QStringLiteral("Pelmora"));
+}
+
+void ShowTest::historyKeepsTenAndCarriesOver() {
+    TestTree tree;
+    for (int i = 0; i < 12; ++i)
+        QVERIFY(writeJpeg(tree.path(QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0'))),
+                          QSize(8, 8)));
+    const auto name = [&](int i) {
+        return tree.path(QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0')));
+    };
+    frmMain w;
+    QCOMPARE(w.historyPosition(), qint16(0));
+    startShow(w, tree.path());
+    // Start drew p00; the ticks show p01 onwards.
+    for (int tick = 1; tick <= 10; ++tick) {
+        w.Timer1_Timer();
+        QCOMPARE(w.history().count(), tick);
+        QCOMPARE(w.historyPosition(), qint16(tick));
+    }
+    QCOMPARE(w.history().item(1), name(1));
+    w.Timer1_Timer(); // the eleventh drops the oldest
+    QCOMPARE(w.history().count(), 10);
+    QCOMPARE(w.historyPosition(), qint16(10));
+    QCOMPARE(w.history().item(1), name(2));
+    QCOMPARE(w.history().item(10), name(11));
+
+    w.StopShow();
+    QCOMPARE(w.history().count(), 10);
+    w.cmdStart_Click();
+    w.Timer1_Timer(); // a new show continues the same history
+    QCOMPARE(w.history().count(), 10);
+    QCOMPARE(w.history().item(1), name(3));
+    QCOMPARE(w.history().item(10), name(1)); // in order again from item 0: p00 at Start, p01 now
+}
+
+void ShowTest::startThenStopBeforeFirstTick() {
+    const TestTree tree;
+    QVERIFY(writeJpeg(tree.path("a.jpg"), QSize(8, 8)));
+    frmMain w;
+    startShow(w, tree.path());
+    QVERIFY(w.Frame1->isHidden());
+    QVERIFY(w.Timer1->isEnabled());
+    QVERIFY(!w.picTemp->picture().isNull()); // loaded at Start, not yet shown
+    QVERIFY(w.Image1->picture().isNull());
+    w.StopShow();
+    QVERIFY(!w.Frame1->isHidden());
+    QVERIFY(!w.Timer1->isEnabled());
+    QCOMPARE(w.windowTitle(), QStringLiteral("Pelmora"));
+    QCOMPARE(w.history().count(), 0);
+}
+
+void ShowTest::pickPastLastFileIsDrawnAgain() {
+    const TestTree tree;
+    QVERIFY(writeJpeg(tree.path("only.jpg"), QSize(8, 8)));
+    frmMain w;
+    w.chkRND->setValue(1);
+    QVERIFY(w.fileList().SetFolder(tree.path()));
+    int reseeds = 0;
+    // Start: a clean pick. Tick: one pick past the last file (folder + separator), then a clean
+    // one.
+    platform::setRandomSource(std::make_unique<ScriptedRandom>(
+        QList<float>{0.0f, 0.2f, 0.0f, 0.9f, 0.0f, 0.1f}, &reseeds));
+    w.cmdStart_Click();
+    w.Timer1_Timer();
+    QCOMPARE(reseeds, 3);
+    QCOMPARE(w.history().count(), 1);
+    QCOMPARE(w.history().item(1), tree.path("only.jpg"));
+    QCOMPARE(w.windowTitle(), caption("R", "only.jpg"));
+}
+
+void ShowTest::emptyAndBadPicks() {
+    const TestTree tree({"b-empty.jpg"});
+    QFile text(tree.path("c-text.jpg"));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("not a picture at all");
+    text.close();
+    QVERIFY(writeJpeg(tree.path("a-good.jpg"), QSize(100, 50)));
+    frmMain w;
+    w.resize(400, 400);
+    startShow(w, tree.path()); // draws a-good; the ticks go on from there
+    for (const char *bad : {"b-empty.jpg", "c-text.jpg"}) {
+        w.Timer1_Timer();
+        QCOMPARE(w.history().item(w.history().count()), tree.path(bad));
+        QCOMPARE(w.windowTitle(), caption("N", bad));
+        QVERIFY(w.Image1->isHidden()); // nothing shown until the next tick
+        QVERIFY(w.Timer1->isEnabled());
+    }
+    w.Timer1_Timer();
+    QVERIFY(!w.Image1->isHidden());
+    QCOMPARE(w.Image1->geometry(), QRect(0, 100, 400, 200));
+
+    // A random pick in a folder emptied since the scan gives the empty pick.
+    for (const char *n : {"a-good.jpg", "b-empty.jpg", "c-text.jpg"})
+        QVERIFY(QFile::remove(tree.path(n)));
+    w.chkRND->setValue(1);
+    w.Timer1_Timer();
+    QCOMPARE(w.history().item(w.history().count()), QString());
+    QCOMPARE(w.windowTitle(), caption("R", ""));
+    QVERIFY(w.Image1->isHidden());
+    w.StopShow(); // still stops cleanly
+    QVERIFY(!w.Frame1->isHidden());
+    QVERIFY(!w.Timer1->isEnabled());
+    QVERIFY(w.Image1->picture().isNull());
+}
+
+void ShowTest::timerDrivesTheShow() {
+    const TestTree tree;
+    QVERIFY(writeJpeg(tree.path("a.jpg"), QSize(8, 8)));
+    QVERIFY(writeJpeg(tree.path("b.jpg"), QSize(8, 8)));
+    frmMain w;
+    w.Timer1->setInterval(30);
+    startShow(w, tree.path());
+    QTRY_VERIFY_WITH_TIMEOUT(w.history().count() >= 3, 5000);
+    QVERIFY(w.Timer1->isEnabled());
+    w.StopShow();
+    const int shown = w.history().count();
+    QTest::qWait(100);
+    QCOMPARE(w.history().count(), shown);
+}
+
+void ShowTest::endClosesTheWindow() {
+    frmMain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTest::mouseClick(w.cmdEnd, Qt::LeftButton);
+    QVERIFY(!w.isVisible());
+}
+
+QTEST_MAIN(ShowTest)
+#include "tst_show.moc"
