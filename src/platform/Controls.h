@@ -17,6 +17,7 @@ public:
 
 /// A drop-down list that raises click() whenever an entry becomes selected: at once when code
 /// sets a different index, and when the user picks an entry, even the one already selected.
+/// Adding and removing entries selects nothing and raises nothing: only a selection does.
 class ComboBox : public QComboBox {
     Q_OBJECT
 public:
@@ -28,7 +29,12 @@ signals:
     void click();
 
 private:
+    void beginEdit();
+    void endEdit();
+
     bool m_changedSincePopup = false;
+    bool m_editing = false;
+    int m_indexBeforeEdit = -1;
 };
 
 } // namespace platform

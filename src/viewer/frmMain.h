@@ -61,6 +61,11 @@ public slots:
     /// Back from a running or paused show to the control panel.
     void StopShow();
 
+    void cmdFolder_Click();
+    void cboFolders_Click();
+    void chkSub_Click();
+    void HScroll1_Change();
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
 
@@ -76,6 +81,9 @@ private:
     void createTabOrder();
 
     void Form_Resize();
+    bool ScanFolder(const QString &folder);
+    void ScanSelectedFolder();
+    void appendFolderToHistory(const QString &path);
     QString DrawPick();
     void FitAndShow();
 

@@ -204,9 +204,11 @@ void frmMain::createPanelInterval() {
     HScroll1->setSingleStep(kArrowStep);
     HScroll1->setPageStep(kTroughStep);
     HScroll1->setValue(kIntervalDesigned);
-    HScroll1->setTracking(false); // the value changes when the thumb is let go
+    HScroll1->setTracking(false);         // the value changes when the thumb is let go
+    HScroll1->setInvertedControls(false); // the Right key lengthens the interval
     HScroll1->setFocusPolicy(Qt::StrongFocus);
     place(HScroll1, kHScroll1);
+    connect(HScroll1, &QScrollBar::valueChanged, this, &frmMain::HScroll1_Change);
 
     lblTime = makeLabel(QStringLiteral("2.0"), Frame1, kLblTime, kYellow);
     Label1 = makeLabel(QStringLiteral("秒間隔"), Frame1, kLabel1, kLightYellow);
@@ -216,12 +218,15 @@ void frmMain::createPanelInterval() {
 void frmMain::createPanelFolders() {
     cmdFolder = makeButton(QStringLiteral("Select &Folder"), Frame1, kCmdFolder);
     chkSub = makeCheckBox(QStringLiteral("&SubFolders"), Frame1, kChkSub);
+    connect(cmdFolder, &QPushButton::clicked, this, &frmMain::cmdFolder_Click);
+    connect(chkSub, &QCheckBox::toggled, this, &frmMain::chkSub_Click);
 
     cboFolders = new platform::ComboBox(Frame1);
     cboFolders->setEditable(false);
     cboFolders->setInsertPolicy(QComboBox::InsertAtBottom);
     cboFolders->setFocusPolicy(Qt::StrongFocus);
     place(cboFolders, kCboFolders);
+    connect(cboFolders, &platform::ComboBox::click, this, &frmMain::cboFolders_Click);
 }
 
 void frmMain::createHelpText() {

@@ -1,0 +1,27 @@
+#include "mSHBF.h"
+
+#include "FolderDialog.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace mSHBF {
+
+namespace {
+
+QPointer<QWidget> &ownerWindow() {
+    static QPointer<QWidget> owner;
+    return owner;
+}
+
+} // namespace
+
+void SetOwnerWindow(QWidget *owner) {
+    ownerWindow() = owner;
+}
+
+QString BrowseFolder() {
+    return platform::folderDialog().chooseFolder(ownerWindow());
+}
+
+} // namespace mSHBF

@@ -1,0 +1,65 @@
+// The control panel: the folder dialog, the folder history, the sub-folder option and the
+// interval.
+#include "frmMain.h"
+
+#include "Controls.h"
+#include "FolderDialog.h"
+#include "Numbers.h"
+#include "WindowTimer.h"
+#include "frmFileList.h"
+#include "mSHBF.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+
+namespace {
+
+constexpr int kFolderHistorySize = 10;
+
+} // namespace
+
+void frmMain::cmdFolder_Click() {
+    mSHBF::SetOwnerWindow(this);
+    const QString path = mSHBF::BrowseFolder();
+    if (path.isEmpty())
+        return;
+    cmdStart->setEnabled(ScanFolder(path));
+    appendFolderToHistory(path);
+    cboFolders->setCurrentIndex(cboFolders->count() - 1); // scans it again, as any selection does
+    cboFolders->repaint();
+}
+
+void frmMain::cboFolders_Click() {
+    ScanSelectedFolder();
+}
+
+void frmMain::chkSub_Click() {
+    ScanSelectedFolder();
+}
+
+void frmMain::HScroll1_Change() {
+    const qint16 tenths = static_cast<qint16>(HScroll1->value());
+    lblTime->setText(platform::singleToText(static_cast<float>(tenths) / 10.0f));
+    Timer1->setInterval(static_cast<qint16>(HScroll1->value() * 100));
+}
+
+bool frmMain::ScanFolder(const QString &folder) {
+    // A scan blocks the window; say so with the pointer.
+    const platform::BusyCursor busy;
+    return fileList().SetFolder(folder);
+}
+
+void frmMain::ScanSelectedFolder() {
+    if (cboFolders->currentIndex() < 0)
+        return;
+    cmdStart->setEnabled(ScanFolder(cboFolders->currentText()));
+}
+
+void frmMain::appendFolderToHistory(const QString &path) {
+    cboFolders->setEnabled(false);
+    if (cboFolders->count() >= kFolderHistorySize)
+        cboFolders->removeItem(0);
+    cboFolders->addItem(path);
+    cboFolders->setEnabled(true);
+}
