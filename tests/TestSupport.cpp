@@ -7,15 +7,18 @@
 #include <QImage>
 #include <QPainter>
 
-TestTree::TestTree(const QStringList &names) {
+TestTree::TestTree(const QStringList &names)
+{
     add(names);
 }
 
-QString TestTree::path(const QString &name) const {
+QString TestTree::path(const QString &name) const
+{
     return name.isEmpty() ? m_dir.path() : m_dir.path() + QLatin1Char('/') + name;
 }
 
-void TestTree::add(const QStringList &names) {
+void TestTree::add(const QStringList &names)
+{
     for (const QString &name : names) {
         const QString full = path(name);
         if (name.endsWith(QLatin1Char('/'))) {
@@ -31,7 +34,8 @@ void TestTree::add(const QStringList &names) {
 namespace {
 
 // An APP1 segment holding a big-endian TIFF block with one IFD entry: Orientation (0x0112).
-QByteArray exifOrientationSegment(int orientation) {
+QByteArray exifOrientationSegment(int orientation)
+{
     QByteArray tiff("MM\0*\0\0\0\x08", 8);
     tiff += QByteArray("\0\x01", 2);                   // one entry
     tiff += QByteArray("\x01\x12\0\x03\0\0\0\x01", 8); // tag, SHORT, count 1
@@ -44,7 +48,8 @@ QByteArray exifOrientationSegment(int orientation) {
 
 } // namespace
 
-bool writeJpeg(const QString &path, QSize size, QColor left, QColor right, int exifOrientation) {
+bool writeJpeg(const QString &path, QSize size, QColor left, QColor right, int exifOrientation)
+{
     QImage image(size, QImage::Format_RGB32);
     image.fill(right);
     QPainter(&image).fillRect(0, 0, size.width() / 2, size.height(), left);

@@ -35,8 +35,11 @@ class ScriptedRandom : public platform::RandomSource {
 public:
     explicit ScriptedRandom(QList<float> values, int *reseeds = nullptr)
         : m_values(std::move(values))
-        , m_reseeds(reseeds) {}
-    void randomize() override {
+        , m_reseeds(reseeds)
+    {
+    }
+    void randomize() override
+    {
         if (m_reseeds)
             ++*m_reseeds;
     }
@@ -51,7 +54,9 @@ private:
 class FixedDpi : public platform::DpiSource {
 public:
     explicit FixedDpi(double dpi)
-        : m_dpi(dpi) {}
+        : m_dpi(dpi)
+    {
+    }
     double logicalDpi() const override { return m_dpi; }
 
 private:

@@ -19,8 +19,11 @@ class ScriptedFolderDialog : public platform::FolderDialog {
 public:
     explicit ScriptedFolderDialog(QStringList answers, QWidget **owner = nullptr)
         : m_answers(std::move(answers))
-        , m_owner(owner) {}
-    QString chooseFolder(QWidget *owner) override {
+        , m_owner(owner)
+    {
+    }
+    QString chooseFolder(QWidget *owner) override
+    {
         if (m_owner)
             *m_owner = owner;
         return m_answers.isEmpty() ? QString() : m_answers.takeFirst();
@@ -31,11 +34,13 @@ private:
     QWidget **m_owner;
 };
 
-void answerDialog(const QStringList &answers, QWidget **owner = nullptr) {
+void answerDialog(const QStringList &answers, QWidget **owner = nullptr)
+{
     platform::setFolderDialog(std::make_unique<ScriptedFolderDialog>(answers, owner));
 }
 
-QStringList entries(const frmMain &w) {
+QStringList entries(const frmMain &w)
+{
     QStringList result;
     for (int i = 0; i < w.cboFolders->count(); ++i)
         result << w.cboFolders->itemText(i);
@@ -63,7 +68,8 @@ private slots:
     void busyPointerOnlyWhileScanning();
 };
 
-void PanelTest::chosenFolderIsScannedAddedAndSelected() {
+void PanelTest::chosenFolderIsScannedAddedAndSelected()
+{
     const TestTree tree({"pics/a.jpg", "empty/"});
     frmMain w;
     QWidget *owner = nullptr;
@@ -88,7 +94,8 @@ void PanelTest::chosenFolderIsScannedAddedAndSelected() {
     QCOMPARE(selections.count(), 3);
 }
 
-void PanelTest::cancelChangesNothing() {
+void PanelTest::cancelChangesNothing()
+{
     const TestTree tree({"a/x.jpg", "b/"});
     frmMain w;
     answerDialog({tree.path("a"), tree.path("b"), QString()});
@@ -105,7 +112,8 @@ void PanelTest::cancelChangesNothing() {
     QCOMPARE(*w.fileList().folders(), QStringList{tree.path("a")});
 }
 
-void PanelTest::eleventhFolderDropsTheOldest() {
+void PanelTest::eleventhFolderDropsTheOldest()
+{
     TestTree tree;
     QStringList folders;
     for (int i = 0; i < 11; ++i) {
@@ -124,7 +132,8 @@ void PanelTest::eleventhFolderDropsTheOldest() {
     QVERIFY(w.cboFolders->isEnabled());
 }
 
-void PanelTest::addingAndRemovingSelectNothing() {
+void PanelTest::addingAndRemovingSelectNothing()
+{
     platform::ComboBox combo;
     QSignalSpy clicks(&combo, &platform::ComboBox::click);
     combo.addItem(QStringLiteral("a"));
@@ -138,7 +147,8 @@ void PanelTest::addingAndRemovingSelectNothing() {
     QCOMPARE(clicks.count(), 1);
 }
 
-void PanelTest::subFolderOptionRescansAtOnce() {
+void PanelTest::subFolderOptionRescansAtOnce()
+{
     const TestTree tree({"top/s/a.jpg"});
     frmMain w;
     w.show();
@@ -155,7 +165,8 @@ void PanelTest::subFolderOptionRescansAtOnce() {
     QVERIFY(!w.cmdStart->isEnabled());
 }
 
-void PanelTest::subFolderOptionWithEmptyList() {
+void PanelTest::subFolderOptionWithEmptyList()
+{
     frmMain w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -169,7 +180,8 @@ void PanelTest::subFolderOptionWithEmptyList() {
     QVERIFY(w.cmdStart->isEnabled());
 }
 
-void PanelTest::interval_data() {
+void PanelTest::interval_data()
+{
     QTest::addColumn<int>("value");
     QTest::addColumn<QString>("label");
     QTest::addColumn<int>("milliseconds");
@@ -179,7 +191,8 @@ void PanelTest::interval_data() {
     QTest::newRow("back to 20") << 20 << "2" << 2000;
 }
 
-void PanelTest::interval() {
+void PanelTest::interval()
+{
     QFETCH(int, value);
     QFETCH(QString, label);
     QFETCH(int, milliseconds);
@@ -193,7 +206,8 @@ void PanelTest::interval() {
     QVERIFY(!w.Timer1->isEnabled()); // the interval never starts the timer
 }
 
-void PanelTest::intervalFromTheKeyboard() {
+void PanelTest::intervalFromTheKeyboard()
+{
     frmMain w;
     w.show();
     QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -210,7 +224,8 @@ void PanelTest::intervalFromTheKeyboard() {
     QCOMPARE(w.HScroll1->value(), 50);
 }
 
-void PanelTest::busyPointerOnlyWhileScanning() {
+void PanelTest::busyPointerOnlyWhileScanning()
+{
     {
         const platform::BusyCursor busy;
         QVERIFY(QApplication::overrideCursor());

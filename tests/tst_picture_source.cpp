@@ -7,12 +7,14 @@
 
 namespace {
 
-void resetCursors() {
+void resetCursors()
+{
     Module1::lFileIndex = -1;
     Module1::lFolderIndex = -1;
 }
 
-QStringList picks(frmFileList &source, int count, qint16 type = 0) {
+QStringList picks(frmFileList &source, int count, qint16 type = 0)
+{
     QStringList result;
     for (int i = 0; i < count; ++i)
         result << source.GetRNDFile(type);
@@ -39,7 +41,8 @@ private slots:
     void randomPickInFolderEmptiedSinceScan();
 };
 
-void PictureSourceTest::inOrderAcrossLetterCase() {
+void PictureSourceTest::inOrderAcrossLetterCase()
+{
     const TestTree tree({"b.jpg", "A.JPG", "c.Jpg", "d.jpeg", "note.txt", ".h.jpg"});
     frmFileList source([] { return 0; });
     QVERIFY(source.SetFolder(tree.path()));
@@ -50,7 +53,8 @@ void PictureSourceTest::inOrderAcrossLetterCase() {
                           tree.path("d.jpeg"), tree.path("A.JPG")}));
 }
 
-void PictureSourceTest::scan_data() {
+void PictureSourceTest::scan_data()
+{
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<int>("subFolders");
     QTest::addColumn<bool>("result");
@@ -80,7 +84,8 @@ void PictureSourceTest::scan_data() {
                                   << "";
 }
 
-void PictureSourceTest::scan() {
+void PictureSourceTest::scan()
+{
     QFETCH(QStringList, names);
     QFETCH(int, subFolders);
     QFETCH(bool, result);
@@ -101,7 +106,8 @@ void PictureSourceTest::scan() {
     QCOMPARE(source.GetRNDFile(0), firstPick.isEmpty() ? QString() : tree.path(firstPick));
 }
 
-void PictureSourceTest::missingFolderKeepsPreviousScan() {
+void PictureSourceTest::missingFolderKeepsPreviousScan()
+{
     const TestTree tree({"a.jpg", "plain.txt"});
     frmFileList source([] { return 1; });
     QVERIFY(source.SetFolder(tree.path()));
@@ -115,7 +121,8 @@ void PictureSourceTest::missingFolderKeepsPreviousScan() {
     QCOMPARE(source.GetRNDFile(0), tree.path("a.jpg"));
 }
 
-void PictureSourceTest::inOrderAcrossFolders() {
+void PictureSourceTest::inOrderAcrossFolders()
+{
     const TestTree tree({"a.jpg", "s1/b.jpg", "s1/c.jpg", "s2/d.jpg"});
     frmFileList source([] { return 1; });
     QVERIFY(source.SetFolder(tree.path()));
@@ -127,7 +134,8 @@ void PictureSourceTest::inOrderAcrossFolders() {
                           tree.path("s1/c.jpg"), tree.path("s2/d.jpg"), tree.path("a.jpg")}));
 }
 
-void PictureSourceTest::emptyPickBeforeAnyScan() {
+void PictureSourceTest::emptyPickBeforeAnyScan()
+{
     const TestTree tree({"a.jpg"});
     QVERIFY(QDir::setCurrent(tree.path())); // the file list starts on the current folder
     frmFileList source([] { return 0; });
@@ -139,7 +147,8 @@ void PictureSourceTest::emptyPickBeforeAnyScan() {
     QVERIFY(!source.folders().has_value());
 }
 
-void PictureSourceTest::inOrderWalkEndsWhenPicturesVanish() {
+void PictureSourceTest::inOrderWalkEndsWhenPicturesVanish()
+{
     const TestTree tree({"s1/a.jpg", "s2/b.jpg", "s3/c.jpg"});
     frmFileList source([] { return 1; });
     QVERIFY(source.SetFolder(tree.path()));
@@ -153,7 +162,8 @@ void PictureSourceTest::inOrderWalkEndsWhenPicturesVanish() {
     QCOMPARE(source.GetRNDFile(0), tree.path("s2/new.jpg"));
 }
 
-void PictureSourceTest::randomPick_data() {
+void PictureSourceTest::randomPick_data()
+{
     QTest::addColumn<int>("folderCount"); // sub-folders f0.., each with `files` pictures
     QTest::addColumn<int>("files");
     QTest::addColumn<float>("r1");
@@ -171,7 +181,8 @@ void PictureSourceTest::randomPick_data() {
     QTest::newRow("three folders, last") << 3 << 4 << 0.75f << 0.99f << 2 << 4;
 }
 
-void PictureSourceTest::randomPick() {
+void PictureSourceTest::randomPick()
+{
     QFETCH(int, folderCount);
     QFETCH(int, files);
     QFETCH(float, r1);
@@ -197,7 +208,8 @@ void PictureSourceTest::randomPick() {
     QCOMPARE(source.File1->path(), folder);
 }
 
-void PictureSourceTest::randomPickInFolderEmptiedSinceScan() {
+void PictureSourceTest::randomPickInFolderEmptiedSinceScan()
+{
     const TestTree tree({"a.jpg"});
     frmFileList source([] { return 0; });
     QVERIFY(source.SetFolder(tree.path()));

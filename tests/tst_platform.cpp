@@ -39,7 +39,8 @@ private slots:
     void timerTicksOnlyWhileEnabled();
 };
 
-void PlatformTest::roundHalfEven_data() {
+void PlatformTest::roundHalfEven_data()
+{
     QTest::addColumn<double>("value");
     QTest::addColumn<double>("expected");
     QTest::newRow("2.5") << 2.5 << 2.0;
@@ -51,13 +52,15 @@ void PlatformTest::roundHalfEven_data() {
     QTest::newRow("-0.49") << -0.49 << 0.0;
 }
 
-void PlatformTest::roundHalfEven() {
+void PlatformTest::roundHalfEven()
+{
     QFETCH(double, value);
     QFETCH(double, expected);
     QCOMPARE(platform::roundHalfEven(value), expected);
 }
 
-void PlatformTest::singleToText_data() {
+void PlatformTest::singleToText_data()
+{
     QTest::addColumn<float>("value");
     QTest::addColumn<QString>("expected");
     QTest::newRow("whole") << 1200.0f << "1200";
@@ -71,14 +74,16 @@ void PlatformTest::singleToText_data() {
     QTest::newRow("no grouping") << 98765.5f << "98765.5";
 }
 
-void PlatformTest::singleToText() {
+void PlatformTest::singleToText()
+{
     QFETCH(float, value);
     QFETCH(QString, expected);
     QCOMPARE(platform::singleToText(value), expected);
     QCOMPARE(platform::twoDigits(7), QStringLiteral("07"));
 }
 
-void PlatformTest::twips() {
+void PlatformTest::twips()
+{
     platform::setDpiSource(std::make_unique<FixedDpi>(96));
     QCOMPARE(platform::twipsPerPixel(), 15.0f);
     QCOMPARE(platform::twipsToPixels(3900), 260);
@@ -89,7 +94,8 @@ void PlatformTest::twips() {
     platform::setDpiSource(nullptr);
 }
 
-void PlatformTest::dirSearch_data() {
+void PlatformTest::dirSearch_data()
+{
     QTest::addColumn<QString>("pattern"); // relative to the tree; "" is the tree itself
     QTest::addColumn<int>("attributes");
     QTest::addColumn<QStringList>("expected");
@@ -105,7 +111,8 @@ void PlatformTest::dirSearch_data() {
     QTest::newRow("trailing separator") << "sub/" << 16 << QStringList{".", "..", "x.jpg"};
 }
 
-void PlatformTest::dirSearch() {
+void PlatformTest::dirSearch()
+{
     QFETCH(QString, pattern);
     QFETCH(int, attributes);
     QFETCH(QStringList, expected);
@@ -119,7 +126,8 @@ void PlatformTest::dirSearch() {
     QCOMPARE(found, expected);
 }
 
-void PlatformTest::dirSearchSkipsSpecialFiles() {
+void PlatformTest::dirSearchSkipsSpecialFiles()
+{
     const TestTree tree({"a.jpg"});
     QCOMPARE(::mkfifo(QFile::encodeName(tree.path("pipe.jpg")).constData(), 0600), 0);
     QVERIFY(QFile::link(tree.path("a.jpg"), tree.path("link.jpg")));
@@ -134,7 +142,8 @@ void PlatformTest::dirSearchSkipsSpecialFiles() {
     QVERIFY(platform::DirSearch().first(QStringLiteral("/*.*"), 16) != QStringLiteral("."));
 }
 
-void PlatformTest::fileListOrderAndPattern() {
+void PlatformTest::fileListOrderAndPattern()
+{
     const TestTree tree({"b.jpg", "A.JPG", "c.Jpg", "d.jpeg", "E.JPEG", "x.png", "y.jpgx",
                          ".hidden.jpg", "folder.jpg/", "sub/z.jpg"});
     platform::FileListBox list;
@@ -152,7 +161,8 @@ void PlatformTest::fileListOrderAndPattern() {
     QCOMPARE(list.item(0), QString());
 }
 
-void PlatformTest::fileListManyPictures() {
+void PlatformTest::fileListManyPictures()
+{
     // More names than a 16-bit count could hold.
     const TestTree tree;
     const QByteArray root = QFile::encodeName(tree.path());
@@ -170,7 +180,8 @@ void PlatformTest::fileListManyPictures() {
     QCOMPARE(list.item(50000), QString());
 }
 
-void PlatformTest::loadPicture_data() {
+void PlatformTest::loadPicture_data()
+{
     QTest::addColumn<QByteArray>("content"); // "" writes no file at all
     QTest::addColumn<QSize>("expected");     // invalid: the empty picture
     QByteArray jpeg;
@@ -192,7 +203,8 @@ void PlatformTest::loadPicture_data() {
     QTest::newRow("header only") << jpeg.left(20) << QSize();
 }
 
-void PlatformTest::loadPicture() {
+void PlatformTest::loadPicture()
+{
     QFETCH(QByteArray, content);
     QFETCH(QSize, expected);
     const TestTree tree;
@@ -211,7 +223,8 @@ void PlatformTest::loadPicture() {
     QVERIFY(platform::loadPicture(QString()).isNull());
 }
 
-void PlatformTest::loadPictureTurnsByExifOrientation() {
+void PlatformTest::loadPictureTurnsByExifOrientation()
+{
     const TestTree tree;
     // Orientation 6: the stored picture must be turned a quarter clockwise to stand upright,
     // so its left (red) half becomes the top.
@@ -224,7 +237,8 @@ void PlatformTest::loadPictureTurnsByExifOrientation() {
     QVERIFY2(bottom.blue() > 200 && bottom.red() < 60, qPrintable(bottom.name()));
 }
 
-void PlatformTest::loadPictureNeverBlocksOnPipe() {
+void PlatformTest::loadPictureNeverBlocksOnPipe()
+{
     const TestTree tree;
     const QString pipe = tree.path("pipe.jpg");
     QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
@@ -234,7 +248,8 @@ void PlatformTest::loadPictureNeverBlocksOnPipe() {
     QVERIFY(clock.elapsed() < 5000);
 }
 
-void PlatformTest::comboRaisesClickOnIndexChange() {
+void PlatformTest::comboRaisesClickOnIndexChange()
+{
     platform::ComboBox combo;
     combo.addItems({"a", "b"});
     QSignalSpy clicks(&combo, &platform::ComboBox::click);
@@ -246,7 +261,8 @@ void PlatformTest::comboRaisesClickOnIndexChange() {
     QCOMPARE(clicks.count(), 1); // nothing selected is no selection
 }
 
-void PlatformTest::timerTicksOnlyWhileEnabled() {
+void PlatformTest::timerTicksOnlyWhileEnabled()
+{
     platform::WindowTimer timer;
     timer.setInterval(20);
     QSignalSpy ticks(&timer, &platform::WindowTimer::timer);

@@ -21,13 +21,15 @@ namespace {
 
 const QString kIdeographicSpace = QStringLiteral("\u3000");
 
-QString caption(const QString &mark, const QString &name) {
+QString caption(const QString &mark, const QString &name)
+{
     return "Pelmora(" + mark + ")" + kIdeographicSpace + QStringLiteral("\u3010") + name +
            QStringLiteral("\u3011");
 }
 
 // Starts a show over a folder and runs ticks by hand; the timer is left to the show.
-void startShow(frmMain &w, const QString &folder) {
+void startShow(frmMain &w, const QString &folder)
+{
     QVERIFY(w.fileList().SetFolder(folder));
     w.cmdStart_Click();
 }
@@ -62,7 +64,8 @@ private slots:
     void endClosesTheWindow();
 };
 
-void ShowTest::designedPlaces_data() {
+void ShowTest::designedPlaces_data()
+{
     // Pixels at 96 DPI: the designed twips divided by 15.
     QTest::addColumn<QString>("control");
     QTest::addColumn<QRect>("geometry");
@@ -80,7 +83,8 @@ void ShowTest::designedPlaces_data() {
     QTest::newRow("Image1") << "Image1" << QRect(12, 40, 289, 165);
 }
 
-void ShowTest::designedPlaces() {
+void ShowTest::designedPlaces()
+{
     QFETCH(QString, control);
     QFETCH(QRect, geometry);
     frmMain w;
@@ -96,7 +100,8 @@ void ShowTest::designedPlaces() {
     QCOMPARE(w.size(), QSize(260, 225));
 }
 
-void ShowTest::designedState() {
+void ShowTest::designedState()
+{
     frmMain w;
     QCOMPARE(w.windowTitle(), QStringLiteral("Pelmora"));
     QCOMPARE(w.palette().color(QPalette::Window), QColor(0, 0, 0));
@@ -146,7 +151,8 @@ void ShowTest::designedState() {
     QCOMPARE(QFontInfo(w.Text1->font()).pointSize(), 9);
 }
 
-void ShowTest::tabOrder() {
+void ShowTest::tabOrder()
+{
     frmMain w;
     w.show();
     QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -163,7 +169,8 @@ void ShowTest::tabOrder() {
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.cboFolders));
 }
 
-void ShowTest::iconIsSixteenColourLandscape() {
+void ShowTest::iconIsSixteenColourLandscape()
+{
     for (int size : {16, 32}) {
         const QImage icon = appIconImage(size);
         QCOMPARE(icon.size(), QSize(size, size));
@@ -181,7 +188,8 @@ void ShowTest::iconIsSixteenColourLandscape() {
     }
 }
 
-void ShowTest::fit_data() {
+void ShowTest::fit_data()
+{
     QTest::addColumn<QSize>("picture");
     QTest::addColumn<QSize>("inner");
     QTest::addColumn<QRect>("expected");
@@ -196,7 +204,8 @@ void ShowTest::fit_data() {
         << QSize(1200, 300) << QSize(300, 200) << QRect(0, 63, 300, 75);
 }
 
-void ShowTest::fit() {
+void ShowTest::fit()
+{
     QFETCH(QSize, picture);
     QFETCH(QSize, inner);
     QFETCH(QRect, expected);
@@ -211,7 +220,8 @@ void ShowTest::fit() {
     QCOMPARE(w.Image1->picture().size, picture);
 }
 
-void ShowTest::fitSharesThePictureAndRefitsOnResize() {
+void ShowTest::fitSharesThePictureAndRefitsOnResize()
+{
     const TestTree tree;
     QVERIFY(writeJpeg(tree.path("p.jpg"), QSize(100, 50)));
     frmMain w;
@@ -229,7 +239,8 @@ void ShowTest::fitSharesThePictureAndRefitsOnResize() {
     QCOMPARE(w.Frame1->geometry(), QRect(4, 0, 245, 213));
 }
 
-void ShowTest::nothingToFit() {
+void ShowTest::nothingToFit()
+{
     const TestTree tree;
     QVERIFY(writeJpeg(tree.path("p.jpg"), QSize(100, 50)));
     frmMain w;
@@ -250,7 +261,8 @@ void ShowTest::nothingToFit() {
     QCOMPARE(w.Image1->geometry(), QRect(0, 0, 400, 200));
 }
 
-void ShowTest::uprightPhotoIsFittedUpright() {
+void ShowTest::uprightPhotoIsFittedUpright()
+{
     const TestTree tree;
     QVERIFY(writeJpeg(tree.path("sideways.jpg"), QSize(200, 100), Qt::red, Qt::blue, 8));
     frmMain w;
@@ -260,7 +272,8 @@ void ShowTest::uprightPhotoIsFittedUpright() {
     QCOMPARE(w.Image1->geometry(), QRect(100, 0, 200, 400)); // 100 x 200 after the turn
 }
 
-void ShowTest::captionNamesModeAndFile() {
+void ShowTest::captionNamesModeAndFile()
+{
     const TestTree tree;
     QVERIFY(writeJpeg(tree.path("sea.jpg"), QSize(8, 8)));
     frmMain w;
@@ -279,7 +292,8 @@ void ShowTest::captionNamesModeAndFile() {
     QCOMPARE(w.windowTitle(), QStringLiteral("Pelmora"));
 }
 
-void ShowTest::historyKeepsTenAndCarriesOver() {
+void ShowTest::historyKeepsTenAndCarriesOver()
+{
     TestTree tree;
     for (int i = 0; i < 12; ++i)
         QVERIFY(writeJpeg(tree.path(QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0'))),
@@ -312,7 +326,8 @@ void ShowTest::historyKeepsTenAndCarriesOver() {
     QCOMPARE(w.history().item(10), name(1)); // in order again from item 0: p00 at Start, p01 now
 }
 
-void ShowTest::startThenStopBeforeFirstTick() {
+void ShowTest::startThenStopBeforeFirstTick()
+{
     const TestTree tree;
     QVERIFY(writeJpeg(tree.path("a.jpg"), QSize(8, 8)));
     frmMain w;
@@ -328,7 +343,8 @@ void ShowTest::startThenStopBeforeFirstTick() {
     QCOMPARE(w.history().count(), 0);
 }
 
-void ShowTest::pickPastLastFileIsDrawnAgain() {
+void ShowTest::pickPastLastFileIsDrawnAgain()
+{
     const TestTree tree;
     QVERIFY(writeJpeg(tree.path("only.jpg"), QSize(8, 8)));
     frmMain w;
@@ -347,7 +363,8 @@ void ShowTest::pickPastLastFileIsDrawnAgain() {
     QCOMPARE(w.windowTitle(), caption("R", "only.jpg"));
 }
 
-void ShowTest::emptyAndBadPicks() {
+void ShowTest::emptyAndBadPicks()
+{
     const TestTree tree({"b-empty.jpg"});
     QFile text(tree.path("c-text.jpg"));
     QVERIFY(text.open(QIODevice::WriteOnly));
@@ -382,7 +399,8 @@ void ShowTest::emptyAndBadPicks() {
     QVERIFY(w.Image1->picture().isNull());
 }
 
-void ShowTest::timerDrivesTheShow() {
+void ShowTest::timerDrivesTheShow()
+{
     const TestTree tree;
     QVERIFY(writeJpeg(tree.path("a.jpg"), QSize(8, 8)));
     QVERIFY(writeJpeg(tree.path("b.jpg"), QSize(8, 8)));
@@ -397,7 +415,8 @@ void ShowTest::timerDrivesTheShow() {
     QCOMPARE(w.history().count(), shown);
 }
 
-void ShowTest::endClosesTheWindow() {
+void ShowTest::endClosesTheWindow()
+{
     frmMain w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));

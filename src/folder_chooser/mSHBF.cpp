@@ -9,18 +9,21 @@ namespace mSHBF {
 
 namespace {
 
-QPointer<QWidget> &ownerWindow() {
+QPointer<QWidget> &ownerWindow()
+{
     static QPointer<QWidget> owner;
     return owner;
 }
 
 } // namespace
 
-void SetOwnerWindow(QWidget *owner) {
+void SetOwnerWindow(QWidget *owner)
+{
     ownerWindow() = owner;
 }
 
-QString BrowseFolder() {
+QString BrowseFolder()
+{
     return platform::folderDialog().chooseFolder(ownerWindow());
 }
 

@@ -15,7 +15,8 @@ const QString kPicturePattern = QStringLiteral("*.JPG;*.JPEG");
 
 frmFileList::frmFileList(std::function<int()> subFolderOption, QWidget *parent)
     : QWidget(parent)
-    , m_subFolderOption(std::move(subFolderOption)) {
+    , m_subFolderOption(std::move(subFolderOption))
+{
     setWindowTitle(QStringLiteral("ファイルリスト"));
     Dir1 = new platform::DirListBox(this);
     File1 = new platform::FileListBox(this);
@@ -26,7 +27,8 @@ frmFileList::frmFileList(std::function<int()> subFolderOption, QWidget *parent)
 
 frmFileList::~frmFileList() = default;
 
-bool frmFileList::SetFolder(const QString &strFolder) {
+bool frmFileList::SetFolder(const QString &strFolder)
+{
     if (platform::DirSearch().first(strFolder, platform::kAttrDirectory).isEmpty())
         return false;
 
@@ -57,23 +59,28 @@ bool frmFileList::SetFolder(const QString &strFolder) {
     return c >= 0;
 }
 
-QString frmFileList::GetRNDFile(qint16 iType) {
+QString frmFileList::GetRNDFile(qint16 iType)
+{
     return iType == 1 ? randomPick() : inOrderPick();
 }
 
-bool frmFileList::IsDirectory(const QString &path) const {
+bool frmFileList::IsDirectory(const QString &path) const
+{
     return platform::isDirectory(path);
 }
 
-void frmFileList::Dir1_Change() {
+void frmFileList::Dir1_Change()
+{
     File1->setPath(Dir1->path());
 }
 
-QString frmFileList::currentPick() const {
+QString frmFileList::currentPick() const
+{
     return File1->path() + platform::pathSeparator() + File1->item(Module1::lFileIndex);
 }
 
-QString frmFileList::randomPick() {
+QString frmFileList::randomPick()
+{
     platform::RandomSource &generator = platform::random();
     generator.randomize();
     // Nothing was ever scanned: there is no folder to draw from.
@@ -93,7 +100,8 @@ QString frmFileList::randomPick() {
     return currentPick();
 }
 
-QString frmFileList::inOrderPick() {
+QString frmFileList::inOrderPick()
+{
     if (!sFolders || sFolders->isEmpty())
         return QString();
 

@@ -3,10 +3,13 @@
 namespace platform {
 
 CheckBox::CheckBox(const QString &caption, QWidget *parent)
-    : QCheckBox(caption, parent) {}
+    : QCheckBox(caption, parent)
+{
+}
 
 ComboBox::ComboBox(QWidget *parent)
-    : QComboBox(parent) {
+    : QComboBox(parent)
+{
     connect(this, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (m_editing)
             return;
@@ -29,18 +32,21 @@ ComboBox::ComboBox(QWidget *parent)
 // The list moves or sets its current index by itself when entries come and go (it selects the
 // first entry added to an empty list); these connections run after its own, so they can undo
 // that quietly.
-void ComboBox::beginEdit() {
+void ComboBox::beginEdit()
+{
     m_editing = true;
     m_indexBeforeEdit = currentIndex();
 }
 
-void ComboBox::endEdit() {
+void ComboBox::endEdit()
+{
     if (m_indexBeforeEdit < 0 && currentIndex() >= 0)
         setCurrentIndex(-1);
     m_editing = false;
 }
 
-void ComboBox::showPopup() {
+void ComboBox::showPopup()
+{
     m_changedSincePopup = false;
     QComboBox::showPopup();
 }

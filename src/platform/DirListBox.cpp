@@ -6,9 +6,12 @@ namespace platform {
 
 DirListBox::DirListBox(QObject *parent)
     : QObject(parent)
-    , m_path(QDir::currentPath()) {}
+    , m_path(QDir::currentPath())
+{
+}
 
-void DirListBox::setPath(const QString &folder) {
+void DirListBox::setPath(const QString &folder)
+{
     m_path = folder;
     emit change();
 }

@@ -13,7 +13,8 @@ namespace platform {
 
 namespace {
 
-EntryKind kindOfMode(mode_t mode) {
+EntryKind kindOfMode(mode_t mode)
+{
     if (S_ISDIR(mode))
         return EntryKind::Directory;
     if (S_ISREG(mode))
@@ -21,18 +22,21 @@ EntryKind kindOfMode(mode_t mode) {
     return EntryKind::Other;
 }
 
-EntryKind kindOfPath(const QString &path) {
+EntryKind kindOfPath(const QString &path)
+{
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return EntryKind::Other;
     return kindOfMode(st.st_mode);
 }
 
-bool hasWildcard(const QString &text) {
+bool hasWildcard(const QString &text)
+{
     return text.contains(QLatin1Char('*')) || text.contains(QLatin1Char('?'));
 }
 
-bool globMatch(QStringView name, QStringView pattern) {
+bool globMatch(QStringView name, QStringView pattern)
+{
     // Iterative glob with single-star backtracking: linear in practice, never recursive.
     qsizetype n = 0, p = 0, starP = -1, starN = 0;
     while (n < name.size()) {
@@ -55,14 +59,16 @@ bool globMatch(QStringView name, QStringView pattern) {
     return p == pattern.size();
 }
 
-bool caseInsensitiveLess(const QString &a, const QString &b) {
+bool caseInsensitiveLess(const QString &a, const QString &b)
+{
     const int c = QString::compare(a, b, Qt::CaseInsensitive);
     return c != 0 ? c < 0 : a < b;
 }
 
 } // namespace
 
-std::vector<DirEntry> readDirectory(const QString &folder) {
+std::vector<DirEntry> readDirectory(const QString &folder)
+{
     std::vector<DirEntry> entries;
     const QByteArray encoded = QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder);
     DIR *dir = ::opendir(encoded.constData());
@@ -97,25 +103,30 @@ std::vector<DirEntry> readDirectory(const QString &folder) {
     return entries;
 }
 
-bool isHiddenName(const QString &name) {
+bool isHiddenName(const QString &name)
+{
     return name.startsWith(QLatin1Char('.'));
 }
 
-bool matchesWildcard(const QString &name, const QString &pattern) {
+bool matchesWildcard(const QString &name, const QString &pattern)
+{
     if (pattern == QLatin1String("*") || pattern == QLatin1String("*.*"))
         return true;
     return globMatch(name, pattern);
 }
 
-void sortNames(QStringList &names) {
+void sortNames(QStringList &names)
+{
     std::sort(names.begin(), names.end(), caseInsensitiveLess);
 }
 
-bool isDirectory(const QString &path) {
+bool isDirectory(const QString &path)
+{
     return !path.isEmpty() && kindOfPath(path) == EntryKind::Directory;
 }
 
-QString existingName(const QString &path, int attributes) {
+QString existingName(const QString &path, int attributes)
+{
     const QString name = path.mid(path.lastIndexOf(pathSeparator()) + 1);
     if (name.isEmpty() || isHiddenName(name))
         return QString();
@@ -125,7 +136,8 @@ QString existingName(const QString &path, int attributes) {
     return wanted ? name : QString();
 }
 
-QString DirSearch::first(const QString &pathPattern, int attributes) {
+QString DirSearch::first(const QString &pathPattern, int attributes)
+{
     m_names.clear();
     m_next = 0;
     if (pathPattern.isEmpty())
@@ -164,7 +176,8 @@ QString DirSearch::first(const QString &pathPattern, int attributes) {
     return next();
 }
 
-QString DirSearch::next() {
+QString DirSearch::next()
+{
     return m_next < m_names.size() ? m_names.at(m_next++) : QString();
 }
 

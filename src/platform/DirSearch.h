@@ -12,7 +12,8 @@ constexpr int kAttrNormal = 0;     ///< plain files only
 constexpr int kAttrDirectory = 16; ///< plain files and folders
 
 /// The path separator the program joins folder and name with.
-inline QChar pathSeparator() {
+inline QChar pathSeparator()
+{
     return QLatin1Char('/');
 }
 

@@ -5,9 +5,12 @@
 namespace platform {
 
 FileListBox::FileListBox(QObject *parent)
-    : QObject(parent) {}
+    : QObject(parent)
+{
+}
 
-void FileListBox::setPattern(const QString &pattern) {
+void FileListBox::setPattern(const QString &pattern)
+{
     m_pattern = pattern;
     m_patterns = pattern.split(QLatin1Char(';'), Qt::SkipEmptyParts);
     for (QString &p : m_patterns)
@@ -15,16 +18,19 @@ void FileListBox::setPattern(const QString &pattern) {
     reread();
 }
 
-void FileListBox::setPath(const QString &folder) {
+void FileListBox::setPath(const QString &folder)
+{
     m_path = folder;
     reread();
 }
 
-QString FileListBox::item(int i) const {
+QString FileListBox::item(int i) const
+{
     return i >= 0 && i < m_names.size() ? m_names.at(i) : QString();
 }
 
-void FileListBox::reread() {
+void FileListBox::reread()
+{
     m_names.clear();
     if (m_path.isEmpty())
         return;

@@ -10,7 +10,8 @@ namespace {
 
 class ToolkitFolderDialog : public FolderDialog {
 public:
-    QString chooseFolder(QWidget *owner) override {
+    QString chooseFolder(QWidget *owner) override
+    {
         const QString chosen = QFileDialog::getExistingDirectory(
             owner, QString(), QDir::rootPath(),
             QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
@@ -18,26 +19,31 @@ public:
     }
 };
 
-std::unique_ptr<FolderDialog> &installed() {
+std::unique_ptr<FolderDialog> &installed()
+{
     static std::unique_ptr<FolderDialog> dialog = std::make_unique<ToolkitFolderDialog>();
     return dialog;
 }
 
 } // namespace
 
-FolderDialog &folderDialog() {
+FolderDialog &folderDialog()
+{
     return *installed();
 }
 
-void setFolderDialog(std::unique_ptr<FolderDialog> dialog) {
+void setFolderDialog(std::unique_ptr<FolderDialog> dialog)
+{
     installed() = dialog ? std::move(dialog) : std::make_unique<ToolkitFolderDialog>();
 }
 
-BusyCursor::BusyCursor() {
+BusyCursor::BusyCursor()
+{
     QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
-BusyCursor::~BusyCursor() {
+BusyCursor::~BusyCursor()
+{
     QApplication::restoreOverrideCursor();
 }
 

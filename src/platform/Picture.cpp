@@ -23,7 +23,8 @@ constexpr qint64 kMaxDecodePixels = 30LL * 1000 * 1000;
 
 // Reads a regular file whole. Opening non-blocking means a named pipe or a device called
 // "x.jpg" cannot stall the show; fstat on the open descriptor leaves no window for a swap.
-bool readRegularFile(const QString &path, QByteArray &data) {
+bool readRegularFile(const QString &path, QByteArray &data)
+{
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -48,7 +49,8 @@ bool readRegularFile(const QString &path, QByteArray &data) {
     return ok;
 }
 
-QSize reducedToFit(const QSize &size, qint64 maxPixels) {
+QSize reducedToFit(const QSize &size, qint64 maxPixels)
+{
     const double area = static_cast<double>(size.width()) * size.height();
     const double factor = std::sqrt(static_cast<double>(maxPixels) / area);
     return QSize(std::max(1, static_cast<int>(size.width() * factor)),
@@ -57,7 +59,8 @@ QSize reducedToFit(const QSize &size, qint64 maxPixels) {
 
 } // namespace
 
-Picture loadPicture(const QString &path) {
+Picture loadPicture(const QString &path)
+{
     if (path.isEmpty())
         return {};
     QByteArray data;

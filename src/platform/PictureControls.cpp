@@ -5,67 +5,85 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <utility>
+
+#include <utility>
+
 namespace platform {
 
 PictureBox::PictureBox(QWidget *parent)
-    : QWidget(parent) {
+    : QWidget(parent)
+{
     setFocusPolicy(Qt::NoFocus);
 }
 
-void PictureBox::setPicture(const Picture &picture) {
+void PictureBox::setPicture(const Picture &picture)
+{
     m_picture = picture;
     if (!picture.isNull())
         resize(picture.size);
 }
 
-float PictureBox::widthTwips() const {
+float PictureBox::widthTwips() const
+{
     return m_picture.isNull() ? 0.0f : pixelsToTwips(m_picture.size.width());
 }
 
-float PictureBox::heightTwips() const {
+float PictureBox::heightTwips() const
+{
     return m_picture.isNull() ? 0.0f : pixelsToTwips(m_picture.size.height());
 }
 
 ImageBox::ImageBox(QWidget *parent)
-    : QWidget(parent) {
+    : QWidget(parent)
+{
     setFocusPolicy(Qt::NoFocus);
 }
 
-void ImageBox::setPicture(const Picture &picture) {
+void ImageBox::setPicture(const Picture &picture)
+{
     m_picture = picture;
     m_scaled = QImage();
     update();
 }
 
-float ImageBox::leftTwips() const {
+float ImageBox::leftTwips() const
+{
     return pixelsToTwips(x());
 }
 
-float ImageBox::topTwips() const {
+float ImageBox::topTwips() const
+{
     return pixelsToTwips(y());
 }
 
-float ImageBox::widthTwips() const {
+float ImageBox::widthTwips() const
+{
     return pixelsToTwips(width());
 }
 
-float ImageBox::heightTwips() const {
+float ImageBox::heightTwips() const
+{
     return pixelsToTwips(height());
 }
 
-void ImageBox::setWidthTwips(float twips) {
+void ImageBox::setWidthTwips(float twips)
+{
     resize(std::max(0, twipsToPixels(twips)), height());
 }
 
-void ImageBox::setHeightTwips(float twips) {
+void ImageBox::setHeightTwips(float twips)
+{
     resize(width(), std::max(0, twipsToPixels(twips)));
 }
 
-void ImageBox::moveTwips(float left, float top) {
+void ImageBox::moveTwips(float left, float top)
+{
     move(twipsToPixels(left), twipsToPixels(top));
 }
 
-void ImageBox::paintEvent(QPaintEvent *) {
+void ImageBox::paintEvent(QPaintEvent *)
+{
     if (m_picture.isNull() || width() <= 0 || height() <= 0)
         return;
     const qreal ratio = devicePixelRatioF();
@@ -79,14 +97,29 @@ void ImageBox::paintEvent(QPaintEvent *) {
 }
 
 // Taking the press makes the release come here, not to the window behind.
-void ImageBox::mousePressEvent(QMouseEvent *event) {
+void ImageBox::mousePressEvent(QMouseEvent *event)
+{
     event->accept();
 }
 
-void ImageBox::mouseReleaseEvent(QMouseEvent *event) {
+void ImageBox::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    m_doubleClick = true;
+    event->accept();
+}
+
+void ImageBox::mouseReleaseEvent(QMouseEvent *event)
+{
     emit mouseUp(event->button());
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+    if (releaseIsClick(this, event, m_doubleClick))
         emit clicked();
+}
+
+bool releaseIsClick(const QWidget *control, const QMouseEvent *release, bool &doubleClick)
+{
+    const bool wasDouble = std::exchange(doubleClick, false);
+    return release->button() == Qt::LeftButton && !wasDouble &&
+           control->rect().contains(release->position().toPoint());
 }
 
 } // namespace platform

@@ -24,6 +24,10 @@ private:
     Picture m_picture;
 };
 
+/// Whether a button release completes a click: the left button, let go over the control, and
+/// not the second press of a double click. Clears `doubleClick`.
+bool releaseIsClick(const QWidget *control, const QMouseEvent *release, bool &doubleClick);
+
 /// An image display that draws its picture stretched to its own size. Geometry is set and
 /// read back in twips; read-backs give the whole pixels the control really took.
 class ImageBox : public QWidget {
@@ -51,9 +55,11 @@ signals:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+    bool m_doubleClick = false; // the release ending a double click is no second click
     Picture m_picture;
     QImage m_scaled; // the picture smoothly scaled to the current device size, made on demand
 };

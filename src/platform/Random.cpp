@@ -9,13 +9,15 @@ namespace {
 
 class ClockRandom : public RandomSource {
 public:
-    void randomize() override {
+    void randomize() override
+    {
         const auto now = std::chrono::system_clock::now().time_since_epoch();
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
         m_engine.seed(static_cast<std::mt19937::result_type>(ns ^ (ns >> 32)));
     }
 
-    float rnd() override {
+    float rnd() override
+    {
         // 24 random bits fill a float's mantissa exactly, so the result can never round up to 1.
         return static_cast<float>(m_engine() >> 8) * (1.0f / 16777216.0f);
     }
@@ -24,18 +26,21 @@ private:
     std::mt19937 m_engine{5489u};
 };
 
-std::unique_ptr<RandomSource> &installed() {
+std::unique_ptr<RandomSource> &installed()
+{
     static std::unique_ptr<RandomSource> source = std::make_unique<ClockRandom>();
     return source;
 }
 
 } // namespace
 
-RandomSource &random() {
+RandomSource &random()
+{
     return *installed();
 }
 
-void setRandomSource(std::unique_ptr<RandomSource> source) {
+void setRandomSource(std::unique_ptr<RandomSource> source)
+{
     installed() = source ? std::move(source) : std::make_unique<ClockRandom>();
 }
 

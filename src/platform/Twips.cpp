@@ -12,18 +12,21 @@ namespace {
 constexpr double kTwipsPerInch = 1440.0;
 constexpr double kFallbackDpi = 96.0;
 
-std::unique_ptr<DpiSource> &installedSource() {
+std::unique_ptr<DpiSource> &installedSource()
+{
     static std::unique_ptr<DpiSource> source;
     return source;
 }
 
 } // namespace
 
-void setDpiSource(std::unique_ptr<DpiSource> source) {
+void setDpiSource(std::unique_ptr<DpiSource> source)
+{
     installedSource() = std::move(source);
 }
 
-double logicalDpi() {
+double logicalDpi()
+{
     if (const auto &source = installedSource())
         return source->logicalDpi();
     const QScreen *screen = QGuiApplication::primaryScreen();
@@ -31,15 +34,18 @@ double logicalDpi() {
     return dpi > 0.0 ? dpi : kFallbackDpi;
 }
 
-float twipsPerPixel() {
+float twipsPerPixel()
+{
     return static_cast<float>(kTwipsPerInch / logicalDpi());
 }
 
-int twipsToPixels(float twips) {
+int twipsToPixels(float twips)
+{
     return static_cast<int>(std::lround(static_cast<double>(twips) / twipsPerPixel()));
 }
 
-float pixelsToTwips(int pixels) {
+float pixelsToTwips(int pixels)
+{
     return static_cast<float>(pixels) * twipsPerPixel();
 }
 

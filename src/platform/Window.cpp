@@ -12,7 +12,8 @@ namespace platform {
 
 namespace {
 
-QMargins frameMargins(const QWidget *window) {
+QMargins frameMargins(const QWidget *window)
+{
     const QRect outer = window->frameGeometry();
     const QRect inner = window->geometry();
     return QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
@@ -21,31 +22,38 @@ QMargins frameMargins(const QWidget *window) {
 
 } // namespace
 
-float innerWidthTwips(const QWidget *window) {
+float innerWidthTwips(const QWidget *window)
+{
     return pixelsToTwips(window->width());
 }
 
-float innerHeightTwips(const QWidget *window) {
+float innerHeightTwips(const QWidget *window)
+{
     return pixelsToTwips(window->height());
 }
 
-float outerLeftTwips(const QWidget *window) {
+float outerLeftTwips(const QWidget *window)
+{
     return pixelsToTwips(window->frameGeometry().left());
 }
 
-float outerTopTwips(const QWidget *window) {
+float outerTopTwips(const QWidget *window)
+{
     return pixelsToTwips(window->frameGeometry().top());
 }
 
-float outerWidthTwips(const QWidget *window) {
+float outerWidthTwips(const QWidget *window)
+{
     return pixelsToTwips(window->frameGeometry().width());
 }
 
-float outerHeightTwips(const QWidget *window) {
+float outerHeightTwips(const QWidget *window)
+{
     return pixelsToTwips(window->frameGeometry().height());
 }
 
-void moveOuterTwips(QWidget *window, float left, float top, float width, float height) {
+void moveOuterTwips(QWidget *window, float left, float top, float width, float height)
+{
     const QMargins m = frameMargins(window);
     const QRect outer(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
                       twipsToPixels(height));
@@ -54,7 +62,8 @@ void moveOuterTwips(QWidget *window, float left, float top, float width, float h
                         std::max(1, inner.height()));
 }
 
-WindowState windowState(const QWidget *window) {
+WindowState windowState(const QWidget *window)
+{
     const Qt::WindowStates state = window->windowState();
     if (state & Qt::WindowMinimized)
         return WindowState::Minimized;

@@ -3,16 +3,19 @@
 namespace platform {
 
 WindowTimer::WindowTimer(QObject *parent)
-    : QObject(parent) {
+    : QObject(parent)
+{
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &WindowTimer::timer);
 }
 
-void WindowTimer::setInterval(int milliseconds) {
+void WindowTimer::setInterval(int milliseconds)
+{
     m_timer.setInterval(milliseconds);
 }
 
-void WindowTimer::setEnabled(bool enabled) {
+void WindowTimer::setEnabled(bool enabled)
+{
     if (enabled == m_timer.isActive())
         return;
     if (enabled)

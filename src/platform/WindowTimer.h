@@ -17,6 +17,8 @@ public:
     void setInterval(int milliseconds);
 
     bool isEnabled() const { return m_timer.isActive(); }
+    /// Milliseconds until the next tick; -1 while disabled.
+    int remainingTime() const { return m_timer.remainingTime(); }
     void setEnabled(bool enabled);
 
 signals:

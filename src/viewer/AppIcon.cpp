@@ -26,20 +26,23 @@ enum Colour : uchar {
     White
 };
 
-QVector<QRgb> sixteenColours() {
+QVector<QRgb> sixteenColours()
+{
     return {qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(128, 128, 0),
             qRgb(0, 0, 128),     qRgb(128, 0, 128), qRgb(0, 128, 128), qRgb(192, 192, 192),
             qRgb(128, 128, 128), qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(255, 255, 0),
             qRgb(0, 0, 255),     qRgb(255, 0, 255), qRgb(0, 255, 255), qRgb(255, 255, 255)};
 }
 
-bool inEllipse(double u, double v, double cu, double cv, double ru, double rv) {
+bool inEllipse(double u, double v, double cu, double cv, double ru, double rv)
+{
     const double du = (u - cu) / ru;
     const double dv = (v - cv) / rv;
     return du * du + dv * dv <= 1.0;
 }
 
-bool onGlint(double u, double v, double step) {
+bool onGlint(double u, double v, double step)
+{
     struct Dash {
         double u, v, length;
     };
@@ -53,7 +56,8 @@ bool onGlint(double u, double v, double step) {
 }
 
 // Colour of the scene at a point of the unit square (u to the right, v downwards).
-Colour sceneAt(double u, double v, double step) {
+Colour sceneAt(double u, double v, double step)
+{
     constexpr double horizon = 0.62;
     if (inEllipse(u, v, 0.76, 0.22, 0.15, 0.15))
         return Yellow;
@@ -72,7 +76,8 @@ Colour sceneAt(double u, double v, double step) {
 
 } // namespace
 
-QImage appIconImage(int size) {
+QImage appIconImage(int size)
+{
     QImage image(size, size, QImage::Format_Indexed8);
     image.setColorTable(sixteenColours());
     const double step = 1.0 / size;
@@ -83,7 +88,8 @@ QImage appIconImage(int size) {
     return image;
 }
 
-QIcon appIcon() {
+QIcon appIcon()
+{
     QIcon icon;
     icon.addPixmap(QPixmap::fromImage(appIconImage(16)));
     icon.addPixmap(QPixmap::fromImage(appIconImage(32)));

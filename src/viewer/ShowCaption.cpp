@@ -2,7 +2,8 @@
 
 #include "DirSearch.h"
 
-QString showCaption(int orderFlag, const QString &pick) {
+QString showCaption(int orderFlag, const QString &pick)
+{
     const QString mark =
         orderFlag == 0 || orderFlag == 1 ? QStringLiteral("NR").mid(orderFlag, 1) : QString();
     const QString name = platform::existingName(pick, platform::kAttrNormal);
@@ -10,6 +11,7 @@ QString showCaption(int orderFlag, const QString &pick) {
            QStringLiteral("\u3011");
 }
 
-QString idleCaption() {
+QString idleCaption()
+{
     return QStringLiteral("Pelmora");
 }

@@ -16,6 +16,11 @@ public:
     qint16 add(const QString &pick);
     void clear() { m_entries.clear(); }
 
+    /// The position one step back from `position`, wrapping from the oldest to the newest.
+    qint16 previous(qint16 position) const;
+    /// The position one step forward from `position`, wrapping from the newest to the oldest.
+    qint16 next(qint16 position) const;
+
 private:
     QStringList m_entries;
 };

@@ -66,7 +66,19 @@ public slots:
     void chkSub_Click();
     void HScroll1_Change();
 
+    /// The window's view of a key before the focused control's; setting KeyCode to 0
+    /// consumes the key. Modifiers make no difference.
+    void Form_KeyDown(qint16 &KeyCode);
+    void Form_Click();
+    void Form_MouseUp(Qt::MouseButton Button);
+    void Image1_Click();
+    void Image1_MouseUp(Qt::MouseButton Button);
+
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
@@ -79,15 +91,19 @@ private:
     void createHelpText();
     void createTimer();
     void createTabOrder();
+    void createInput();
 
     void Form_Resize();
     bool ScanFolder(const QString &folder);
     void ScanSelectedFolder();
     void appendFolderToHistory(const QString &path);
+    void TogglePause();
+    void ShowHistoryEntry();
     QString DrawPick();
     void FitAndShow();
 
     std::unique_ptr<frmFileList> m_fileList;
     ShowHistory colHistory;
     qint16 iHistoryPos = 0;
+    bool m_doubleClick = false;
 };

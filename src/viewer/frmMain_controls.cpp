@@ -60,12 +60,14 @@ const QString kHelpLines = QStringLiteral("[左クリック] or [Space] 一時�
                                           "        [→] 一つ後\r\n"
                                           "[右クリック] or [ESC] 中止\r\n");
 
-void place(QWidget *control, const Place &p) {
+void place(QWidget *control, const Place &p)
+{
     control->setGeometry(platform::twipsToPixels(p.left), platform::twipsToPixels(p.top),
                          platform::twipsToPixels(p.width), platform::twipsToPixels(p.height));
 }
 
-void setBackground(QWidget *control, const QColor &background) {
+void setBackground(QWidget *control, const QColor &background)
+{
     QPalette palette = control->palette();
     palette.setColor(control->backgroundRole(), background);
     control->setPalette(palette);
@@ -73,7 +75,8 @@ void setBackground(QWidget *control, const QColor &background) {
 }
 
 // Text on the panel's black; a transparent control lets the panel show through.
-void setTextColour(QWidget *control, const QColor &text, bool opaque) {
+void setTextColour(QWidget *control, const QColor &text, bool opaque)
+{
     QPalette palette = control->palette();
     palette.setColor(control->backgroundRole(), kBlack);
     palette.setColor(QPalette::WindowText, text);
@@ -81,7 +84,8 @@ void setTextColour(QWidget *control, const QColor &text, bool opaque) {
     control->setAutoFillBackground(opaque);
 }
 
-QFont helpFont() {
+QFont helpFont()
+{
     // The help text lines up only in a fixed-pitch face; ask for the designed one first and
     // fall back to the fixed-pitch Japanese faces a Linux desktop has.
     QFont font;
@@ -100,7 +104,8 @@ QFont helpFont() {
     return font;
 }
 
-QFont panelFont() {
+QFont panelFont()
+{
     // The panel was laid out for a compact Japanese UI face at 9 points; wide Latin faces
     // would overflow the check boxes.
     QFont font;
@@ -112,7 +117,8 @@ QFont panelFont() {
     return font;
 }
 
-QPushButton *makeButton(const QString &caption, QWidget *parent, const Place &p) {
+QPushButton *makeButton(const QString &caption, QWidget *parent, const Place &p)
+{
     auto *button = new QPushButton(caption, parent);
     button->setAutoDefault(false);
     button->setDefault(false);
@@ -121,7 +127,8 @@ QPushButton *makeButton(const QString &caption, QWidget *parent, const Place &p)
     return button;
 }
 
-platform::CheckBox *makeCheckBox(const QString &caption, QWidget *parent, const Place &p) {
+platform::CheckBox *makeCheckBox(const QString &caption, QWidget *parent, const Place &p)
+{
     auto *box = new platform::CheckBox(caption, parent);
     setTextColour(box, kLightYellow, true);
     box->setFocusPolicy(Qt::StrongFocus);
@@ -129,7 +136,8 @@ platform::CheckBox *makeCheckBox(const QString &caption, QWidget *parent, const 
     return box;
 }
 
-QLabel *makeLabel(const QString &caption, QWidget *parent, const Place &p, const QColor &text) {
+QLabel *makeLabel(const QString &caption, QWidget *parent, const Place &p, const QColor &text)
+{
     auto *label = new QLabel(caption, parent);
     setTextColour(label, text, false);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -140,23 +148,27 @@ QLabel *makeLabel(const QString &caption, QWidget *parent, const Place &p, const
 } // namespace
 
 frmMain::frmMain(QWidget *parent)
-    : QWidget(parent) {
+    : QWidget(parent)
+{
     createWindow();
     createDisplay();
     createPanel();
     createTimer();
     createTabOrder();
+    createInput();
 }
 
 frmMain::~frmMain() = default;
 
-frmFileList &frmMain::fileList() {
+frmFileList &frmMain::fileList()
+{
     if (!m_fileList)
         m_fileList = std::make_unique<frmFileList>([this] { return chkSub->value(); });
     return *m_fileList;
 }
 
-void frmMain::createWindow() {
+void frmMain::createWindow()
+{
     setWindowTitle(idleCaption());
     setWindowIcon(appIcon());
     setBackground(this, kBlack);
@@ -169,7 +181,8 @@ void frmMain::createWindow() {
     }
 }
 
-void frmMain::createDisplay() {
+void frmMain::createDisplay()
+{
     picTemp = new platform::PictureBox(this);
     place(picTemp, kPicTemp);
     picTemp->hide();
@@ -178,7 +191,8 @@ void frmMain::createDisplay() {
     place(Image1, kImage1);
 }
 
-void frmMain::createPanel() {
+void frmMain::createPanel()
+{
     Frame1 = new QFrame(this);
     Frame1->setFrameStyle(QFrame::Box | QFrame::Sunken);
     setBackground(Frame1, kBlack);
@@ -191,14 +205,16 @@ void frmMain::createPanel() {
     createHelpText();
 }
 
-void frmMain::createPanelButtons() {
+void frmMain::createPanelButtons()
+{
     cmdStart = makeButton(QStringLiteral("Start"), Frame1, kCmdStart);
     cmdEnd = makeButton(QStringLiteral("End"), Frame1, kCmdEnd);
     connect(cmdStart, &QPushButton::clicked, this, &frmMain::cmdStart_Click);
     connect(cmdEnd, &QPushButton::clicked, this, &frmMain::cmdEnd_Click);
 }
 
-void frmMain::createPanelInterval() {
+void frmMain::createPanelInterval()
+{
     HScroll1 = new QScrollBar(Qt::Horizontal, Frame1);
     HScroll1->setRange(kIntervalMin, kIntervalMax);
     HScroll1->setSingleStep(kArrowStep);
@@ -215,7 +231,8 @@ void frmMain::createPanelInterval() {
     chkRND = makeCheckBox(QStringLiteral("&Randomize"), Frame1, kChkRND);
 }
 
-void frmMain::createPanelFolders() {
+void frmMain::createPanelFolders()
+{
     cmdFolder = makeButton(QStringLiteral("Select &Folder"), Frame1, kCmdFolder);
     chkSub = makeCheckBox(QStringLiteral("&SubFolders"), Frame1, kChkSub);
     connect(cmdFolder, &QPushButton::clicked, this, &frmMain::cmdFolder_Click);
@@ -229,7 +246,8 @@ void frmMain::createPanelFolders() {
     connect(cboFolders, &platform::ComboBox::click, this, &frmMain::cboFolders_Click);
 }
 
-void frmMain::createHelpText() {
+void frmMain::createHelpText()
+{
     Text1 = new QPlainTextEdit(Frame1);
     Text1->setFont(helpFont());
     QPalette palette = Text1->palette();
@@ -247,14 +265,16 @@ void frmMain::createHelpText() {
     place(Text1, kText1);
 }
 
-void frmMain::createTimer() {
+void frmMain::createTimer()
+{
     Timer1 = new platform::WindowTimer(this);
     Timer1->setInterval(kTimerDesignedMs);
     Timer1->setEnabled(false);
     connect(Timer1, &platform::WindowTimer::timer, this, &frmMain::Timer1_Timer);
 }
 
-void frmMain::createTabOrder() {
+void frmMain::createTabOrder()
+{
     QWidget *const order[] = {chkSub,   cmdFolder,  HScroll1, cmdEnd,
                               cmdStart, cboFolders, Text1,    chkRND};
     for (size_t i = 0; i + 1 < std::size(order); ++i)

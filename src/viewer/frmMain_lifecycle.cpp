@@ -3,12 +3,14 @@
 
 #include <QFrame>
 
-void frmMain::resizeEvent(QResizeEvent *event) {
+void frmMain::resizeEvent(QResizeEvent *event)
+{
     QWidget::resizeEvent(event);
     Form_Resize();
 }
 
-void frmMain::Form_Resize() {
+void frmMain::Form_Resize()
+{
     // Only a show has a picture to refit; the panel keeps its designed places at any size.
     if (Frame1 && Frame1->isHidden())
         FitAndShow();

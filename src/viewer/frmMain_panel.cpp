@@ -19,7 +19,8 @@ constexpr int kFolderHistorySize = 10;
 
 } // namespace
 
-void frmMain::cmdFolder_Click() {
+void frmMain::cmdFolder_Click()
+{
     mSHBF::SetOwnerWindow(this);
     const QString path = mSHBF::BrowseFolder();
     if (path.isEmpty())
@@ -30,33 +31,39 @@ void frmMain::cmdFolder_Click() {
     cboFolders->repaint();
 }
 
-void frmMain::cboFolders_Click() {
+void frmMain::cboFolders_Click()
+{
     ScanSelectedFolder();
 }
 
-void frmMain::chkSub_Click() {
+void frmMain::chkSub_Click()
+{
     ScanSelectedFolder();
 }
 
-void frmMain::HScroll1_Change() {
+void frmMain::HScroll1_Change()
+{
     const qint16 tenths = static_cast<qint16>(HScroll1->value());
     lblTime->setText(platform::singleToText(static_cast<float>(tenths) / 10.0f));
     Timer1->setInterval(static_cast<qint16>(HScroll1->value() * 100));
 }
 
-bool frmMain::ScanFolder(const QString &folder) {
+bool frmMain::ScanFolder(const QString &folder)
+{
     // A scan blocks the window; say so with the pointer.
     const platform::BusyCursor busy;
     return fileList().SetFolder(folder);
 }
 
-void frmMain::ScanSelectedFolder() {
+void frmMain::ScanSelectedFolder()
+{
     if (cboFolders->currentIndex() < 0)
         return;
     cmdStart->setEnabled(ScanFolder(cboFolders->currentText()));
 }
 
-void frmMain::appendFolderToHistory(const QString &path) {
+void frmMain::appendFolderToHistory(const QString &path)
+{
     cboFolders->setEnabled(false);
     if (cboFolders->count() >= kFolderHistorySize)
         cboFolders->removeItem(0);

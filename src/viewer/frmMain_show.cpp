@@ -13,7 +13,8 @@
 
 #include <QFrame>
 
-void frmMain::cmdStart_Click() {
+void frmMain::cmdStart_Click()
+{
     Module1::lFileIndex = -1;
     Module1::lFolderIndex = -1;
     Frame1->hide();
@@ -22,11 +23,13 @@ void frmMain::cmdStart_Click() {
     Timer1->setEnabled(true);
 }
 
-void frmMain::cmdEnd_Click() {
+void frmMain::cmdEnd_Click()
+{
     close();
 }
 
-void frmMain::Timer1_Timer() {
+void frmMain::Timer1_Timer()
+{
     // Off while working: the interval counts from the end of this tick, and ticks never pile up.
     Timer1->setEnabled(false);
     Image1->hide();
@@ -38,14 +41,16 @@ void frmMain::Timer1_Timer() {
     Timer1->setEnabled(true);
 }
 
-void frmMain::StopShow() {
+void frmMain::StopShow()
+{
     Frame1->show();
     Image1->setPicture(platform::Picture());
     Timer1->setEnabled(false);
     setWindowTitle(idleCaption());
 }
 
-QString frmMain::DrawPick() {
+QString frmMain::DrawPick()
+{
     // A pick ending in the separator fell one past a folder's last file: ask again.
     QString pick = fileList().GetRNDFile(static_cast<qint16>(chkRND->value()));
     while (pick.endsWith(platform::pathSeparator()))
@@ -53,7 +58,8 @@ QString frmMain::DrawPick() {
     return pick;
 }
 
-void frmMain::FitAndShow() {
+void frmMain::FitAndShow()
+{
     const float pictureWidth = picTemp->widthTwips();
     const float pictureHeight = picTemp->heightTwips();
     // No picture, or a window with no inner area (minimised): nothing to fit, so nothing

@@ -1,0 +1,116 @@
+// Keyboard and mouse during a show: pause, stepping through the history, stop and quit.
+#include "frmMain.h"
+
+#include "Keys.h"
+#include "Picture.h"
+#include "PictureControls.h"
+#include "WindowTimer.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+void frmMain::createInput()
+{
+    // The window sees every key before the focused control does, so it can consume one.
+    qApp->installEventFilter(this);
+    Frame1->setAttribute(Qt::WA_NoMousePropagation); // the panel is no window background
+    connect(Image1, &platform::ImageBox::clicked, this, &frmMain::Image1_Click);
+    connect(Image1, &platform::ImageBox::mouseUp, this, &frmMain::Image1_MouseUp);
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType() ||
+        static_cast<QWidget *>(watched)->window() != this)
+        return QWidget::eventFilter(watched, event);
+    qint16 keyCode = platform::virtualKeyCode(static_cast<QKeyEvent *>(event)->key());
+    Form_KeyDown(keyCode);
+    return keyCode == 0;
+}
+
+void frmMain::mousePressEvent(QMouseEvent *event)
+{
+    event->accept();
+}
+
+void frmMain::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    m_doubleClick = true;
+    event->accept();
+}
+
+void frmMain::mouseReleaseEvent(QMouseEvent *event)
+{
+    Form_MouseUp(event->button());
+    if (platform::releaseIsClick(this, event, m_doubleClick))
+        Form_Click();
+}
+
+void frmMain::Form_KeyDown(qint16 &KeyCode)
+{
+    switch (KeyCode) {
+    case platform::kVkSpace:
+        KeyCode = 0; // also on the panel: Space never presses a button or ticks a box
+        TogglePause();
+        return;
+    case platform::kVkEscape:
+        if (!Frame1->isHidden()) {
+            close();
+        } else {
+            StopShow();
+            KeyCode = 0;
+        }
+        return;
+    default:
+        break;
+    }
+    if (colHistory.count() == 0 || !Frame1->isHidden())
+        return;
+    if (KeyCode == platform::kVkLeft)
+        iHistoryPos = colHistory.previous(iHistoryPos);
+    else if (KeyCode == platform::kVkRight)
+        iHistoryPos = colHistory.next(iHistoryPos);
+    else
+        return;
+    ShowHistoryEntry();
+    KeyCode = 0;
+}
+
+void frmMain::Form_Click()
+{
+    TogglePause();
+}
+
+void frmMain::Image1_Click()
+{
+    TogglePause();
+}
+
+void frmMain::Form_MouseUp(Qt::MouseButton Button)
+{
+    if (Button == Qt::RightButton)
+        StopShow();
+}
+
+void frmMain::Image1_MouseUp(Qt::MouseButton Button)
+{
+    Form_MouseUp(Button);
+}
+
+void frmMain::TogglePause()
+{
+    if (!Frame1->isHidden())
+        return;
+    Timer1->setEnabled(!Timer1->isEnabled());
+}
+
+void frmMain::ShowHistoryEntry()
+{
+    // A file gone or spoilt since it was shown loads as the empty picture: the step shows
+    // nothing and the show goes on.
+    picTemp->setPicture(platform::loadPicture(colHistory.item(iHistoryPos)));
+    Image1->hide();
+    FitAndShow();
+}
