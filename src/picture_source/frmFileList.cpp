@@ -29,7 +29,7 @@ frmFileList::~frmFileList() = default;
 
 bool frmFileList::SetFolder(const QString &strFolder)
 {
-    if (platform::DirSearch().first(strFolder, platform::kAttrDirectory).isEmpty())
+    if (!platform::searchFinds(strFolder, platform::kAttrDirectory))
         return false;
 
     int c = -1;

@@ -176,6 +176,11 @@ QString DirSearch::first(const QString &pathPattern, int attributes)
     return next();
 }
 
+bool searchFinds(const QString &path, int attributes)
+{
+    return !DirSearch().first(path, attributes).isEmpty();
+}
+
 QString DirSearch::next()
 {
     return m_next < m_names.size() ? m_names.at(m_next++) : QString();

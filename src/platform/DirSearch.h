@@ -45,6 +45,9 @@ bool isDirectory(const QString &path);
 /// attributes would return (taken literally: no wildcards); the empty text otherwise.
 QString existingName(const QString &path, int attributes);
 
+/// Whether a directory search for the path itself finds it: the existence test of a folder.
+bool searchFinds(const QString &path, int attributes);
+
 /// A directory search: names matching a path pattern, one per call, the empty text at the
 /// end. Folders come only with kAttrDirectory; hidden entries and special files never come.
 /// A pattern whose last component has no wildcard tests that one entry. Names come in

@@ -2,8 +2,12 @@
 
 #include <QLocale>
 
+#include <QRegularExpression>
+
 #include <cfenv>
+#include <charconv>
 #include <cmath>
+#include <system_error>
 
 namespace platform {
 
@@ -23,6 +27,69 @@ QString singleToText(float value)
     QLocale locale = QLocale::system();
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
     return locale.toString(static_cast<double>(value), 'g', 7);
+}
+
+namespace {
+
+// The numeric text in the form the C++ parser reads: no blanks, no plus sign, a point as the
+// decimal separator. Empty when the text is not numeric.
+QByteArray canonicalNumber(const QString &text)
+{
+    const QString point = QLocale::system().decimalPoint();
+    const QString trimmed = text.trimmed();
+    const QRegularExpression grammar(
+        QStringLiteral("^[+-]?([0-9]+(%1[0-9]*)?|%1[0-9]+)([eE][+-]?[0-9]+)?$")
+            .arg(QRegularExpression::escape(point)));
+    if (!grammar.match(trimmed).hasMatch())
+        return QByteArray();
+    QString canonical = trimmed;
+    canonical.replace(point, QStringLiteral("."));
+    if (canonical.startsWith(QLatin1Char('+')))
+        canonical.remove(0, 1);
+    return canonical.toLatin1();
+}
+
+template <typename T> std::from_chars_result parse(const QByteArray &number, T &value)
+{
+    return std::from_chars(number.constData(), number.constData() + number.size(), value);
+}
+
+bool tooSmallToHold(const QByteArray &number)
+{
+    // Out of range with a negative exponent: the number is nearer zero than any we can hold.
+    const qsizetype e = number.indexOf('e') >= 0 ? number.indexOf('e') : number.indexOf('E');
+    return e >= 0 && number.mid(e + 1).startsWith('-');
+}
+
+} // namespace
+
+bool isNumeric(const QString &text)
+{
+    return !canonicalNumber(text).isEmpty();
+}
+
+std::optional<float> parseSingle(const QString &text)
+{
+    const QByteArray number = canonicalNumber(text);
+    if (number.isEmpty())
+        return std::nullopt;
+    float value = 0.0f;
+    const auto result = parse(number, value);
+    if (result.ec == std::errc::result_out_of_range)
+        return tooSmallToHold(number) ? std::optional<float>(0.0f) : std::nullopt;
+    return result.ec == std::errc() ? std::optional<float>(value) : std::nullopt;
+}
+
+std::optional<double> parseDouble(const QString &text)
+{
+    const QByteArray number = canonicalNumber(text);
+    if (number.isEmpty())
+        return std::nullopt;
+    double value = 0.0;
+    const auto result = parse(number, value);
+    if (result.ec == std::errc::result_out_of_range)
+        return tooSmallToHold(number) ? std::optional<double>(0.0) : std::nullopt;
+    return result.ec == std::errc() ? std::optional<double>(value) : std::nullopt;
 }
 
 QString twoDigits(int value)

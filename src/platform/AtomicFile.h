@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace platform {
+
+/// Replaces a file's content all at once: the bytes go to a temporary file beside it, which is
+/// written in full, flushed to disk and then renamed over the old file. On any failure (a full
+/// disk, a size limit, no permission) the old file stays as it was and the result is false.
+/// A link is followed, so the file it points to is the one replaced; permissions are kept.
+bool writeFileAtomically(const QString &path, const QByteArray &bytes);
+
+} // namespace platform

@@ -1,0 +1,70 @@
+#include "SettingsFile.h"
+
+#include "DirSearch.h"
+#include "Numbers.h"
+#include "cInifile.h"
+
+#include <QtGlobal>
+
+#include <cmath>
+
+namespace settings {
+
+QString settingsFilePath(const QString &appPath, const QString &exeBaseName)
+{
+    QString path = appPath;
+    if (!path.endsWith(platform::pathSeparator()))
+        path += platform::pathSeparator();
+    return path + exeBaseName + QStringLiteral(".ini");
+}
+
+QString folderKey(int index)
+{
+    return platform::twoDigits(index);
+}
+
+qint16 timeFromStored(float stored)
+{
+    if (!std::isfinite(stored))
+        return static_cast<qint16>(kDefaultTime);
+    const double rounded = platform::roundHalfEven(stored);
+    return static_cast<qint16>(qBound<double>(kTimeMin, rounded, kTimeMax));
+}
+
+StoredSettings readSettings(const QString &file, float currentWidth, float currentHeight)
+{
+    cInifile ini;
+    ini.setFileName(file);
+    StoredSettings stored;
+    stored.place.left = ini.ReadSingle(kPosition, kLeft, kDefaultLeft);
+    stored.place.top = ini.ReadSingle(kPosition, kTop, kDefaultTop);
+    stored.place.width = ini.ReadSingle(kPosition, kWidth, currentWidth);
+    stored.place.height = ini.ReadSingle(kPosition, kHeight, currentHeight);
+    stored.time = timeFromStored(ini.ReadSingle(kDisplay, kTime, kDefaultTime));
+    for (int i = 0; i < kFolderSlots; ++i) {
+        const QString folder = ini.ReadStr(kFolders, folderKey(i), QString());
+        if (!folder.isEmpty() && platform::searchFinds(folder, platform::kAttrDirectory))
+            stored.folders << folder;
+    }
+    return stored;
+}
+
+void writeSettings(const QString &file, const std::optional<WindowPlace> &place, int time,
+                   const QStringList &folders)
+{
+    cInifile ini;
+    ini.setFileName(file);
+    if (place) {
+        ini.WriteStr(kPosition, kLeft, platform::singleToText(place->left));
+        ini.WriteStr(kPosition, kTop, platform::singleToText(place->top));
+        ini.WriteStr(kPosition, kWidth, platform::singleToText(place->width));
+        ini.WriteStr(kPosition, kHeight, platform::singleToText(place->height));
+    }
+    ini.WriteStr(kDisplay, kTime, QString::number(time));
+    ini.DeleteSection(kFolders);
+    for (int i = 0; i < folders.size(); ++i)
+        ini.WriteStr(kFolders, folderKey(i), folders.at(i));
+    ini.Refresh();
+}
+
+} // namespace settings

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <optional>
+
+/// The settings file: its name, sections, keys, value texts and defaults, and the order in
+/// which the program reads and writes them.
+namespace settings {
+
+inline const QString kPosition = QStringLiteral("Position");
+inline const QString kLeft = QStringLiteral("Left");
+inline const QString kTop = QStringLiteral("Top");
+inline const QString kWidth = QStringLiteral("Width");
+inline const QString kHeight = QStringLiteral("Height");
+inline const QString kDisplay = QStringLiteral("Display");
+inline const QString kTime = QStringLiteral("Time");
+inline const QString kFolders = QStringLiteral("Folders");
+
+constexpr float kDefaultLeft = 0.0f;  // twips
+constexpr float kDefaultTop = 0.0f;   // twips
+constexpr float kDefaultTime = 20.0f; // tenths of a second
+constexpr qint16 kTimeMin = 5;
+constexpr qint16 kTimeMax = 50;
+constexpr int kFolderSlots = 10;
+
+/// The settings file of an executable: its folder (a separator added unless it ends in one),
+/// its name without extension, and ".ini".
+QString settingsFilePath(const QString &appPath, const QString &exeBaseName);
+
+/// The key of the folder entry at a 0-based list position: "00" .. "09".
+QString folderKey(int index);
+
+/// Outer place and size of the main window, in twips.
+struct WindowPlace {
+    float left = kDefaultLeft;
+    float top = kDefaultTop;
+    float width = 0.0f;
+    float height = 0.0f;
+};
+
+struct StoredSettings {
+    WindowPlace place;
+    qint16 time = 20;    ///< interval in tenths of a second, within kTimeMin .. kTimeMax
+    QStringList folders; ///< the history entries that are not empty and still exist, in order
+};
+
+/// The stored interval as a scroll-bar value: halves rounded to even, kept within range.
+qint16 timeFromStored(float stored);
+
+/// Reads the settings in their order: position (the current width and height, in twips, as
+/// defaults), interval, then the folder keys "00" to "09".
+StoredSettings readSettings(const QString &file, float currentWidth, float currentHeight);
+
+/// Writes the settings in their order: the position only when given (the window is in its
+/// normal state), the interval, the folder history anew, then a flush.
+void writeSettings(const QString &file, const std::optional<WindowPlace> &place, int time,
+                   const QStringList &folders);
+
+} // namespace settings

@@ -1,0 +1,390 @@
+#include "DirSearch.h"
+#include "SettingsFile.h"
+#include "TestSupport.h"
+#include "cInifile.h"
+
+#include <QFile>
+#include <QtTest>
+
+#include <csignal>
+
+#include <sys/resource.h>
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// A settings object on a file of the given content in a fresh folder.
+struct IniFixture {
+    explicit IniFixture(const QByteArray &content = QByteArray())
+    {
+        if (!content.isNull())
+            writeAll(path(), content);
+        ini.setFileName(path());
+    }
+    QString path() const { return tree.path(QStringLiteral("Pelmora.ini")); }
+    TestTree tree;
+    cInifile ini;
+};
+
+} // namespace
+
+class SettingsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void readStr_data();
+    void readStr();
+    void readSingle_data();
+    void readSingle();
+    void readInt_data();
+    void readInt();
+    void readEntrys();
+    void deleteKeyAndSection();
+    void missingFileAndFirstWrite();
+    void handEditedFileKeepsEveryOtherLine();
+    void lineEndsAndByteOrderMark();
+    void duplicatesFirstWins();
+    void unstorableTextIsRefused();
+    void failedWritesLeaveTheFileWhole();
+
+    void fileName();
+    void exampleFileRoundTrip();
+    void folderKeysWithGapAndStray();
+    void storedTime_data();
+    void storedTime();
+    void positionKeptWhenNotNormal();
+    void longJapanesePathRoundTrips();
+};
+
+void SettingsTest::readStr_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("value") << QByteArray("[S]\nk=v\n") << "v";
+    QTest::newRow("empty value reads as missing") << QByteArray("[S]\nk=\n") << "def";
+    QTest::newRow("missing key") << QByteArray("[S]\nother=v\n") << "def";
+    QTest::newRow("missing section") << QByteArray("[T]\nk=v\n") << "def";
+    QTest::newRow("blanks dropped") << QByteArray("[S]\n  k  =  a b  \n") << "a b";
+    QTest::newRow("names without case") << QByteArray("[s]\nK=v\n") << "v";
+    QTest::newRow("= inside the value") << QByteArray("[S]\nk=a=b\n") << "a=b";
+    QTest::newRow("comment is no key") << QByteArray("[S]\n;k=x\nk=v\n") << "v";
+    QTest::newRow("key before any section") << QByteArray("k=x\n[S]\n") << "def";
+    QTest::newRow("NUL ends the value") << QByteArray("[S]\nk=ab\0cd\n", 12) << "ab";
+}
+
+void SettingsTest::readStr()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, expected);
+    IniFixture f(file);
+    QCOMPARE(f.ini.ReadStr("S", "k", "def"), expected);
+}
+
+void SettingsTest::readSingle_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<float>("def");
+    QTest::addColumn<float>("expected");
+    QTest::newRow("digits then letters") << "12abc" << 0.0f << 0.0f;
+    QTest::newRow("negative") << "-45" << 0.0f << -45.0f;
+    QTest::newRow("blanks around") << "   1200   " << 0.0f << 1200.0f;
+    QTest::newRow("fraction") << "3.5" << 0.0f << 3.5f;
+    QTest::newRow("nearest single") << "0.1" << 0.0f << 0.1f;
+    QTest::newRow("exponent") << "1.5e3" << 0.0f << 1500.0f;
+    QTest::newRow("plus sign") << "+7" << 0.0f << 7.0f;
+    QTest::newRow("beyond single range") << "1e60" << 9.0f << 9.0f;
+    QTest::newRow("too small to hold") << "1e-60" << 9.0f << 0.0f;
+    QTest::newRow("not a number") << "nan" << 9.0f << 9.0f;
+    QTest::newRow("infinity") << "inf" << 9.0f << 9.0f;
+    QTest::newRow("grouping") << "1,200" << 9.0f << 9.0f;
+    QTest::newRow("empty") << "" << 9.0f << 9.0f;
+}
+
+void SettingsTest::readSingle()
+{
+    QFETCH(QString, value);
+    QFETCH(float, def);
+    QFETCH(float, expected);
+    IniFixture f("[Position]\nLeft=" + value.toUtf8() + "\n");
+    QCOMPARE(f.ini.ReadSingle("Position", "Left", def), expected);
+}
+
+void SettingsTest::readInt_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("2.5") << "2.5" << 2;
+    QTest::newRow("3.5") << "3.5" << 4;
+    QTest::newRow("-2.5") << "-2.5" << -2;
+    QTest::newRow("40000") << "40000" << 7;
+    QTest::newRow("32767.4") << "32767.4" << 32767;
+    QTest::newRow("32767.5 rounds out of range") << "32767.5" << 7;
+    QTest::newRow("-32768") << "-32768" << -32768;
+    QTest::newRow("letters") << "x1" << 7;
+}
+
+void SettingsTest::readInt()
+{
+    QFETCH(QString, value);
+    QFETCH(int, expected);
+    IniFixture f("[S]\nk=" + value.toUtf8() + "\n");
+    QCOMPARE(int(f.ini.ReadInt("S", "k", 7)), expected);
+}
+
+void SettingsTest::readEntrys()
+{
+    IniFixture f("[S]\na=1\n; note\nbb=2\n[T]\nc=3\n");
+    QCOMPARE(f.ini.ReadEntrys("S"), QString("a") + QChar(0) + "bb" + QChar(0) + QChar(0));
+    QCOMPARE(f.ini.ReadEntrys("S").size(), 6);
+    QCOMPARE(f.ini.ReadEntrys("missing"), QString(QChar(0)));
+    // No buffer cuts the list short.
+    cInifile many;
+    many.setFileName(f.tree.path("many.ini"));
+    for (int i = 0; i < 300; ++i)
+        QVERIFY(many.WriteStr("K", QStringLiteral("key%1").arg(i), "v"));
+    QCOMPARE(many.ReadEntrys("K").count(QChar(0)), 301);
+}
+
+void SettingsTest::deleteKeyAndSection()
+{
+    IniFixture f("[A]\nx=1\ny=2\n[B]\nz=3\n");
+    QVERIFY(f.ini.DeleteKey("A", "X") != 0);
+    QCOMPARE(f.ini.ReadStr("A", "x", "gone"), QString("gone"));
+    QCOMPARE(f.ini.ReadStr("A", "y", ""), QString("2"));
+    QVERIFY(f.ini.DeleteSection("a") != 0);
+    QCOMPARE(f.ini.ReadStr("A", "y", "gone"), QString("gone"));
+    QCOMPARE(f.ini.ReadStr("B", "z", ""), QString("3"));
+    QCOMPARE(readAll(f.path()), QByteArray("[B]\nz=3\n"));
+    QVERIFY(f.ini.DeleteKey("B", "missing") != 0);
+    QVERIFY(f.ini.DeleteSection("missing") != 0);
+}
+
+void SettingsTest::missingFileAndFirstWrite()
+{
+    IniFixture f;
+    QCOMPARE(f.ini.ReadStr("S", "k", "d"), QString("d"));
+    QCOMPARE(f.ini.ReadSingle("S", "k", 2.5f), 2.5f);
+    QCOMPARE(f.ini.ReadInt("S", "k", 3), qint16(3));
+    QCOMPARE(f.ini.ReadEntrys("S"), QString(QChar(0)));
+    QVERIFY(!QFile::exists(f.path()));
+    QVERIFY(f.ini.WriteStr("S", "k", "v") != 0);
+    QCOMPARE(readAll(f.path()), QByteArray("[S]\nk=v\n"));
+    cInifile other; // a second object sees the first one's write at once
+    other.setFileName(f.path());
+    QCOMPARE(other.ReadStr("s", "K", ""), QString("v"));
+    QVERIFY(other.Refresh() != 0);
+}
+
+void SettingsTest::handEditedFileKeepsEveryOtherLine()
+{
+    const QByteArray before = "; my viewer settings\n"
+                              "\n"
+                              "[Position]\n"
+                              "Left = 100   ; was 90\n"
+                              "Top=5\n"
+                              "\n"
+                              "[Mine]\n"
+                              "colour=blue\n"
+                              "weird line without equals\n";
+    IniFixture f(before);
+    QVERIFY(f.ini.WriteStr("position", "TOP", "7") != 0);
+    QVERIFY(f.ini.WriteStr("Position", "Width", "7200") != 0);
+    QVERIFY(f.ini.WriteStr("Display", "Time", "35") != 0);
+    QCOMPARE(readAll(f.path()), QByteArray("; my viewer settings\n"
+                                           "\n"
+                                           "[Position]\n"
+                                           "Left = 100   ; was 90\n"
+                                           "TOP=7\n"
+                                           "Width=7200\n"
+                                           "\n"
+                                           "[Mine]\n"
+                                           "colour=blue\n"
+                                           "weird line without equals\n"
+                                           "[Display]\n"
+                                           "Time=35\n"));
+}
+
+void SettingsTest::lineEndsAndByteOrderMark()
+{
+    IniFixture f("\xEF\xBB\xBF[S]\r\na=1\r\n");
+    QCOMPARE(f.ini.ReadStr("S", "a", ""), QString("1"));
+    QVERIFY(f.ini.WriteStr("S", "b", "2") != 0);
+    QCOMPARE(readAll(f.path()), QByteArray("\xEF\xBB\xBF[S]\r\na=1\r\nb=2\r\n"));
+
+    IniFixture noEnd("[S]\na=1"); // no line end after the last line
+    QVERIFY(noEnd.ini.WriteStr("T", "b", "2") != 0);
+    QCOMPARE(readAll(noEnd.path()), QByteArray("[S]\na=1\n[T]\nb=2\n"));
+}
+
+void SettingsTest::duplicatesFirstWins()
+{
+    IniFixture f("[S]\nk=first\nk=second\n[S]\nk=third\nj=4\n");
+    QCOMPARE(f.ini.ReadStr("S", "k", ""), QString("first"));
+    QVERIFY(f.ini.WriteStr("S", "k", "new") != 0);
+    QCOMPARE(f.ini.ReadStr("S", "k", ""), QString("new"));
+    QVERIFY(f.ini.DeleteSection("S") != 0); // every section of the name goes
+    QCOMPARE(f.ini.ReadStr("S", "j", "gone"), QString("gone"));
+    QCOMPARE(readAll(f.path()), QByteArray());
+}
+
+void SettingsTest::unstorableTextIsRefused()
+{
+    IniFixture f("[S]\nk=v\n");
+    QCOMPARE(f.ini.WriteStr("S", "k", "two\nlines"), 0);
+    QCOMPARE(f.ini.WriteStr("S", "a=b", "v"), 0);
+    QCOMPARE(f.ini.WriteStr("S]x", "k", "v"), 0);
+    QCOMPARE(f.ini.WriteStr("S", "", "v"), 0);
+    QCOMPARE(readAll(f.path()), QByteArray("[S]\nk=v\n"));
+    cInifile unnamed; // no file name set: nothing to work on
+    QCOMPARE(unnamed.WriteStr("S", "k", "v"), 0);
+    QCOMPARE(unnamed.ReadStr("S", "k", "d"), QString("d"));
+}
+
+void SettingsTest::failedWritesLeaveTheFileWhole()
+{
+    const QByteArray before = "[S]\nk=v\n";
+    IniFixture f(before);
+
+    // A read-only settings file is left as the user made it.
+    QVERIFY(QFile::setPermissions(f.path(), QFile::ReadOwner | QFile::ReadGroup));
+    QCOMPARE(f.ini.WriteStr("S", "k", "changed"), 0);
+    QCOMPARE(f.ini.DeleteKey("S", "k"), 0);
+    QCOMPARE(readAll(f.path()), before);
+    QVERIFY(QFile::setPermissions(f.path(), QFile::ReadOwner | QFile::WriteOwner));
+
+    // A write that fails part-way (here: over the file-size limit, as on a full disk).
+    struct rlimit saved {};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 12;
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const qint32 result =
+        f.ini.WriteStr("S", "longer", "a value that takes the file past its limit");
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, oldHandler);
+    QCOMPARE(result, 0);
+    QCOMPARE(readAll(f.path()), before);
+    QCOMPARE(QDir(f.tree.path()).entryList(QDir::Files), QStringList{"Pelmora.ini"}); // no debris
+}
+
+void SettingsTest::fileName()
+{
+    QCOMPARE(cInifile().FileName(), QString());
+    cInifile ini;
+    ini.setFileName("/x/Pelmora.ini");
+    QCOMPARE(ini.FileName(), QString("/x/Pelmora.ini"));
+    QCOMPARE(settings::settingsFilePath("/opt/tools", "pelmora"),
+             QString("/opt/tools/pelmora.ini"));
+    QCOMPARE(settings::settingsFilePath("/opt/tools/", "pelmora"),
+             QString("/opt/tools/pelmora.ini"));
+    QCOMPARE(settings::settingsFilePath("/", "pelmora"), QString("/pelmora.ini"));
+}
+
+void SettingsTest::exampleFileRoundTrip()
+{
+    const TestTree tree({"Pictures/", "Photos/Trip/"});
+    const QString file = tree.path("Pelmora.ini");
+    const QStringList folders{tree.path("Pictures"), tree.path("Photos/Trip")};
+    settings::writeSettings(file, settings::WindowPlace{1200, 900, 7200, 5400}, 35, folders);
+    QCOMPARE(readAll(file), ("[Position]\nLeft=1200\nTop=900\nWidth=7200\nHeight=5400\n"
+                             "[Display]\nTime=35\n[Folders]\n00=" +
+                             folders[0] + "\n01=" + folders[1] + "\n")
+                                .toUtf8());
+    const settings::StoredSettings read = settings::readSettings(file, 1, 2);
+    QCOMPARE(read.place.left, 1200.0f);
+    QCOMPARE(read.place.top, 900.0f);
+    QCOMPARE(read.place.width, 7200.0f);
+    QCOMPARE(read.place.height, 5400.0f);
+    QCOMPARE(read.time, qint16(35));
+    QCOMPARE(read.folders, folders);
+
+    // Fractions and negatives keep their shortest text.
+    settings::writeSettings(file, settings::WindowPlace{-45, 12.5f, 3990.75f, 1e7f}, 20, {});
+    const settings::StoredSettings again = settings::readSettings(file, 1, 2);
+    QCOMPARE(again.place.left, -45.0f);
+    QCOMPARE(again.place.top, 12.5f);
+    QCOMPARE(again.place.width, 3990.75f);
+    QCOMPARE(again.place.height, 1e7f);
+    QVERIFY(!readAll(file).contains("[Folders]\n0")); // no folder key for an empty list
+}
+
+void SettingsTest::folderKeysWithGapAndStray()
+{
+    const TestTree tree({"a/", "b/", "c/"});
+    const QString file = tree.path("Pelmora.ini");
+    writeAll(file, ("[Folders]\n00=" + tree.path("a") + "\n02=" + tree.path("b") +
+                    "\n03=" + tree.path("gone") + "\n04=\n10=" + tree.path("c") + "\n")
+                       .toUtf8());
+    const settings::StoredSettings read = settings::readSettings(file, 1, 2);
+    QCOMPARE(read.folders, (QStringList{tree.path("a"), tree.path("b")}));
+    QCOMPARE(read.place.width, 1.0f); // defaults for what is missing
+    QCOMPARE(read.place.height, 2.0f);
+    QCOMPARE(read.place.left, 0.0f);
+    QCOMPARE(read.time, qint16(20));
+    settings::writeSettings(file, std::nullopt, 20, read.folders);
+    const QByteArray after = readAll(file);
+    QVERIFY(after.contains(("00=" + tree.path("a") + "\n01=" + tree.path("b") + "\n").toUtf8()));
+    QVERIFY(!after.contains("10="));
+    QVERIFY(!after.contains("02="));
+}
+
+void SettingsTest::storedTime_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("35") << QByteArray("35") << 35;
+    QTest::newRow("20.5 to even") << QByteArray("20.5") << 20;
+    QTest::newRow("21.5 to even") << QByteArray("21.5") << 22;
+    QTest::newRow("below range") << QByteArray("1") << 5;
+    QTest::newRow("above range") << QByteArray("400") << 50;
+    QTest::newRow("beyond 16 bits") << QByteArray("1e9") << 50;
+    QTest::newRow("not numeric") << QByteArray("fast") << 20;
+    QTest::newRow("negative") << QByteArray("-3") << 5;
+}
+
+void SettingsTest::storedTime()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(int, expected);
+    IniFixture f("[Display]\nTime=" + stored + "\n");
+    QCOMPARE(int(settings::readSettings(f.path(), 1, 1).time), expected);
+}
+
+void SettingsTest::positionKeptWhenNotNormal()
+{
+    IniFixture f("[Position]\nLeft=1\nTop=2\nWidth=3\nHeight=4\n[Folders]\n00=/old\n");
+    settings::writeSettings(f.path(), std::nullopt, 35, {});
+    QCOMPARE(readAll(f.path()), QByteArray("[Position]\nLeft=1\nTop=2\nWidth=3\nHeight=4\n"
+                                           "[Display]\nTime=35\n"));
+}
+
+void SettingsTest::longJapanesePathRoundTrips()
+{
+    TestTree tree;
+    QString relative;
+    for (int i = 0; i < 20; ++i)
+        relative += QStringLiteral("写真フォルダ%1の長い名前をもつ思い出のアルバム/").arg(i);
+    tree.add({relative});
+    const QString folder = tree.path(relative.chopped(1));
+    QVERIFY(folder.toUtf8().size() > 1023);
+    QVERIFY(platform::isDirectory(folder));
+    const QString file = tree.path("Pelmora.ini");
+    settings::writeSettings(file, std::nullopt, 20, {folder});
+    QCOMPARE(settings::readSettings(file, 1, 1).folders, QStringList{folder});
+}
+
+QTEST_MAIN(SettingsTest)
+#include "tst_settings.moc"
