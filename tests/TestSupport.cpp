@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QPainter>
 
+#include "Process.h"
+
 TestTree::TestTree(const QStringList &names)
 {
     add(names);
@@ -63,4 +65,18 @@ bool writeJpeg(const QString &path, QSize size, QColor left, QColor right, int e
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+QString isolateViewer(int *endings)
+{
+    static QTemporaryDir home;
+    static int counter = 0;
+    const QString folder = home.path() + QStringLiteral("/run%1").arg(++counter);
+    QDir().mkpath(folder);
+    platform::setApplicationFile(folder + QStringLiteral("/pelmora"));
+    platform::setProcessEnder([endings] {
+        if (endings)
+            ++*endings;
+    });
+    return folder + QStringLiteral("/pelmora.ini");
 }

@@ -30,6 +30,11 @@ private:
 bool writeJpeg(const QString &path, QSize size, QColor left = Qt::red, QColor right = Qt::blue,
                int exifOrientation = 0);
 
+/// Keeps a main window made in a test away from the real settings file and the real process:
+/// the program seems to run as "pelmora" in a fresh folder, and ending it only counts.
+/// @return the settings file the window will use.
+QString isolateViewer(int *endings = nullptr);
+
 /// A random generator that hands out scripted numbers and counts its re-seeds.
 class ScriptedRandom : public platform::RandomSource {
 public:

@@ -50,6 +50,7 @@ class InputTest : public QObject {
 
 private slots:
     void initTestCase() { platform::setDpiSource(std::make_unique<FixedDpi>(96)); }
+    void init() { isolateViewer(); }
 
     void spaceIsConsumedOnThePanel_data();
     void spaceIsConsumedOnThePanel();

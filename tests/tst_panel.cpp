@@ -54,6 +54,7 @@ class PanelTest : public QObject {
 
 private slots:
     void initTestCase() { platform::setDpiSource(std::make_unique<FixedDpi>(96)); }
+    void init() { isolateViewer(); }
     void cleanup() { platform::setFolderDialog(nullptr); }
 
     void chosenFolderIsScannedAddedAndSelected();

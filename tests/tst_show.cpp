@@ -41,6 +41,7 @@ class ShowTest : public QObject {
 
 private slots:
     void initTestCase() { platform::setDpiSource(std::make_unique<FixedDpi>(96)); }
+    void init() { isolateViewer(); }
     void cleanup() { platform::setRandomSource(nullptr); }
 
     void designedPlaces_data();
@@ -154,6 +155,7 @@ void ShowTest::designedState()
 void ShowTest::tabOrder()
 {
     frmMain w;
+    w.cmdStart->setEnabled(true); // as after a scan that found pictures
     w.show();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     w.chkSub->setFocus();

@@ -54,12 +54,17 @@ float outerHeightTwips(const QWidget *window)
 
 void moveOuterTwips(QWidget *window, float left, float top, float width, float height)
 {
+    // A window's position is that of its frame, its size that of its inner area; until the
+    // window manager has framed it the frame is taken as nothing.
     const QMargins m = frameMargins(window);
-    const QRect outer(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
-                      twipsToPixels(height));
-    const QRect inner = outer.marginsRemoved(m);
-    window->setGeometry(inner.x(), inner.y(), std::max(1, inner.width()),
-                        std::max(1, inner.height()));
+    window->resize(std::max(1, twipsToPixels(width) - m.left() - m.right()),
+                   std::max(1, twipsToPixels(height) - m.top() - m.bottom()));
+    window->move(twipsToPixels(left), twipsToPixels(top));
+}
+
+bool hasFrame(const QWidget *window)
+{
+    return !frameMargins(window).isNull();
 }
 
 WindowState windowState(const QWidget *window)

@@ -19,6 +19,9 @@ float outerHeightTwips(const QWidget *window);
 /// Moves and sizes a top-level window by its outer edges, in twips, in one operation.
 void moveOuterTwips(QWidget *window, float left, float top, float width, float height);
 
+/// Whether the window manager has put a frame around the window yet.
+bool hasFrame(const QWidget *window);
+
 WindowState windowState(const QWidget *window);
 
 } // namespace platform

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "SettingsFile.h"
 #include "ShowHistory.h"
 
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class QFrame;
 class QLabel;
@@ -80,6 +82,9 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void createWindow();
@@ -93,7 +98,11 @@ private:
     void createTabOrder();
     void createInput();
 
+    void Form_Load();
     void Form_Resize();
+    void Form_Unload();
+    QString settingsFile() const;
+    void applyRestoredPlace();
     bool ScanFolder(const QString &folder);
     void ScanSelectedFolder();
     void appendFolderToHistory(const QString &path);
@@ -106,4 +115,7 @@ private:
     ShowHistory colHistory;
     qint16 iHistoryPos = 0;
     bool m_doubleClick = false;
+    QString sAppPath;
+    std::optional<settings::WindowPlace> m_restoredPlace; // until the window manager framed it
+    bool m_unloaded = false;
 };

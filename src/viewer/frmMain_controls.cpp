@@ -156,6 +156,7 @@ frmMain::frmMain(QWidget *parent)
     createTimer();
     createTabOrder();
     createInput();
+    Form_Load();
 }
 
 frmMain::~frmMain() = default;

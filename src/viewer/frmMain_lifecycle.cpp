@@ -1,7 +1,100 @@
-// The window's own events: resizing (and, later, loading and unloading).
+// Start-up and shut-down: the saved place, interval and folder history, and resizing.
 #include "frmMain.h"
 
+#include "Controls.h"
+#include "DirSearch.h"
+#include "Process.h"
+#include "SettingsFile.h"
+#include "Twips.h"
+#include "Window.h"
+#include "WindowPlacement.h"
+#include "WindowTimer.h"
+#include "frmFileList.h"
+
+#include <QCloseEvent>
 #include <QFrame>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTimer>
+
+namespace {
+
+// Long enough for any window manager to have framed a new window.
+constexpr int kFramingWaitMs = 2000;
+
+QList<QRectF> screensInTwips()
+{
+    QList<QRectF> screens;
+    const auto toTwips = [](const QRect &r) {
+        return QRectF(platform::pixelsToTwips(r.x()), platform::pixelsToTwips(r.y()),
+                      platform::pixelsToTwips(r.width()), platform::pixelsToTwips(r.height()));
+    };
+    if (const QScreen *primary = QGuiApplication::primaryScreen())
+        screens << toTwips(primary->availableGeometry());
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens << toTwips(screen->geometry());
+    return screens;
+}
+
+} // namespace
+
+QString frmMain::settingsFile() const
+{
+    return settings::settingsFilePath(sAppPath, platform::applicationBaseName());
+}
+
+void frmMain::Form_Load()
+{
+    sAppPath = platform::applicationDir();
+    if (!sAppPath.endsWith(platform::pathSeparator()))
+        sAppPath += platform::pathSeparator();
+
+    const float designedWidth = platform::outerWidthTwips(this);
+    const float designedHeight = platform::outerHeightTwips(this);
+    const settings::StoredSettings stored =
+        settings::readSettings(settingsFile(), designedWidth, designedHeight);
+    m_restoredPlace = placeOnScreens(stored.place, designedWidth, designedHeight, screensInTwips());
+    applyRestoredPlace();
+
+    HScroll1->setValue(stored.time); // its change handler runs only for a value other than 20
+
+    cboFolders->setEnabled(false);
+    for (const QString &folder : stored.folders)
+        cboFolders->addItem(folder);
+    cboFolders->setEnabled(true);
+    if (cboFolders->count() == 0)
+        cmdStart->setEnabled(false);
+    else
+        cboFolders->setCurrentIndex(cboFolders->count() - 1); // scans it and sets Start
+    cboFolders->repaint();
+}
+
+void frmMain::applyRestoredPlace()
+{
+    if (!m_restoredPlace)
+        return;
+    const settings::WindowPlace &p = *m_restoredPlace;
+    platform::moveOuterTwips(this, p.left, p.top, p.width, p.height);
+}
+
+void frmMain::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // The place was applied before the frame's size was known; once framed, it is applied
+    // again so the outer size is the saved one. Later moves are the user's.
+    QTimer::singleShot(kFramingWaitMs, this, [this] { m_restoredPlace.reset(); });
+}
+
+void frmMain::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    if (m_restoredPlace && platform::hasFrame(this)) {
+        applyRestoredPlace();
+        m_restoredPlace.reset();
+    }
+}
 
 void frmMain::resizeEvent(QResizeEvent *event)
 {
@@ -14,4 +107,30 @@ void frmMain::Form_Resize()
     // Only a show has a picture to refit; the panel keeps its designed places at any size.
     if (Frame1 && Frame1->isHidden())
         FitAndShow();
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    if (!m_unloaded)
+        Form_Unload();
+}
+
+void frmMain::Form_Unload()
+{
+    m_unloaded = true;
+    std::optional<settings::WindowPlace> place;
+    if (platform::windowState(this) == platform::WindowState::Normal)
+        place = settings::WindowPlace{platform::outerLeftTwips(this), platform::outerTopTwips(this),
+                                      platform::outerWidthTwips(this),
+                                      platform::outerHeightTwips(this)};
+    QStringList folders;
+    for (int i = 0; i < cboFolders->count(); ++i)
+        folders << cboFolders->itemText(i);
+    settings::writeSettings(settingsFile(), place, HScroll1->value(), folders);
+
+    Timer1->setEnabled(false);
+    colHistory.clear();
+    m_fileList.reset();
+    platform::endProcess();
 }
