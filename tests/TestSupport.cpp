@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <QBuffer>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -79,4 +80,24 @@ QString isolateViewer(int *endings)
             ++*endings;
     });
     return folder + QStringLiteral("/pelmora.ini");
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QStringList comboEntries(const QComboBox *combo)
+{
+    QStringList result;
+    for (int i = 0; i < combo->count(); ++i)
+        result << combo->itemText(i);
+    return result;
 }

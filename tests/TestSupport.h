@@ -25,6 +25,15 @@ private:
     QTemporaryDir m_dir;
 };
 
+/// A file's bytes; "<missing>" when it cannot be read.
+QByteArray readAll(const QString &path);
+/// Replaces a file's bytes; false when it cannot be written.
+bool writeAll(const QString &path, const QByteArray &bytes);
+
+class QComboBox;
+/// The entries of a drop-down list, first to last.
+QStringList comboEntries(const QComboBox *combo);
+
 /// Writes a JPEG of the given size whose left half is `left` and right half `right`.
 /// @param exifOrientation 1..8 adds an EXIF orientation tag; 0 adds none.
 bool writeJpeg(const QString &path, QSize size, QColor left = Qt::red, QColor right = Qt::blue,

@@ -15,27 +15,6 @@
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QStringList entries(const frmMain &w)
-{
-    QStringList result;
-    for (int i = 0; i < w.cboFolders->count(); ++i)
-        result << w.cboFolders->itemText(i);
-    return result;
-}
-
 } // namespace
 
 class LifecycleTest : public QObject {
@@ -93,11 +72,11 @@ void LifecycleTest::vanishedFolderIsSkipped()
     TestTree tree({"A/a.jpg", "C/"});
     if (lastHasPictures)
         tree.add({"C/c.jpg"});
-    writeAll(m_ini, ("[Folders]\n00=" + tree.path("A") + "\n01=" + tree.path("B") +
-                     "\n02=" + tree.path("C") + "\n")
-                        .toUtf8());
+    QVERIFY(writeAll(m_ini, ("[Folders]\n00=" + tree.path("A") + "\n01=" + tree.path("B") +
+                             "\n02=" + tree.path("C") + "\n")
+                                .toUtf8()));
     frmMain w;
-    QCOMPARE(entries(w), (QStringList{tree.path("A"), tree.path("C")}));
+    QCOMPARE(comboEntries(w.cboFolders), (QStringList{tree.path("A"), tree.path("C")}));
     QCOMPARE(w.cboFolders->currentIndex(), 1);
     QCOMPARE(w.cmdStart->isEnabled(), lastHasPictures);
     QCOMPARE(w.fileList().folders()->first(), lastHasPictures ? tree.path("C") : QString());
@@ -119,7 +98,7 @@ void LifecycleTest::storedInterval()
     QFETCH(QByteArray, time);
     QFETCH(QString, label);
     QFETCH(int, milliseconds);
-    writeAll(m_ini, "[Display]\nTime=" + time + "\n");
+    QVERIFY(writeAll(m_ini, "[Display]\nTime=" + time + "\n"));
     frmMain w;
     QCOMPARE(w.lblTime->text(), label);
     QCOMPARE(w.Timer1->interval(), milliseconds);
@@ -156,7 +135,7 @@ void LifecycleTest::roundTrip()
     QCOMPARE(again.size(), QSize(300, 250));
     QCOMPARE(again.HScroll1->value(), 35);
     QCOMPARE(again.lblTime->text(), QStringLiteral("3.5"));
-    QCOMPARE(entries(again), (QStringList{tree.path("A"), tree.path("B")}));
+    QCOMPARE(comboEntries(again.cboFolders), (QStringList{tree.path("A"), tree.path("B")}));
     QCOMPARE(again.cboFolders->currentIndex(), 1);
     QVERIFY(again.cmdStart->isEnabled());
 }
@@ -172,7 +151,7 @@ void LifecycleTest::placeKeptWhenNotNormal()
 {
     QFETCH(Qt::WindowState, state);
     const TestTree tree({"A/"});
-    writeAll(m_ini, "[Position]\nLeft=150\nTop=300\nWidth=6000\nHeight=4500\n");
+    QVERIFY(writeAll(m_ini, "[Position]\nLeft=150\nTop=300\nWidth=6000\nHeight=4500\n"));
     frmMain w;
     QCOMPARE(w.pos(), QPoint(10, 20));
     w.show();
@@ -203,7 +182,7 @@ void LifecycleTest::everyWayOfClosingUnloadsOnce()
     QFETCH(int, show);
     const TestTree tree;
     QVERIFY(writeJpeg(tree.path("a.jpg"), QSize(8, 8)));
-    writeAll(m_ini, ("[Folders]\n00=" + tree.path() + "\n").toUtf8());
+    QVERIFY(writeAll(m_ini, ("[Folders]\n00=" + tree.path() + "\n").toUtf8()));
     frmMain w;
     w.show();
     QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -229,7 +208,7 @@ void LifecycleTest::everyWayOfClosingUnloadsOnce()
 
 void LifecycleTest::emptyListLeavesNoFolderKey()
 {
-    writeAll(m_ini, "[Folders]\n00=/nowhere/at/all\n");
+    QVERIFY(writeAll(m_ini, "[Folders]\n00=/nowhere/at/all\n"));
     {
         frmMain w;
         QCOMPARE(w.cboFolders->count(), 0);
@@ -271,7 +250,7 @@ void LifecycleTest::unusablePlaces()
     QCOMPARE((QList<float>{got.left, got.top, got.width, got.height}), expected);
 
     // And in a real start-up on the offscreen screen (800 x 600 pixels).
-    writeAll(m_ini, "[Position]\nLeft=40000\nTop=30000\nWidth=0\nHeight=4500\n");
+    QVERIFY(writeAll(m_ini, "[Position]\nLeft=40000\nTop=30000\nWidth=0\nHeight=4500\n"));
     frmMain w;
     QCOMPARE(w.pos(), QPoint(0, 0));
     QCOMPARE(w.size(), QSize(260, 300));

@@ -39,14 +39,6 @@ void answerDialog(const QStringList &answers, QWidget **owner = nullptr)
     platform::setFolderDialog(std::make_unique<ScriptedFolderDialog>(answers, owner));
 }
 
-QStringList entries(const frmMain &w)
-{
-    QStringList result;
-    for (int i = 0; i < w.cboFolders->count(); ++i)
-        result << w.cboFolders->itemText(i);
-    return result;
-}
-
 } // namespace
 
 class PanelTest : public QObject {
@@ -79,7 +71,7 @@ void PanelTest::chosenFolderIsScannedAddedAndSelected()
 
     w.cmdFolder->click();
     QCOMPARE(owner, static_cast<QWidget *>(&w));
-    QCOMPARE(entries(w), QStringList{tree.path("empty")});
+    QCOMPARE(comboEntries(w.cboFolders), QStringList{tree.path("empty")});
     QCOMPARE(w.cboFolders->currentIndex(), 0);
     QVERIFY(!w.cmdStart->isEnabled()); // no pictures: added and selected all the same
     QCOMPARE(selections.count(), 1);
@@ -90,7 +82,8 @@ void PanelTest::chosenFolderIsScannedAddedAndSelected()
     QCOMPARE(*w.fileList().folders(), QStringList{tree.path("pics")});
 
     w.cmdFolder->click(); // the same folder again: a second entry, nothing checks for duplicates
-    QCOMPARE(entries(w), (QStringList{tree.path("empty"), tree.path("pics"), tree.path("pics")}));
+    QCOMPARE(comboEntries(w.cboFolders),
+             (QStringList{tree.path("empty"), tree.path("pics"), tree.path("pics")}));
     QCOMPARE(w.cboFolders->currentIndex(), 2);
     QCOMPARE(selections.count(), 3);
 }
@@ -104,10 +97,10 @@ void PanelTest::cancelChangesNothing()
     w.cmdFolder->click();
     w.cboFolders->setCurrentIndex(0); // back to a: Start on again
     QVERIFY(w.cmdStart->isEnabled());
-    const QStringList before = entries(w);
+    const QStringList before = comboEntries(w.cboFolders);
 
     w.cmdFolder->click(); // Cancel
-    QCOMPARE(entries(w), before);
+    QCOMPARE(comboEntries(w.cboFolders), before);
     QCOMPARE(w.cboFolders->currentIndex(), 0);
     QVERIFY(w.cmdStart->isEnabled());
     QCOMPARE(*w.fileList().folders(), QStringList{tree.path("a")});
@@ -125,9 +118,9 @@ void PanelTest::eleventhFolderDropsTheOldest()
     answerDialog(folders);
     for (int i = 0; i < 10; ++i)
         w.cmdFolder->click();
-    QCOMPARE(entries(w), folders.mid(0, 10));
+    QCOMPARE(comboEntries(w.cboFolders), folders.mid(0, 10));
     w.cmdFolder->click();
-    QCOMPARE(entries(w), folders.mid(1, 10));
+    QCOMPARE(comboEntries(w.cboFolders), folders.mid(1, 10));
     QCOMPARE(w.cboFolders->currentIndex(), 9);
     QCOMPARE(*w.fileList().folders(), QStringList{folders.last()});
     QVERIFY(w.cboFolders->isEnabled());

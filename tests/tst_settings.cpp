@@ -12,25 +12,12 @@
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 // A settings object on a file of the given content in a fresh folder.
 struct IniFixture {
     explicit IniFixture(const QByteArray &content = QByteArray())
     {
         if (!content.isNull())
-            writeAll(path(), content);
+            QVERIFY(writeAll(path(), content));
         ini.setFileName(path());
     }
     QString path() const { return tree.path(QStringLiteral("Pelmora.ini")); }
@@ -325,9 +312,9 @@ void SettingsTest::folderKeysWithGapAndStray()
 {
     const TestTree tree({"a/", "b/", "c/"});
     const QString file = tree.path("Pelmora.ini");
-    writeAll(file, ("[Folders]\n00=" + tree.path("a") + "\n02=" + tree.path("b") +
-                    "\n03=" + tree.path("gone") + "\n04=\n10=" + tree.path("c") + "\n")
-                       .toUtf8());
+    QVERIFY(writeAll(file, ("[Folders]\n00=" + tree.path("a") + "\n02=" + tree.path("b") +
+                            "\n03=" + tree.path("gone") + "\n04=\n10=" + tree.path("c") + "\n")
+                               .toUtf8()));
     const settings::StoredSettings read = settings::readSettings(file, 1, 2);
     QCOMPARE(read.folders, (QStringList{tree.path("a"), tree.path("b")}));
     QCOMPARE(read.place.width, 1.0f); // defaults for what is missing

@@ -49,11 +49,6 @@ QByteArray canonicalNumber(const QString &text)
     return canonical.toLatin1();
 }
 
-template <typename T> std::from_chars_result parse(const QByteArray &number, T &value)
-{
-    return std::from_chars(number.constData(), number.constData() + number.size(), value);
-}
-
 bool tooSmallToHold(const QByteArray &number)
 {
     // Out of range with a negative exponent: the number is nearer zero than any we can hold.
@@ -68,28 +63,31 @@ bool isNumeric(const QString &text)
     return !canonicalNumber(text).isEmpty();
 }
 
-std::optional<float> parseSingle(const QString &text)
+namespace {
+
+template <typename T> std::optional<T> parseNumber(const QString &text)
 {
     const QByteArray number = canonicalNumber(text);
     if (number.isEmpty())
         return std::nullopt;
-    float value = 0.0f;
-    const auto result = parse(number, value);
+    T value = 0;
+    const auto result =
+        std::from_chars(number.constData(), number.constData() + number.size(), value);
     if (result.ec == std::errc::result_out_of_range)
-        return tooSmallToHold(number) ? std::optional<float>(0.0f) : std::nullopt;
-    return result.ec == std::errc() ? std::optional<float>(value) : std::nullopt;
+        return tooSmallToHold(number) ? std::optional<T>(T(0)) : std::nullopt;
+    return result.ec == std::errc() ? std::optional<T>(value) : std::nullopt;
+}
+
+} // namespace
+
+std::optional<float> parseSingle(const QString &text)
+{
+    return parseNumber<float>(text);
 }
 
 std::optional<double> parseDouble(const QString &text)
 {
-    const QByteArray number = canonicalNumber(text);
-    if (number.isEmpty())
-        return std::nullopt;
-    double value = 0.0;
-    const auto result = parse(number, value);
-    if (result.ec == std::errc::result_out_of_range)
-        return tooSmallToHold(number) ? std::optional<double>(0.0) : std::nullopt;
-    return result.ec == std::errc() ? std::optional<double>(value) : std::nullopt;
+    return parseNumber<double>(text);
 }
 
 QString twoDigits(int value)
