@@ -1,6 +1,7 @@
 #include "Controls.h"
 #include "DirSearch.h"
 #include "FileListBox.h"
+#include "JpegDecoder.h"
 #include "Numbers.h"
 #include "Picture.h"
 #include "TestSupport.h"
@@ -34,6 +35,11 @@ private slots:
     void loadPicture();
     void loadPictureTurnsByExifOrientation();
     void loadPictureNeverBlocksOnPipe();
+    void jpegScale_data();
+    void jpegScale();
+    void loadPictureForDisplay_data();
+    void loadPictureForDisplay();
+    void hugePictureShowsReduced();
 
     void comboRaisesClickOnIndexChange();
     void timerTicksOnlyWhileEnabled();
@@ -246,6 +252,93 @@ void PlatformTest::loadPictureNeverBlocksOnPipe()
     clock.start();
     QVERIFY(platform::loadPicture(pipe).isNull());
     QVERIFY(clock.elapsed() < 5000);
+}
+
+void PlatformTest::jpegScale_data()
+{
+    QTest::addColumn<QSize>("stored");
+    QTest::addColumn<QSize>("atLeast");
+    QTest::addColumn<int>("numerator"); // of eighths
+    QTest::newRow("24 MP into 1280 x 800") << QSize(6000, 4000) << QSize(1200, 800) << 2;
+    QTest::newRow("one pixel more needs the next scale") << QSize(800, 600) << QSize(101, 76) << 2;
+    QTest::newRow("an eighth exactly") << QSize(800, 600) << QSize(100, 75) << 1;
+    QTest::newRow("rounded up by the decoder") << QSize(801, 601) << QSize(101, 76) << 1;
+    QTest::newRow("larger than the picture") << QSize(800, 600) << QSize(900, 700) << 8;
+    QTest::newRow("no wish: whole") << QSize(800, 600) << QSize() << 8;
+}
+
+void PlatformTest::jpegScale()
+{
+    QFETCH(QSize, stored);
+    QFETCH(QSize, atLeast);
+    QFETCH(int, numerator);
+    QCOMPARE(platform::jpegScaleFor(stored, atLeast), numerator);
+}
+
+void PlatformTest::loadPictureForDisplay_data()
+{
+    QTest::addColumn<QSize>("stored");
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<bool>("grey");
+    QTest::addColumn<QSize>("display"); // what the display asks for, any picture
+    QTest::addColumn<QSize>("pixels");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("reduced to the display")
+        << QSize(800, 600) << 0 << false << QSize(200, 150) << QSize(200, 150) << QSize(800, 600);
+    QTest::newRow("not blown up") << QSize(80, 60) << 0 << false << QSize(200, 150) << QSize(80, 60)
+                                  << QSize(80, 60);
+    QTest::newRow("turned, then reduced")
+        << QSize(800, 400) << 6 << false << QSize(100, 200) << QSize(100, 200) << QSize(400, 800);
+    QTest::newRow("grey") << QSize(640, 480) << 0 << true << QSize(64, 48) << QSize(64, 48)
+                          << QSize(640, 480);
+}
+
+void PlatformTest::loadPictureForDisplay()
+{
+    QFETCH(QSize, stored);
+    QFETCH(int, orientation);
+    QFETCH(bool, grey);
+    QFETCH(QSize, display);
+    QFETCH(QSize, pixels);
+    QFETCH(QSize, size);
+    const TestTree tree;
+    const QString path = tree.path("p.jpg");
+    if (grey) {
+        QImage image(stored, QImage::Format_Grayscale8);
+        image.fill(128);
+        QVERIFY(image.save(path, "JPEG"));
+    } else {
+        QVERIFY(writeJpeg(path, stored, Qt::red, Qt::blue, orientation));
+    }
+    QSize askedFor;
+    const platform::Picture picture = platform::loadPicture(path, [&](QSize p) {
+        askedFor = p;
+        return display;
+    });
+    QCOMPARE(askedFor, size); // asked with the upright size
+    QCOMPARE(picture.image.size(), pixels);
+    QCOMPARE(picture.size, size);
+    QCOMPARE(picture.isReduced(), pixels != size);
+    QCOMPARE(picture.path, path);
+    if (orientation == 6) { // the red left half became the top
+        const QColor top = picture.image.pixelColor(50, 10);
+        QVERIFY2(top.red() > 200 && top.blue() < 60, qPrintable(top.name()));
+    }
+}
+
+void PlatformTest::hugePictureShowsReduced()
+{
+    // 108 megapixels: more than is ever held whole.
+    const TestTree tree;
+    QImage image(12000, 9000, QImage::Format_Grayscale8);
+    image.fill(90);
+    QVERIFY(image.save(tree.path("big.jpg"), "JPEG", 50));
+    image = QImage();
+    const platform::Picture picture = platform::loadPicture(tree.path("big.jpg"));
+    QVERIFY(!picture.isNull());
+    QCOMPARE(picture.size, QSize(12000, 9000));
+    QVERIFY(qint64(picture.image.width()) * picture.image.height() <= 30000000);
+    QCOMPARE(picture.image.width() * 3, picture.image.height() * 4);
 }
 
 void PlatformTest::comboRaisesClickOnIndexChange()

@@ -1,5 +1,6 @@
 #include "AppIcon.h"
 #include "Controls.h"
+#include "FitGeometry.h"
 #include "Module1.h"
 #include "PictureControls.h"
 #include "ShowCaption.h"
@@ -55,6 +56,8 @@ private slots:
     void fitSharesThePictureAndRefitsOnResize();
     void nothingToFit();
     void uprightPhotoIsFittedUpright();
+    void fitPredictionMatchesTheDisplay();
+    void decodedForTheDisplayAndAgainWhenEnlarged();
 
     void captionNamesModeAndFile();
     void historyKeepsTenAndCarriesOver();
@@ -272,6 +275,48 @@ void ShowTest::uprightPhotoIsFittedUpright()
     startShow(w, tree.path());
     w.Timer1_Timer();
     QCOMPARE(w.Image1->geometry(), QRect(100, 0, 200, 400)); // 100 x 200 after the turn
+}
+
+void ShowTest::fitPredictionMatchesTheDisplay()
+{
+    // The decoder is told the size the display will take; both must agree to the pixel.
+    const QList<QSize> pictures{{97, 61}, {61, 97}, {300, 299}, {1, 40}, {40, 1}, {333, 250}};
+    const QList<QSize> windows{{401, 299}, {399, 401}, {123, 457}, {640, 480}, {7, 5}};
+    TestTree tree;
+    for (int i = 0; i < pictures.size(); ++i)
+        QVERIFY(writeJpeg(tree.path(QStringLiteral("p%1.jpg").arg(i)), pictures[i]));
+    frmMain w;
+    w.show();
+    startShow(w, tree.path());
+    for (const QSize &inner : windows) {
+        w.resize(inner);
+        for (int i = 0; i < pictures.size(); ++i) {
+            w.Timer1_Timer();
+            const QSize shown = w.Image1->picture().size;
+            QCOMPARE(w.Image1->geometry(),
+                     fittedRect(shown, inner.width() * 15.0f, inner.height() * 15.0f, 15.0f));
+        }
+    }
+}
+
+void ShowTest::decodedForTheDisplayAndAgainWhenEnlarged()
+{
+    const TestTree tree;
+    QVERIFY(writeJpeg(tree.path("p.jpg"), QSize(800, 400)));
+    frmMain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.resize(200, 200);
+    startShow(w, tree.path());
+    w.Timer1_Timer();
+    QCOMPARE(w.Image1->geometry(), QRect(0, 50, 200, 100));
+    QCOMPARE(w.picTemp->picture().image.size(), QSize(200, 100)); // no more pixels than shown
+    QCOMPARE(w.picTemp->widthTwips(), 800 * 15.0f);               // yet fitted by its own size
+    w.resize(400, 400);
+    QCOMPARE(w.Image1->geometry(), QRect(0, 100, 400, 200));
+    QCOMPARE(w.Image1->picture().image.size(), QSize(400, 200)); // decoded again, sharp
+    w.resize(100, 100);
+    QCOMPARE(w.Image1->picture().image.size(), QSize(400, 200)); // smaller: scaled when drawn
 }
 
 void ShowTest::captionNamesModeAndFile()

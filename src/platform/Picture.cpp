@@ -1,5 +1,7 @@
 #include "Picture.h"
 
+#include "JpegDecoder.h"
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QFile>
@@ -52,42 +54,84 @@ bool readRegularFile(const QString &path, QByteArray &data)
 QSize reducedToFit(const QSize &size, qint64 maxPixels)
 {
     const double area = static_cast<double>(size.width()) * size.height();
+    if (area <= static_cast<double>(maxPixels))
+        return size;
     const double factor = std::sqrt(static_cast<double>(maxPixels) / area);
     return QSize(std::max(1, static_cast<int>(size.width() * factor)),
                  std::max(1, static_cast<int>(size.height() * factor)));
 }
 
-} // namespace
-
-Picture loadPicture(const QString &path)
+// The size to show a picture at, when it is smaller than the picture; invalid otherwise.
+QSize wantedSize(const DisplaySize &display, QSize upright)
 {
-    if (path.isEmpty())
-        return {};
-    QByteArray data;
-    if (!readRegularFile(path, data))
-        return {};
+    if (!display)
+        return QSize();
+    const QSize want = display(upright);
+    if (!want.isValid() || want.isEmpty() || want.width() >= upright.width() ||
+        want.height() >= upright.height())
+        return QSize();
+    return want;
+}
 
+QImage exactly(const QImage &image, QSize want)
+{
+    if (!want.isValid() || image.size() == want)
+        return image;
+    return image.scaled(want, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+bool loadJpeg(const QByteArray &data, const DisplaySize &display, Picture &picture)
+{
+    JpegInfo info;
+    if (!readJpegInfo(data, info))
+        return false;
+    const bool swaps = orientationSwapsSides(info.orientation);
+    const QSize upright = swaps ? info.stored.transposed() : info.stored;
+    const QSize want = wantedSize(display, upright);
+    const QImage stored = decodeJpeg(data, swaps ? want.transposed() : want, kMaxDecodePixels);
+    if (stored.isNull())
+        return false;
+    picture.image = exactly(uprightImage(stored, info.orientation), want);
+    picture.size = upright;
+    return true;
+}
+
+// Everything the JPEG decoder does not take: other formats under a .jpg name, CMYK JPEGs.
+bool loadOther(QByteArray &data, const DisplaySize &display, Picture &picture)
+{
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setAutoTransform(true);
-
     const QSize stored = reader.size();
-    const bool reduce = stored.isValid() &&
-                        static_cast<qint64>(stored.width()) * stored.height() > kMaxDecodePixels;
-    if (reduce)
-        reader.setScaledSize(reducedToFit(stored, kMaxDecodePixels));
-
-    Picture picture;
+    const bool swaps = reader.transformation() & QImageIOHandler::TransformationRotate90;
+    QSize upright = swaps ? stored.transposed() : stored;
+    QSize want = wantedSize(display, upright);
+    if (stored.isValid()) {
+        const QSize scaled = reducedToFit(want.isValid() ? want : upright, kMaxDecodePixels);
+        if (scaled != upright)
+            reader.setScaledSize(swaps ? scaled.transposed() : scaled);
+    }
     picture.image = reader.read();
     if (picture.image.isNull())
-        return {};
-    if (reduce) {
-        const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
-        picture.size = turned ? stored.transposed() : stored;
-    } else {
-        picture.size = picture.image.size();
-    }
+        return false;
+    picture.size = stored.isValid() ? upright : picture.image.size();
+    return true;
+}
+
+} // namespace
+
+Picture loadPicture(const QString &path, const DisplaySize &display)
+{
+    Picture picture;
+    QByteArray data;
+    if (path.isEmpty() || !readRegularFile(path, data))
+        return picture;
+    const bool loaded = (looksLikeJpeg(data) && loadJpeg(data, display, picture)) ||
+                        loadOther(data, display, picture);
+    if (!loaded)
+        return Picture();
+    picture.path = path;
     return picture;
 }
 

@@ -4,19 +4,31 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
+
 namespace platform {
 
-/// A loaded picture: the decoded pixels, upright, and the picture's own size in pixels
-/// (the size the camera meant, which the pixels may be a reduction of).
+/// A loaded picture: its pixels, upright, and the picture's own size in pixels (the size the
+/// camera meant, of which the pixels may be a reduction made for the screen).
 struct Picture {
     QImage image;
     QSize size;
+    QString path;
 
     bool isNull() const { return image.isNull(); }
+    /// Whether the pixels are fewer than the picture has, so a larger display needs a new decode.
+    bool isReduced() const { return !isNull() && image.width() < size.width(); }
 };
 
-/// Loads a picture file by path. The empty path, a missing, unreadable or special file and
-/// anything that does not decode give the empty picture; it never blocks on a pipe or device.
-Picture loadPicture(const QString &path);
+/// The device pixels a picture of a given upright size will be shown at; an invalid size
+/// asks for the picture whole.
+using DisplaySize = std::function<QSize(QSize pictureSize)>;
+
+/// Loads a picture file by path. With `display`, a larger picture is decoded only as large as
+/// it will be shown (at the least DCT scale that covers it, then smoothly scaled to exactly
+/// that size); smaller ones are decoded whole. The empty path, a missing, unreadable or special
+/// file and anything that does not decode give the empty picture; a pipe or device never blocks
+/// it. Safe to call from any thread.
+Picture loadPicture(const QString &path, const DisplaySize &display = {});
 
 } // namespace platform

@@ -88,11 +88,15 @@ void ImageBox::paintEvent(QPaintEvent *)
         return;
     const qreal ratio = devicePixelRatioF();
     const QSize target = (QSizeF(size()) * ratio).toSize();
+    QPainter painter(this);
+    if (m_picture.image.size() == target) { // decoded for exactly this place: a plain copy
+        painter.drawImage(QRectF(rect()), m_picture.image);
+        return;
+    }
     if (m_scaled.size() != target) {
         m_scaled = m_picture.image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         m_scaled.setDevicePixelRatio(ratio);
     }
-    QPainter painter(this);
     painter.drawImage(QPointF(0, 0), m_scaled);
 }
 

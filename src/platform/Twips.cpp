@@ -41,7 +41,12 @@ float twipsPerPixel()
 
 int twipsToPixels(float twips)
 {
-    return static_cast<int>(std::lround(static_cast<double>(twips) / twipsPerPixel()));
+    return twipsToPixels(twips, twipsPerPixel());
+}
+
+int twipsToPixels(float twips, float twipsPerPixel)
+{
+    return static_cast<int>(std::lround(static_cast<double>(twips) / twipsPerPixel));
 }
 
 float pixelsToTwips(int pixels)

@@ -24,6 +24,9 @@ float twipsPerPixel();
 /// Nearest whole pixel count for a length in twips.
 int twipsToPixels(float twips);
 
+/// The same with a given scale, for work away from the user-interface thread.
+int twipsToPixels(float twips, float twipsPerPixel);
+
 /// Length in twips of a whole number of pixels.
 float pixelsToTwips(int pixels);
 

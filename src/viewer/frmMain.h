@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Picture.h"
 #include "SettingsFile.h"
 #include "ShowHistory.h"
 
@@ -109,6 +110,8 @@ private:
     void TogglePause();
     void ShowHistoryEntry();
     QString DrawPick();
+    platform::DisplaySize displaySize() const;
+    platform::Picture LoadPick(const QString &pick);
     void FitAndShow();
 
     std::unique_ptr<frmFileList> m_fileList;

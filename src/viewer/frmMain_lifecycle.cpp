@@ -3,6 +3,8 @@
 
 #include "Controls.h"
 #include "DirSearch.h"
+#include "Picture.h"
+#include "PictureControls.h"
 #include "Process.h"
 #include "SettingsFile.h"
 #include "Twips.h"
@@ -105,8 +107,16 @@ void frmMain::resizeEvent(QResizeEvent *event)
 void frmMain::Form_Resize()
 {
     // Only a show has a picture to refit; the panel keeps its designed places at any size.
-    if (Frame1 && Frame1->isHidden())
-        FitAndShow();
+    if (!Frame1 || !Frame1->isHidden())
+        return;
+    // A picture decoded for a smaller window is decoded again, never blown up blurred.
+    const platform::Picture &current = picTemp->picture();
+    if (current.isReduced()) {
+        const QSize wanted = displaySize()(current.size);
+        if (wanted.width() > current.image.width() || wanted.height() > current.image.height())
+            picTemp->setPicture(LoadPick(current.path));
+    }
+    FitAndShow();
 }
 
 void frmMain::closeEvent(QCloseEvent *event)

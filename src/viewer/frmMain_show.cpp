@@ -3,10 +3,12 @@
 
 #include "Controls.h"
 #include "DirSearch.h"
+#include "FitGeometry.h"
 #include "Module1.h"
 #include "Picture.h"
 #include "PictureControls.h"
 #include "ShowCaption.h"
+#include "Twips.h"
 #include "Window.h"
 #include "WindowTimer.h"
 #include "frmFileList.h"
@@ -18,7 +20,7 @@ void frmMain::cmdStart_Click()
     Module1::lFileIndex = -1;
     Module1::lFolderIndex = -1;
     Frame1->hide();
-    picTemp->setPicture(platform::loadPicture(DrawPick()));
+    picTemp->setPicture(LoadPick(DrawPick()));
     repaint(); // the panel goes before the first tick, not at it
     Timer1->setEnabled(true);
 }
@@ -34,7 +36,7 @@ void frmMain::Timer1_Timer()
     Timer1->setEnabled(false);
     Image1->hide();
     const QString pick = DrawPick();
-    picTemp->setPicture(platform::loadPicture(pick));
+    picTemp->setPicture(LoadPick(pick));
     iHistoryPos = colHistory.add(pick);
     setWindowTitle(showCaption(chkRND->value(), pick));
     FitAndShow();
@@ -56,6 +58,24 @@ QString frmMain::DrawPick()
     while (pick.endsWith(platform::pathSeparator()))
         pick = fileList().GetRNDFile(static_cast<qint16>(chkRND->value()));
     return pick;
+}
+
+platform::DisplaySize frmMain::displaySize() const
+{
+    // Plain values only: the size may be asked for on a decoding thread.
+    const float innerWidth = platform::innerWidthTwips(this);
+    const float innerHeight = platform::innerHeightTwips(this);
+    const float scale = platform::twipsPerPixel();
+    const qreal ratio = devicePixelRatioF();
+    return [=](QSize picture) {
+        return (QSizeF(fittedRect(picture, innerWidth, innerHeight, scale).size()) * ratio)
+            .toSize();
+    };
+}
+
+platform::Picture frmMain::LoadPick(const QString &pick)
+{
+    return platform::loadPicture(pick, displaySize());
 }
 
 void frmMain::FitAndShow()

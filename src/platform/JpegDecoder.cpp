@@ -1,0 +1,192 @@
+#include "JpegDecoder.h"
+
+#include <QTransform>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+#include <jpeglib.h>
+
+namespace platform {
+
+namespace {
+
+// Enough for the largest picture we decode whole; a header that needs more is refused, so a
+// crafted file cannot make the decoder allocate gigabytes.
+constexpr long kDecoderMemory = 768L * 1024 * 1024;
+
+struct ErrorManager {
+    jpeg_error_mgr base;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void onError(j_common_ptr cinfo)
+{
+    std::longjmp(reinterpret_cast<ErrorManager *>(cinfo->err)->jump, 1);
+}
+
+void onMessage(j_common_ptr, int) {} // warnings (a truncated file, say) are no errors
+
+quint16 read16(const uchar *p, bool bigEndian)
+{
+    return bigEndian ? quint16(p[0] << 8 | p[1]) : quint16(p[1] << 8 | p[0]);
+}
+
+quint32 read32(const uchar *p, bool bigEndian)
+{
+    return bigEndian ? quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3]
+                     : quint32(p[3]) << 24 | quint32(p[2]) << 16 | quint32(p[1]) << 8 | p[0];
+}
+
+// The orientation tag of an APP1 "Exif" segment; 1 when absent or out of range.
+int exifOrientation(const jpeg_saved_marker_ptr markers)
+{
+    for (jpeg_saved_marker_ptr m = markers; m; m = m->next) {
+        if (m->marker != JPEG_APP0 + 1 || m->data_length < 14 ||
+            std::memcmp(m->data, "Exif\0\0", 6) != 0)
+            continue;
+        const uchar *tiff = m->data + 6;
+        const quint32 size = m->data_length - 6;
+        const bool big = tiff[0] == 'M';
+        if (!(big || tiff[0] == 'I') || read16(tiff + 2, big) != 42)
+            continue;
+        const quint32 ifd = read32(tiff + 4, big);
+        if (ifd > size - 2)
+            continue;
+        const quint16 count = read16(tiff + ifd, big);
+        for (quint32 i = 0; i < count; ++i) {
+            const quint32 entry = ifd + 2 + i * 12;
+            if (entry + 12 > size)
+                break;
+            if (read16(tiff + entry, big) == 0x0112) {
+                const int value = read16(tiff + entry + 8, big);
+                return value >= 1 && value <= 8 ? value : 1;
+            }
+        }
+    }
+    return 1;
+}
+
+struct Decompressor {
+    jpeg_decompress_struct cinfo{};
+    ErrorManager errors{};
+
+    Decompressor()
+    {
+        cinfo.err = jpeg_std_error(&errors.base);
+        errors.base.error_exit = onError;
+        errors.base.emit_message = onMessage;
+        jpeg_create_decompress(&cinfo);
+        cinfo.mem->max_memory_to_use = kDecoderMemory;
+    }
+    ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
+};
+
+} // namespace
+
+bool looksLikeJpeg(const QByteArray &data)
+{
+    return data.size() > 3 && uchar(data[0]) == 0xFF && uchar(data[1]) == 0xD8 &&
+           uchar(data[2]) == 0xFF;
+}
+
+bool readJpegInfo(const QByteArray &data, JpegInfo &info)
+{
+    Decompressor d;
+    if (setjmp(d.errors.jump))
+        return false;
+    jpeg_mem_src(&d.cinfo, reinterpret_cast<const uchar *>(data.constData()),
+                 static_cast<unsigned long>(data.size()));
+    jpeg_save_markers(&d.cinfo, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_read_header(&d.cinfo, TRUE);
+    info.stored = QSize(int(d.cinfo.image_width), int(d.cinfo.image_height));
+    info.orientation = exifOrientation(d.cinfo.marker_list);
+    return !info.stored.isEmpty();
+}
+
+int jpegScaleFor(QSize stored, QSize atLeast)
+{
+    if (!atLeast.isValid() || atLeast.isEmpty())
+        return 8;
+    for (int m = 1; m < 8; ++m) {
+        // libjpeg rounds scaled dimensions up
+        const qint64 w = (qint64(stored.width()) * m + 7) / 8;
+        const qint64 h = (qint64(stored.height()) * m + 7) / 8;
+        if (w >= atLeast.width() && h >= atLeast.height())
+            return m;
+    }
+    return 8;
+}
+
+QImage decodeJpeg(const QByteArray &data, QSize atLeast, qint64 maxPixels)
+{
+    Decompressor d;
+    QImage image;
+    if (setjmp(d.errors.jump))
+        return QImage();
+    jpeg_mem_src(&d.cinfo, reinterpret_cast<const uchar *>(data.constData()),
+                 static_cast<unsigned long>(data.size()));
+    jpeg_read_header(&d.cinfo, TRUE);
+    const QSize stored(int(d.cinfo.image_width), int(d.cinfo.image_height));
+    if (stored.isEmpty())
+        return QImage();
+    if (d.cinfo.jpeg_color_space != JCS_GRAYSCALE && d.cinfo.jpeg_color_space != JCS_YCbCr &&
+        d.cinfo.jpeg_color_space != JCS_RGB)
+        return QImage(); // CMYK and the like: another decoder knows how to convert them
+
+    d.cinfo.out_color_space = JCS_EXT_BGRX; // QImage::Format_RGB32 byte order
+    d.cinfo.scale_num = unsigned(jpegScaleFor(stored, atLeast));
+    d.cinfo.scale_denom = 8;
+    jpeg_calc_output_dimensions(&d.cinfo);
+    // A picture too large to hold whole is decoded reduced until it fits.
+    while (qint64(d.cinfo.output_width) * d.cinfo.output_height > maxPixels) {
+        if (d.cinfo.scale_num == 1)
+            return QImage();
+        --d.cinfo.scale_num;
+        jpeg_calc_output_dimensions(&d.cinfo);
+    }
+
+    jpeg_start_decompress(&d.cinfo);
+    image = QImage(int(d.cinfo.output_width), int(d.cinfo.output_height), QImage::Format_RGB32);
+    if (image.isNull()) {
+        jpeg_abort_decompress(&d.cinfo);
+        return QImage();
+    }
+    while (d.cinfo.output_scanline < d.cinfo.output_height) {
+        JSAMPROW row = image.scanLine(int(d.cinfo.output_scanline));
+        jpeg_read_scanlines(&d.cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&d.cinfo);
+    return image;
+}
+
+bool orientationSwapsSides(int orientation)
+{
+    return orientation >= 5 && orientation <= 8;
+}
+
+QImage uprightImage(const QImage &stored, int orientation)
+{
+    QTransform t;
+    switch (orientation) {
+    case 2:
+        return stored.mirrored(true, false);
+    case 3:
+        return stored.transformed(t.rotate(180));
+    case 4:
+        return stored.mirrored(false, true);
+    case 5:
+        return stored.transformed(t.rotate(90)).mirrored(true, false);
+    case 6:
+        return stored.transformed(t.rotate(90));
+    case 7:
+        return stored.transformed(t.rotate(270)).mirrored(true, false);
+    case 8:
+        return stored.transformed(t.rotate(270));
+    default:
+        return stored;
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+
+namespace platform {
+
+/// What a JPEG's header says.
+struct JpegInfo {
+    QSize stored;        ///< width and height as stored, before any turn
+    int orientation = 1; ///< EXIF orientation, 1 (upright) .. 8; 1 when absent or invalid
+};
+
+/// Whether the bytes start like a JPEG file.
+bool looksLikeJpeg(const QByteArray &data);
+
+/// Reads a JPEG's header; false when it is no readable JPEG.
+bool readJpegInfo(const QByteArray &data, JpegInfo &info);
+
+/// Decodes a JPEG at the smallest DCT scale (1/8 .. 8/8) whose output still covers `atLeast`
+/// (stored orientation; an invalid size asks for full size), never above `maxPixels` pixels.
+/// The result is as stored, not turned; null on any decoding error or an unsupported colour
+/// space (the caller may try another decoder then).
+QImage decodeJpeg(const QByteArray &data, QSize atLeast, qint64 maxPixels);
+
+/// The smallest scale numerator M (of M/8) whose output covers `atLeast`; 8 for an invalid size.
+int jpegScaleFor(QSize stored, QSize atLeast);
+
+/// Turns an image as stored into its upright form for an EXIF orientation.
+QImage uprightImage(const QImage &stored, int orientation);
+
+/// Whether an orientation turns the picture a quarter (width and height trade places).
+bool orientationSwapsSides(int orientation);
+
+} // namespace platform
