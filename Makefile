@@ -9,13 +9,20 @@ JOBS ?= 2
 PACKAGES = g++ make cmake qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg-dev fonts-ipafont-gothic
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: run test build deps clean
+# The benchmark also starts the real program under a private X server.
+BENCH_PACKAGES = xvfb xdotool
+
+.PHONY: run test bench build deps clean
 
 run: build
 	$(BUILD_DIR)/bin/pelmora
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@$(MAKE) --no-print-directory deps PACKAGES="$(BENCH_PACKAGES)"
+	$(BUILD_DIR)/bin/pelmora_bench
 
 build: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)

@@ -36,6 +36,7 @@ private slots:
     void inOrderAcrossFolders();
     void emptyPickBeforeAnyScan();
     void inOrderWalkEndsWhenPicturesVanish();
+    void nextInOrderForesees();
     void randomPick_data();
     void randomPick();
     void randomPickInFolderEmptiedSinceScan();
@@ -160,6 +161,26 @@ void PictureSourceTest::inOrderWalkEndsWhenPicturesVanish()
     QCOMPARE(source.GetRNDFile(0), QString());
     QVERIFY(writeJpeg(tree.path("s2/new.jpg"), QSize(4, 4)));
     QCOMPARE(source.GetRNDFile(0), tree.path("s2/new.jpg"));
+}
+
+void PictureSourceTest::nextInOrderForesees()
+{
+    const TestTree tree({"a.jpg", "b.jpg", "s/c.jpg"});
+    frmFileList one([] { return 0; });
+    QVERIFY(one.SetFolder(tree.path()));
+    resetCursors();
+    QCOMPARE(one.NextInOrder(), tree.path("a.jpg"));
+    for (int i = 0; i < 5; ++i) { // in one folder every pick is foreseen, wrap included
+        const QString foreseen = one.NextInOrder();
+        QCOMPARE(one.GetRNDFile(0), foreseen);
+    }
+    frmFileList two([] { return 1; });
+    QVERIFY(two.SetFolder(tree.path()));
+    resetCursors();
+    QCOMPARE(two.GetRNDFile(0), tree.path("s/c.jpg"));
+    QCOMPARE(two.NextInOrder(), QString()); // the walk goes on to another folder: no guess
+    QCOMPARE(two.GetRNDFile(0), tree.path("a.jpg"));
+    QCOMPARE(two.NextInOrder(), tree.path("b.jpg"));
 }
 
 void PictureSourceTest::randomPick_data()

@@ -12,7 +12,10 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+
+#include <ctime>
 
 class PlatformTest : public QObject {
     Q_OBJECT
@@ -30,6 +33,7 @@ private slots:
 
     void fileListOrderAndPattern();
     void fileListManyPictures();
+    void fileListReadsAChangedFolderOnly();
 
     void loadPicture_data();
     void loadPicture();
@@ -184,6 +188,35 @@ void PlatformTest::fileListManyPictures()
     QCOMPARE(list.item(0), QStringLiteral("p00000.jpg"));
     QCOMPARE(list.item(49999), QStringLiteral("p49999.jpg"));
     QCOMPARE(list.item(50000), QString());
+}
+
+void PlatformTest::fileListReadsAChangedFolderOnly()
+{
+    TestTree tree({"a.jpg", "b.jpg"});
+    const QByteArray folder = QFile::encodeName(tree.path());
+    const auto age = [&] { // as if the folder had last changed an hour ago
+        const timespec old[2] = {{std::time(nullptr) - 3600, 0}, {std::time(nullptr) - 3600, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, folder.constData(), old, 0), 0);
+    };
+    age();
+    platform::FileListBox list;
+    list.setPattern(QStringLiteral("*.JPG"));
+    list.setPath(tree.path());
+    QCOMPARE(list.count(), 2);
+
+    tree.add({"c.jpg"}); // a change on disk is always seen
+    list.setPath(tree.path());
+    QCOMPARE(list.count(), 3);
+
+    age();
+    list.setPath(tree.path());
+    tree.add({"d.jpg"});
+    age(); // the same modification time as at the last reading: the folder is not read again
+    list.setPath(tree.path());
+    QCOMPARE(list.count(), 3);
+    list.setPath(tree.path("missing")); // another folder in between reads afresh
+    list.setPath(tree.path());
+    QCOMPARE(list.count(), 4);
 }
 
 void PlatformTest::loadPicture_data()

@@ -3,6 +3,7 @@
 #include "FitGeometry.h"
 #include "Module1.h"
 #include "PictureControls.h"
+#include "PicturePrefetch.h"
 #include "ShowCaption.h"
 #include "TestSupport.h"
 #include "WindowTimer.h"
@@ -58,6 +59,8 @@ private slots:
     void uprightPhotoIsFittedUpright();
     void fitPredictionMatchesTheDisplay();
     void decodedForTheDisplayAndAgainWhenEnlarged();
+    void decodedAheadOnlyWhileStillTrue();
+    void tickUsesFreshFileOverStaleDecode();
 
     void captionNamesModeAndFile();
     void historyKeepsTenAndCarriesOver();
@@ -317,6 +320,49 @@ void ShowTest::decodedForTheDisplayAndAgainWhenEnlarged()
     QCOMPARE(w.Image1->picture().image.size(), QSize(400, 200)); // decoded again, sharp
     w.resize(100, 100);
     QCOMPARE(w.Image1->picture().image.size(), QSize(400, 200)); // smaller: scaled when drawn
+}
+
+void ShowTest::decodedAheadOnlyWhileStillTrue()
+{
+    TestTree tree;
+    QVERIFY(writeJpeg(tree.path("a.jpg"), QSize(400, 200)));
+    const DisplayKey key{3000, 3000, 15, 1};
+    const platform::DisplaySize display = [](QSize) { return QSize(100, 50); };
+    PicturePrefetch ahead;
+    platform::Picture picture;
+
+    ahead.start(tree.path("a.jpg"), display, key);
+    QVERIFY(ahead.take(tree.path("a.jpg"), key, picture));
+    QCOMPARE(picture.image.size(), QSize(100, 50));
+    QVERIFY(!ahead.take(tree.path("a.jpg"), key, picture)); // used once
+
+    ahead.start(tree.path("a.jpg"), display, key);
+    QVERIFY(!ahead.take(tree.path("b.jpg"), key, picture)); // another pick
+    ahead.start(tree.path("a.jpg"), display, key);
+    QVERIFY(!ahead.take(tree.path("a.jpg"), DisplayKey{1500, 3000, 15, 1}, picture)); // resized
+
+    ahead.start(tree.path("a.jpg"), display, key);
+    QVERIFY(writeJpeg(tree.path("a.jpg"), QSize(40, 20))); // changed on disk meanwhile
+    QVERIFY(!ahead.take(tree.path("a.jpg"), key, picture));
+    ahead.start(tree.path("gone.jpg"), display, key);
+    QVERIFY(!ahead.take(tree.path("gone.jpg"), key, picture));
+}
+
+void ShowTest::tickUsesFreshFileOverStaleDecode()
+{
+    TestTree tree;
+    QVERIFY(writeJpeg(tree.path("a.jpg"), QSize(40, 20)));
+    QVERIFY(writeJpeg(tree.path("b.jpg"), QSize(40, 20)));
+    frmMain w;
+    w.show();
+    w.resize(400, 400);
+    startShow(w, tree.path()); // draws a.jpg and decodes b.jpg ahead
+    QVERIFY(writeJpeg(tree.path("b.jpg"), QSize(20, 40), Qt::green, Qt::green));
+    w.Timer1_Timer();
+    QCOMPARE(w.Image1->picture().size, QSize(20, 40));
+    w.Timer1_Timer(); // a.jpg again, decoded ahead
+    QCOMPARE(w.Image1->picture().size, QSize(40, 20));
+    QCOMPARE(w.Image1->geometry(), QRect(0, 100, 400, 200));
 }
 
 void ShowTest::captionNamesModeAndFile()

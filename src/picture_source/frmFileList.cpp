@@ -100,6 +100,21 @@ QString frmFileList::randomPick()
     return currentPick();
 }
 
+QString frmFileList::NextInOrder() const
+{
+    if (!sFolders || sFolders->isEmpty())
+        return QString();
+    const qint32 next = Module1::lFileIndex + 1;
+    if (next >= 0 && next <= File1->count() - 1)
+        return File1->path() + platform::pathSeparator() + File1->item(next);
+    qint32 folder = Module1::lFolderIndex + 1;
+    if (folder > sFolders->size() - 1 || folder < 0)
+        folder = 0;
+    if (sFolders->at(folder) == File1->path() && File1->count() > 0)
+        return File1->path() + platform::pathSeparator() + File1->item(0);
+    return QString();
+}
+
 QString frmFileList::inOrderPick()
 {
     if (!sFolders || sFolders->isEmpty())

@@ -30,6 +30,11 @@ public:
     /// @param iType 1 for a random pick, anything else for the next picture in order.
     QString GetRNDFile(qint16 iType);
 
+    /// The pick the next in-order GetRNDFile would most likely return, without moving anything:
+    /// the next picture of the current listing (wrapping in a single folder); the empty text
+    /// when the walk would go on to another folder.
+    QString NextInOrder() const;
+
     /// The stored folders; no value before the first scan of an existing folder.
     const std::optional<QStringList> &folders() const { return sFolders; }
 

@@ -2,6 +2,12 @@
 
 #include "DirSearch.h"
 
+#include <QFile>
+
+#include <sys/stat.h>
+
+#include <ctime>
+
 namespace platform {
 
 FileListBox::FileListBox(QObject *parent)
@@ -13,15 +19,36 @@ void FileListBox::setPattern(const QString &pattern)
 {
     m_pattern = pattern;
     m_patterns = pattern.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    m_trusted = false;
     for (QString &p : m_patterns)
         p = p.trimmed();
     reread();
 }
 
+FileListBox::Stamp FileListBox::stampOf(const QString &folder)
+{
+    Stamp stamp;
+    struct stat st {};
+    if (!folder.isEmpty() && ::stat(QFile::encodeName(folder).constData(), &st) == 0) {
+        stamp = {qint64(st.st_dev), qint64(st.st_ino), qint64(st.st_mtim.tv_sec),
+                 qint64(st.st_mtim.tv_nsec)};
+    }
+    return stamp;
+}
+
 void FileListBox::setPath(const QString &folder)
 {
+    const Stamp stamp = stampOf(folder);
+    if (folder == m_path && m_trusted && stamp.inode >= 0 && stamp == m_stamp)
+        return;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
     m_path = folder;
     reread();
+    m_stamp = stamp;
+    // A change within the same tick of the file system's clock would leave the modification
+    // time as it was; only a listing made well after the last change can be trusted.
+    m_trusted = stamp.inode >= 0 && qint64(now.tv_sec) - stamp.seconds >= 2;
 }
 
 QString FileListBox::item(int i) const

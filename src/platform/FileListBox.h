@@ -17,7 +17,9 @@ public:
     void setPattern(const QString &pattern);
     QString pattern() const { return m_pattern; }
 
-    /// Points the list at a folder and reads it afresh; a folder that cannot be read lists nothing.
+    /// Points the list at a folder and reads it; a folder that cannot be read lists nothing.
+    /// Pointing it again at the folder it lists reads nothing while the folder is unchanged on
+    /// disk (same folder, same modification time), so huge folders cost one read.
     void setPath(const QString &folder);
     QString path() const { return m_path; }
 
@@ -27,6 +29,19 @@ public:
 
 private:
     void reread();
+
+    struct Stamp {
+        qint64 device = -1, inode = -1, seconds = 0, nanoseconds = 0;
+        bool operator==(const Stamp &o) const
+        {
+            return device == o.device && inode == o.inode && seconds == o.seconds &&
+                   nanoseconds == o.nanoseconds;
+        }
+    };
+    static Stamp stampOf(const QString &folder);
+
+    Stamp m_stamp;
+    bool m_trusted = false; // whether the stamp may stand for the listing next time
 
     QString m_path;
     QString m_pattern = QStringLiteral("*.*");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Picture.h"
+#include "PicturePrefetch.h"
 #include "SettingsFile.h"
 #include "ShowHistory.h"
 
@@ -112,9 +113,12 @@ private:
     QString DrawPick();
     platform::DisplaySize displaySize() const;
     platform::Picture LoadPick(const QString &pick);
+    DisplayKey displayKey() const;
+    void PrefetchNextPick();
     void FitAndShow();
 
     std::unique_ptr<frmFileList> m_fileList;
+    PicturePrefetch m_prefetch;
     ShowHistory colHistory;
     qint16 iHistoryPos = 0;
     bool m_doubleClick = false;

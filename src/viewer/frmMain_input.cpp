@@ -110,7 +110,7 @@ void frmMain::ShowHistoryEntry()
 {
     // A file gone or spoilt since it was shown loads as the empty picture: the step shows
     // nothing and the show goes on.
-    picTemp->setPicture(LoadPick(colHistory.item(iHistoryPos)));
+    picTemp->setPicture(platform::loadPicture(colHistory.item(iHistoryPos), displaySize()));
     Image1->hide();
     FitAndShow();
 }

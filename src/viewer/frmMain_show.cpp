@@ -23,6 +23,7 @@ void frmMain::cmdStart_Click()
     picTemp->setPicture(LoadPick(DrawPick()));
     repaint(); // the panel goes before the first tick, not at it
     Timer1->setEnabled(true);
+    PrefetchNextPick();
 }
 
 void frmMain::cmdEnd_Click()
@@ -41,6 +42,7 @@ void frmMain::Timer1_Timer()
     setWindowTitle(showCaption(chkRND->value(), pick));
     FitAndShow();
     Timer1->setEnabled(true);
+    PrefetchNextPick();
 }
 
 void frmMain::StopShow()
@@ -49,6 +51,7 @@ void frmMain::StopShow()
     Image1->setPicture(platform::Picture());
     Timer1->setEnabled(false);
     setWindowTitle(idleCaption());
+    m_prefetch.clear();
 }
 
 QString frmMain::DrawPick()
@@ -60,22 +63,36 @@ QString frmMain::DrawPick()
     return pick;
 }
 
+DisplayKey frmMain::displayKey() const
+{
+    return {platform::innerWidthTwips(this), platform::innerHeightTwips(this),
+            platform::twipsPerPixel(), devicePixelRatioF()};
+}
+
 platform::DisplaySize frmMain::displaySize() const
 {
     // Plain values only: the size may be asked for on a decoding thread.
-    const float innerWidth = platform::innerWidthTwips(this);
-    const float innerHeight = platform::innerHeightTwips(this);
-    const float scale = platform::twipsPerPixel();
-    const qreal ratio = devicePixelRatioF();
-    return [=](QSize picture) {
-        return (QSizeF(fittedRect(picture, innerWidth, innerHeight, scale).size()) * ratio)
-            .toSize();
+    const DisplayKey key = displayKey();
+    return [key](QSize picture) {
+        const QRect fitted =
+            fittedRect(picture, key.innerWidth, key.innerHeight, key.twipsPerPixel);
+        return (QSizeF(fitted.size()) * key.devicePixelRatio).toSize();
     };
 }
 
 platform::Picture frmMain::LoadPick(const QString &pick)
 {
+    platform::Picture picture;
+    if (m_prefetch.take(pick, displayKey(), picture))
+        return picture;
     return platform::loadPicture(pick, displaySize());
+}
+
+void frmMain::PrefetchNextPick()
+{
+    // Random picks cannot be foreseen: the generator is seeded from the clock at the pick.
+    if (chkRND->value() == 0)
+        m_prefetch.start(fileList().NextInOrder(), displaySize(), displayKey());
 }
 
 void frmMain::FitAndShow()

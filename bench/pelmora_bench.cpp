@@ -1,0 +1,415 @@
+// Speed and memory of the show, measured against the least work the same machine needs for the
+// same files in the same run. Prints one line per figure and one per target (OK or MISS).
+#include "Controls.h"
+#include "Module1.h"
+#include "Picture.h"
+#include "PictureControls.h"
+#include "Process.h"
+#include "WindowTimer.h"
+#include "frmFileList.h"
+#include "frmMain.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QPainter>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <malloc.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <jpeglib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr QSize kPhoto(6000, 4000);
+constexpr int kPhotos = 20;
+constexpr QSize kInner(1280, 800);
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n == 0 ? 0.0 : (n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0);
+}
+
+double millisecondsOf(const std::function<void()> &work)
+{
+    QElapsedTimer clock;
+    clock.start();
+    work();
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+void figure(const char *name, double value, const char *unit)
+{
+    std::printf("%-58s %10.3f %s\n", name, value, unit);
+    std::fflush(stdout);
+}
+
+int misses = 0;
+
+void target(const char *name, double ratio, double limit)
+{
+    const bool ok = ratio <= limit;
+    misses += ok ? 0 : 1;
+    std::printf("target %-51s %10.3f <= %.2f %s\n", name, ratio, limit, ok ? "OK" : "MISS");
+    std::fflush(stdout);
+}
+
+// Smooth light and shade with sensor noise: decodes like a camera picture.
+void writePhoto(const QString &path, quint32 seed)
+{
+    QImage image(kPhoto, QImage::Format_RGB32);
+    QRandomGenerator random(seed);
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int noise = int(random.generate() & 31) - 16;
+            const int r = qBound(0, (x * 255 / kPhoto.width() + int(seed * 37)) % 256 + noise, 255);
+            const int g = qBound(0, (y * 255 / kPhoto.height()) + noise, 255);
+            const int b = qBound(0, ((x + y) * 127 / kPhoto.width()) + noise, 255);
+            line[x] = qRgb(r, g, b);
+        }
+    }
+    image.save(path, "JPEG", 90);
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+// The least work: libjpeg-turbo alone, at the smallest DCT scale whose output covers the area.
+void floorDecode(const QByteArray &data)
+{
+    jpeg_decompress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, reinterpret_cast<const uchar *>(data.constData()), data.size());
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.out_color_space = JCS_EXT_BGRX;
+    for (unsigned m = 1; m <= 8; ++m) {
+        cinfo.scale_num = m;
+        cinfo.scale_denom = 8;
+        jpeg_calc_output_dimensions(&cinfo);
+        if (int(cinfo.output_width) >= kInner.width() &&
+            int(cinfo.output_height) >= kInner.height())
+            break;
+    }
+    jpeg_start_decompress(&cinfo);
+    std::vector<uchar> row(size_t(cinfo.output_width) * 4);
+    JSAMPROW rows[1] = {row.data()};
+    while (cinfo.output_scanline < cinfo.output_height)
+        jpeg_read_scanlines(&cinfo, rows, 1);
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+}
+
+void naiveDecode(const QString &path)
+{
+    QImageReader reader(path);
+    const QImage full = reader.read();
+    const QImage shown = full.scaled(kInner, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    Q_UNUSED(shown);
+}
+
+void waitEvents(int milliseconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < milliseconds) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+}
+
+qint64 statusKb(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+void resetPeakMemory()
+{
+    malloc_trim(0);
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+void makeEmptyFile(const QByteArray &path)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0)
+        ::close(fd);
+}
+
+void ageFolder(const QString &folder)
+{
+    const timespec old[2] = {{std::time(nullptr) - 3600, 0}, {std::time(nullptr) - 3600, 0}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), old, 0);
+}
+
+// Runs ticks of a real show in a window whose inner area is kInner; returns the user-interface
+// thread's time per tick (the pick, the load, the fit and one paint into an offscreen image).
+std::vector<double> tickTimes(frmMain &w, int ticks, int order, int restMs)
+{
+    QImage screen(kInner, QImage::Format_RGB32);
+    w.chkRND->setValue(order);
+    w.cmdStart_Click();
+    w.Timer1->setEnabled(false);
+    std::vector<double> times;
+    for (int i = 0; i < ticks; ++i) {
+        waitEvents(restMs); // the interval between pictures, in which the worker decodes ahead
+        times.push_back(millisecondsOf([&] {
+            w.Timer1_Timer();
+            w.Timer1->setEnabled(false);
+            QPainter painter(&screen);
+            w.render(&painter);
+        }));
+    }
+    w.StopShow();
+    return times;
+}
+
+void benchShow(const QString &photos, double &floorMs)
+{
+    std::vector<double> floors, naives;
+    for (int i = 0; i < kPhotos; ++i) {
+        const QString path = photos + QStringLiteral("/p%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
+        const QByteArray data = fileBytes(path);
+        floors.push_back(millisecondsOf([&] { floorDecode(data); }));
+        if (i < 6) // the naive way is slow; a few files tell its median well enough
+            naives.push_back(millisecondsOf([&] { naiveDecode(path); }));
+    }
+    floorMs = median(floors);
+    const double naiveMs = median(naives);
+    figure("floor: libjpeg-turbo DCT-scaled decode, median", floorMs, "ms");
+    figure("naive: full decode + smooth scale, median", naiveMs, "ms");
+
+    frmMain w;
+    w.show();
+    w.resize(kInner);
+    w.Timer1->setInterval(1000000);
+    if (!w.fileList().SetFolder(photos)) {
+        std::printf("could not scan %s\n", qPrintable(photos));
+        return;
+    }
+    // What the worker does for each sequential tick, timed on its own.
+    std::vector<double> aheadTimes;
+    for (int i = 0; i < 6; ++i) {
+        const QString path = photos + QStringLiteral("/p%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
+        aheadTimes.push_back(millisecondsOf([&] {
+            platform::loadPicture(path,
+                                  [](QSize p) { return p.scaled(kInner, Qt::KeepAspectRatio); });
+        }));
+    }
+    const double aheadMs = median(aheadTimes);
+    const double sequentialUi = median(tickTimes(w, kPhotos, 0, 400));
+    const double randomUi = median(tickTimes(w, kPhotos, 1, 50));
+    const double sequentialWork = sequentialUi + aheadMs;
+    figure("tick, sequential: user-interface thread, median", sequentialUi, "ms");
+    figure("tick, sequential: decode ahead on the worker, median", aheadMs, "ms");
+    figure("tick, sequential: all work (UI + worker)", sequentialWork, "ms");
+    figure("tick, random: user-interface thread, median", randomUi, "ms");
+    target("tick sequential (all work) / floor", sequentialWork / floorMs, 1.3);
+    target("tick random / floor", randomUi / floorMs, 1.3);
+    target("tick sequential (all work) / naive", sequentialWork / naiveMs, 0.6);
+    target("tick random / naive", randomUi / naiveMs, 0.6);
+    target("tick sequential, UI thread / floor", sequentialUi / floorMs, 0.25);
+
+    resetPeakMemory();
+    const qint64 before = statusKb("VmRSS:");
+    tickTimes(w, 100, 0, 120);
+    const qint64 peak = statusKb("VmHWM:");
+    figure("memory: resident before the 100 ticks", before / 1024.0, "MB");
+    figure("memory: peak resident during 100 ticks of 24 MP", peak / 1024.0, "MB");
+    target("peak resident MB during the 24 MP show / 150", peak / 1024.0 / 150.0, 1.0);
+}
+
+void benchScan(const QString &root)
+{
+    const int folders = 2000, files = 50;
+    QDir().mkpath(root);
+    for (int f = 0; f < folders; ++f) {
+        const QByteArray folder = QFile::encodeName(root) + "/s" + QByteArray::number(f);
+        ::mkdir(folder.constData(), 0755);
+        for (int i = 0; i < files; ++i)
+            makeEmptyFile(folder + "/p" + QByteArray::number(i) + ".jpg");
+    }
+    const auto listOnce = [&] {
+        std::vector<QByteArray> names;
+        const auto list = [&](const QByteArray &dir) {
+            DIR *d = ::opendir(dir.constData());
+            if (!d)
+                return;
+            while (const dirent *e = ::readdir(d))
+                names.emplace_back(e->d_name);
+            ::closedir(d);
+        };
+        const QByteArray base = QFile::encodeName(root);
+        list(base);
+        for (int f = 0; f < folders; ++f)
+            list(base + "/s" + QByteArray::number(f));
+    };
+    frmFileList source([] { return 1; });
+    std::vector<double> floor, scan;
+    for (int run = 0; run < 5; ++run) {
+        floor.push_back(millisecondsOf(listOnce));
+        scan.push_back(millisecondsOf([&] { source.SetFolder(root); }));
+    }
+    figure("scan floor: one directory read per folder, median", median(floor), "ms");
+    figure("scan: SetFolder, 2000 sub-folders x 50 pictures, median", median(scan), "ms");
+    target("scan / listing floor", median(scan) / median(floor), 2.0);
+}
+
+void benchPicks(const QString &folder)
+{
+    QDir().mkpath(folder);
+    const QByteArray base = QFile::encodeName(folder);
+    for (int i = 0; i < 100000; ++i)
+        makeEmptyFile(base + "/p" + QByteArray::number(i) + ".jpg");
+    ageFolder(folder); // a folder nobody touched lately, as a photo archive is
+    frmFileList source([] { return 0; });
+    resetPeakMemory();
+    const double scanMs = millisecondsOf([&] { source.SetFolder(folder); });
+    figure("picks: scan of the 100,000-picture folder", scanMs, "ms");
+    std::vector<double> random;
+    for (int i = 0; i < 500; ++i)
+        random.push_back(millisecondsOf([&] { source.GetRNDFile(1); }));
+    Module1::lFileIndex = -1;
+    Module1::lFolderIndex = -1;
+    const int sequentialPicks = 200000;
+    const double sequentialMs = millisecondsOf([&] {
+        for (int i = 0; i < sequentialPicks; ++i)
+            source.GetRNDFile(0);
+    });
+    figure("picks: random pick in 100,000 pictures, median", median(random), "ms");
+    figure("picks: sequential pick in 100,000 pictures, amortised", sequentialMs / sequentialPicks,
+           "ms");
+    figure("memory: resident with the 100,000-picture folder current", statusKb("VmRSS:") / 1024.0,
+           "MB");
+    target("random pick median ms / 5", median(random) / 5.0, 1.0);
+    target("sequential pick ms / 0.05", sequentialMs / sequentialPicks / 0.05, 1.0);
+}
+
+// Whole-process start-up to a visible window, from outside, under a private X server.
+void benchStartup(const QString &work, const QString &photos)
+{
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    const QString xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+    if (xvfb.isEmpty() || xdotool.isEmpty()) {
+        std::printf("start-up: skipped, Xvfb and xdotool are needed\n");
+        return;
+    }
+    const QString display = QStringLiteral(":%1").arg(90 + (::getpid() % 9));
+    QProcess server;
+    server.start(xvfb,
+                 {display, QStringLiteral("-screen"), QStringLiteral("0"),
+                  QStringLiteral("1280x1024x24"), QStringLiteral("-dpi"), QStringLiteral("96")});
+    server.waitForStarted();
+    QThread::msleep(800);
+
+    const QString bin = work + QStringLiteral("/app");
+    QDir().mkpath(bin);
+    QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/pelmora"),
+                bin + QStringLiteral("/pelmora"));
+    QFile::setPermissions(bin + QStringLiteral("/pelmora"), QFile::ReadOwner | QFile::ExeOwner);
+    QFile ini(bin + QStringLiteral("/pelmora.ini"));
+    ini.open(QIODevice::WriteOnly);
+    ini.write(("[Position]\nLeft=1500\nTop=1500\nWidth=4500\nHeight=4000\n[Display]\nTime=35\n"
+               "[Folders]\n00=" +
+               photos + "\n")
+                  .toUtf8());
+    ini.close();
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    std::vector<double> times;
+    for (int run = 0; run < 7; ++run) {
+        QProcess app;
+        app.setProcessEnvironment(env);
+        QElapsedTimer clock;
+        clock.start();
+        app.start(bin + QStringLiteral("/pelmora"), {});
+        bool seen = false;
+        while (!seen && clock.elapsed() < 10000) {
+            QProcess probe;
+            probe.setProcessEnvironment(env);
+            probe.start(xdotool, {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                  QStringLiteral("--name"), QStringLiteral("^Pelmora$")});
+            probe.waitForFinished();
+            seen = probe.exitCode() == 0;
+        }
+        if (seen)
+            times.push_back(double(clock.nsecsElapsed()) / 1e6);
+        app.kill();
+        app.waitForFinished();
+    }
+    server.kill();
+    server.waitForFinished();
+    if (times.empty()) {
+        std::printf("start-up: no window seen\n");
+        ++misses;
+        return;
+    }
+    figure("start-up to a visible window (whole process), median", median(times), "ms");
+    target("start-up median ms / 300", median(times) / 300.0, 1.0);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir work;
+    platform::setApplicationFile(work.path() + QStringLiteral("/pelmora"));
+    platform::setProcessEnder([] {});
+    std::printf("cores: %d\n", QThread::idealThreadCount());
+
+    const QString photos = work.path() + QStringLiteral("/photos");
+    QDir().mkpath(photos);
+    std::printf("making %d photo-like JPEGs of %dx%d...\n", kPhotos, kPhoto.width(),
+                kPhoto.height());
+    std::fflush(stdout);
+    for (int i = 0; i < kPhotos; ++i)
+        writePhoto(photos + QStringLiteral("/p%1.jpg").arg(i, 2, 10, QLatin1Char('0')),
+                   quint32(i + 1));
+    ageFolder(photos);
+
+    double floorMs = 0;
+    benchShow(photos, floorMs);
+    benchScan(work.path() + QStringLiteral("/tree"));
+    benchPicks(work.path() + QStringLiteral("/huge"));
+    benchStartup(work.path(), photos);
+    std::printf("%s\n", misses == 0 ? "all targets OK" : "some targets MISSED");
+    return 0;
+}
