@@ -12,13 +12,19 @@ SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # The benchmark also starts the real program under a private X server.
 BENCH_PACKAGES = xvfb xdotool
 
-.PHONY: run test bench build deps clean
+.PHONY: run test test-sanitized soak fuzz bench build deps clean
 
 run: build
 	$(BUILD_DIR)/bin/pelmora
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer; any report fails it.
+test-sanitized: deps
+	cmake -S . -B $(BUILD_DIR)-asan -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DPELMORA_SANITIZE=ON
+	cmake --build $(BUILD_DIR)-asan -j $(JOBS)
+	cd $(BUILD_DIR)-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 bench: build
 	@$(MAKE) --no-print-directory deps PACKAGES="$(BENCH_PACKAGES)"

@@ -10,6 +10,9 @@
 
 #include "Process.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 TestTree::TestTree(const QStringList &names)
 {
     add(names);
@@ -100,4 +103,19 @@ QStringList comboEntries(const QComboBox *combo)
     for (int i = 0; i < combo->count(); ++i)
         result << combo->itemText(i);
     return result;
+}
+
+bool inUnprivilegedChild(const std::function<bool()> &check)
+{
+    const pid_t child = ::fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(2);
+        ::_exit(check() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }

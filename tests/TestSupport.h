@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
+
 /// A temporary folder tree built from relative names: a name ending in "/" is a folder, any
 /// other name an empty file (its folders made as needed).
 class TestTree {
@@ -43,6 +45,10 @@ bool writeJpeg(const QString &path, QSize size, QColor left = Qt::red, QColor ri
 /// the program seems to run as "pelmora" in a fresh folder, and ending it only counts.
 /// @return the settings file the window will use.
 QString isolateViewer(int *endings = nullptr);
+
+/// Runs `check` in a child process without root's rights (as "nobody" when we are root, as
+/// ourselves otherwise), so that permissions bite; true when the check returned true.
+bool inUnprivilegedChild(const std::function<bool()> &check);
 
 /// A random generator that hands out scripted numbers and counts its re-seeds.
 class ScriptedRandom : public platform::RandomSource {

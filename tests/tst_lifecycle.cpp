@@ -39,6 +39,7 @@ private slots:
     void everyWayOfClosingUnloadsOnce_data();
     void everyWayOfClosingUnloadsOnce();
     void emptyListLeavesNoFolderKey();
+    void garbageSettingsStartWithDefaults();
     void unusablePlaces_data();
     void unusablePlaces();
 
@@ -218,6 +219,20 @@ void LifecycleTest::emptyListLeavesNoFolderKey()
     frmMain again;
     QCOMPARE(again.cboFolders->count(), 0);
     QVERIFY(!again.cmdStart->isEnabled());
+}
+
+void LifecycleTest::garbageSettingsStartWithDefaults()
+{
+    QByteArray garbage = "\xEF\xBB\xBF[Position]\nLeft=12abc\nTop=1e60\nWidth=-5\nHeight=nan\n"
+                         "[Display]\nTime=\x01\x02\n[Folders]\n00=\n01=\x7F\xFE\n";
+    garbage += QByteArray(5000, '\0');
+    QVERIFY(writeAll(m_ini, garbage));
+    frmMain w;
+    QCOMPARE(w.pos(), QPoint(0, 0));
+    QCOMPARE(w.size(), QSize(260, 225));
+    QCOMPARE(w.HScroll1->value(), 20);
+    QCOMPARE(w.cboFolders->count(), 0);
+    QVERIFY(!w.cmdStart->isEnabled());
 }
 
 void LifecycleTest::unusablePlaces_data()

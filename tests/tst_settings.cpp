@@ -4,8 +4,10 @@
 #include "cInifile.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QtTest>
 
+#include <cmath>
 #include <csignal>
 
 #include <sys/resource.h>
@@ -53,6 +55,9 @@ private slots:
     void storedTime();
     void positionKeptWhenNotNormal();
     void longJapanesePathRoundTrips();
+    void badFiles_data();
+    void badFiles();
+    void readOnlyFolder();
 };
 
 void SettingsTest::readStr_data()
@@ -371,6 +376,63 @@ void SettingsTest::longJapanesePathRoundTrips()
     const QString file = tree.path("Pelmora.ini");
     settings::writeSettings(file, std::nullopt, 20, {folder});
     QCOMPARE(settings::readSettings(file, 1, 1).folders, QStringList{folder});
+}
+
+void SettingsTest::badFiles_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QByteArray garbage(64 * 1024, '\0');
+    QRandomGenerator random(7);
+    for (char &c : garbage)
+        c = char(random.generate() & 0xFF);
+    QByteArray big;
+    while (big.size() < 10 * 1024 * 1024)
+        big += "[S" + QByteArray::number(big.size()) + "]\nkey=" + QByteArray(80, 'v') + "\n";
+    QTest::newRow("empty") << QByteArray("");
+    QTest::newRow("binary garbage") << garbage;
+    QTest::newRow("NUL bytes") << QByteArray("[Display]\0\nTime=3\0"
+                                             "5\n[Folders]\n00=\0/x\n",
+                                             36);
+    QTest::newRow("10 MB") << big;
+    QTest::newRow("a line of 100,000 characters")
+        << "[Position]\nLeft=" + QByteArray(100000, '9') + "\n";
+    QTest::newRow("mixed line ends") << QByteArray("[Display]\r\nTime=35\r[Position]\nLeft=1\r\n");
+    QTest::newRow("duplicates") << QByteArray("[Display]\nTime=7\nTime=9\n[Display]\nTime=11\n");
+}
+
+void SettingsTest::badFiles()
+{
+    QFETCH(QByteArray, content);
+    IniFixture f(content);
+    const settings::StoredSettings read = settings::readSettings(f.path(), 3900, 3375);
+    QVERIFY(std::isfinite(read.place.left) && std::isfinite(read.place.top));
+    QVERIFY(read.place.width > 0 || read.place.width == 3900);
+    QVERIFY(read.time >= 5 && read.time <= 50);
+    for (const QString &folder : read.folders)
+        QVERIFY(platform::isDirectory(folder));
+    // Writing into such a file works and reads back.
+    settings::writeSettings(f.path(), settings::WindowPlace{15, 30, 4500, 3000}, 42, {});
+    const settings::StoredSettings again = settings::readSettings(f.path(), 3900, 3375);
+    QCOMPARE(again.time, qint16(42));
+    QCOMPARE(again.place.width, 4500.0f);
+}
+
+void SettingsTest::readOnlyFolder()
+{
+    const QByteArray before = "[S]\nk=v\n";
+    IniFixture f(before);
+    QFile::setPermissions(f.tree.path(),
+                          QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    QFile::setPermissions(f.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther |
+                                        QFile::WriteOther);
+    const QString path = f.path();
+    QVERIFY(inUnprivilegedChild([path] {
+        cInifile ini;
+        ini.setFileName(path);
+        return ini.WriteStr("S", "k", "changed") == 0 && ini.ReadStr("S", "k", "") == "v";
+    }));
+    QCOMPARE(readAll(f.path()), before);
+    QFile::setPermissions(f.tree.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 QTEST_MAIN(SettingsTest)

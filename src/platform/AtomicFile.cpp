@@ -1,13 +1,14 @@
 #include "AtomicFile.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "PathCodec.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 namespace platform {
 
@@ -41,16 +42,18 @@ bool writeFileAtomically(const QString &path, const QByteArray &bytes)
 {
     if (path.isEmpty())
         return false;
-    const QFileInfo info(path);
-    const QString target = info.isSymLink() ? info.symLinkTarget() : path;
-    const QByteArray targetName = QFile::encodeName(target);
+    // A link is followed to the file it names, so the link itself stays.
+    QByteArray targetName = encodePath(path);
+    char resolved[PATH_MAX];
+    if (::realpath(targetName.constData(), resolved))
+        targetName = resolved;
 
     struct stat old {};
     const mode_t mode =
         ::stat(targetName.constData(), &old) == 0 ? (old.st_mode & 07777) : newFileMode();
 
-    QByteArray temp = QFile::encodeName(QFileInfo(target).absolutePath()) + "/." +
-                      QFile::encodeName(QFileInfo(target).fileName()) + ".XXXXXX";
+    const qsizetype slash = targetName.lastIndexOf('/');
+    QByteArray temp = targetName.left(slash + 1) + "." + targetName.mid(slash + 1) + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return false;

@@ -1,5 +1,7 @@
 #include "DirSearch.h"
 
+#include "PathCodec.h"
+
 #include <QFile>
 
 #include <dirent.h>
@@ -25,7 +27,7 @@ EntryKind kindOfMode(mode_t mode)
 EntryKind kindOfPath(const QString &path)
 {
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (::stat(encodePath(path).constData(), &st) != 0)
         return EntryKind::Other;
     return kindOfMode(st.st_mode);
 }
@@ -70,7 +72,7 @@ bool caseInsensitiveLess(const QString &a, const QString &b)
 std::vector<DirEntry> readDirectory(const QString &folder)
 {
     std::vector<DirEntry> entries;
-    const QByteArray encoded = QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder);
+    const QByteArray encoded = encodePath(folder.isEmpty() ? QStringLiteral(".") : folder);
     DIR *dir = ::opendir(encoded.constData());
     if (!dir)
         return entries;
@@ -97,7 +99,7 @@ std::vector<DirEntry> readDirectory(const QString &folder)
         default:
             break;
         }
-        entries.push_back({QFile::decodeName(raw), kind});
+        entries.push_back({decodePath(raw), kind});
     }
     ::closedir(dir);
     return entries;

@@ -1,5 +1,7 @@
 #include "FileListBox.h"
 
+#include "PathCodec.h"
+
 #include "DirSearch.h"
 
 #include <QFile>
@@ -29,7 +31,7 @@ FileListBox::Stamp FileListBox::stampOf(const QString &folder)
 {
     Stamp stamp;
     struct stat st {};
-    if (!folder.isEmpty() && ::stat(QFile::encodeName(folder).constData(), &st) == 0) {
+    if (!folder.isEmpty() && ::stat(encodePath(folder).constData(), &st) == 0) {
         stamp = {qint64(st.st_dev), qint64(st.st_ino), qint64(st.st_mtim.tv_sec),
                  qint64(st.st_mtim.tv_nsec)};
     }

@@ -1,5 +1,7 @@
 #include "Picture.h"
 
+#include "PathCodec.h"
+
 #include "JpegDecoder.h"
 
 #include <QBuffer>
@@ -27,7 +29,7 @@ constexpr qint64 kMaxDecodePixels = 30LL * 1000 * 1000;
 // "x.jpg" cannot stall the show; fstat on the open descriptor leaves no window for a swap.
 bool readRegularFile(const QString &path, QByteArray &data)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(encodePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
     struct stat st {};

@@ -1,5 +1,7 @@
 #include "PicturePrefetch.h"
 
+#include "PathCodec.h"
+
 #include <QFile>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -14,7 +16,7 @@ PicturePrefetch::~PicturePrefetch()
 PicturePrefetch::FileStamp PicturePrefetch::stampOf(const QString &path)
 {
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (::stat(platform::encodePath(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return FileStamp();
     return {qint64(st.st_size), qint64(st.st_ino), qint64(st.st_mtim.tv_sec),
             qint64(st.st_mtim.tv_nsec)};

@@ -1,12 +1,13 @@
 #include "ShowCaption.h"
 
 #include "DirSearch.h"
+#include "PathCodec.h"
 
 QString showCaption(int orderFlag, const QString &pick)
 {
     const QString mark =
         orderFlag == 0 || orderFlag == 1 ? QStringLiteral("NR").mid(orderFlag, 1) : QString();
-    const QString name = platform::existingName(pick, platform::kAttrNormal);
+    const QString name = platform::displayText(platform::existingName(pick, platform::kAttrNormal));
     return QStringLiteral("Pelmora(") + mark + QStringLiteral(")\u3000\u3010") + name +
            QStringLiteral("\u3011");
 }

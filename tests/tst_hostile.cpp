@@ -1,0 +1,357 @@
+#include "Controls.h"
+#include "FileListBox.h"
+#include "Module1.h"
+#include "PathCodec.h"
+#include "Picture.h"
+#include "PictureControls.h"
+#include "TestSupport.h"
+#include "WindowTimer.h"
+#include "frmFileList.h"
+#include "frmMain.h"
+
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QFrame>
+#include <QImageWriter>
+#include <QtTest>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include <jpeglib.h>
+
+namespace {
+
+QByteArray jpegBytes(const QImage &image, bool progressive = false)
+{
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "JPEG");
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
+    return data;
+}
+
+QImage halves(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width() / 2; ++x)
+            image.setPixel(x, y, qRgb(255, 0, 0));
+    return image;
+}
+
+QByteArray cmykJpeg(QSize size)
+{
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char *out = nullptr;
+    unsigned long length = 0;
+    jpeg_mem_dest(&cinfo, &out, &length);
+    cinfo.image_width = JDIMENSION(size.width());
+    cinfo.image_height = JDIMENSION(size.height());
+    cinfo.input_components = 4;
+    cinfo.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<uchar> row(size_t(size.width()) * 4, 0);
+    for (size_t i = 0; i < row.size(); i += 4)
+        row[i] = 255; // full cyan
+    JSAMPROW rows[1] = {row.data()};
+    while (cinfo.next_scanline < cinfo.image_height)
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    QByteArray data(reinterpret_cast<const char *>(out), qsizetype(length));
+    std::free(out);
+    return data;
+}
+
+// A small JPEG whose frame header claims another size.
+QByteArray claimingSize(QSize claimed)
+{
+    QByteArray data = jpegBytes(halves(QSize(16, 16)));
+    const qsizetype sof = data.indexOf("\xFF\xC0");
+    data[sof + 5] = char(claimed.height() >> 8);
+    data[sof + 6] = char(claimed.height() & 0xFF);
+    data[sof + 7] = char(claimed.width() >> 8);
+    data[sof + 8] = char(claimed.width() & 0xFF);
+    return data;
+}
+
+QByteArray withOrientation(int orientation)
+{
+    const TestTree tree;
+    writeJpeg(tree.path("o.jpg"), QSize(40, 20), Qt::red, Qt::blue, orientation);
+    return readAll(tree.path("o.jpg"));
+}
+
+qint64 peakKb()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+const platform::DisplaySize kDisplay = [](QSize p) {
+    return p.scaled(400, 400, Qt::KeepAspectRatio);
+};
+
+} // namespace
+
+class HostileTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { platform::setDpiSource(std::make_unique<FixedDpi>(96)); }
+    void init() { isolateViewer(); }
+
+    void hostilePictures_data();
+    void hostilePictures();
+    void showGoesOnOverHostilePictures();
+    void foldersVanishDuringAShow();
+    void permissionDenied();
+    void subFolderLinkToItsParent();
+    void specialFilesNamedLikePictures();
+    void namesThatAreNoUtf8();
+    void pathsNearTheLengthLimit();
+    void fiftyThousandPictures();
+};
+
+void HostileTest::hostilePictures_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("shown"); // 1 shown, 0 never, -1 either way
+    QTest::addColumn<QSize>("size");
+    const QByteArray good = jpegBytes(halves(QSize(400, 300)));
+    QTest::newRow("0 bytes") << QByteArray() << 0 << QSize();
+    QTest::newRow("cut after 300 bytes") << good.left(300) << -1 << QSize(400, 300);
+    QTest::newRow("cut after half") << good.left(good.size() / 2) << 1 << QSize(400, 300);
+    QTest::newRow("plain text") << QByteArray("hello, I am no picture\n") << 0 << QSize();
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    halves(QSize(30, 20)).save(&buffer, "PNG");
+    QTest::newRow("PNG named .jpg") << png << 1 << QSize(30, 20);
+    QTest::newRow("progressive") << jpegBytes(halves(QSize(640, 480)), true) << 1
+                                 << QSize(640, 480);
+    QTest::newRow("grey") << jpegBytes(
+                                 halves(QSize(64, 48)).convertToFormat(QImage::Format_Grayscale8))
+                          << 1 << QSize(64, 48);
+    QTest::newRow("CMYK") << cmykJpeg(QSize(64, 48)) << 1 << QSize(64, 48);
+    QTest::newRow("1 x 1") << jpegBytes(halves(QSize(1, 1))) << 1 << QSize(1, 1);
+    QTest::newRow("1 x 20000") << jpegBytes(halves(QSize(1, 20000))) << 1 << QSize(1, 20000);
+    QTest::newRow("20000 x 1") << jpegBytes(halves(QSize(20000, 1))) << 1 << QSize(20000, 1);
+    QTest::newRow("header claims 65000 x 65000")
+        << claimingSize(QSize(65000, 65000)) << 0 << QSize();
+    QTest::newRow("EXIF orientation 9") << withOrientation(9) << 1 << QSize(40, 20);
+    QTest::newRow("EXIF orientation 0") << withOrientation(0) << 1 << QSize(40, 20);
+}
+
+void HostileTest::hostilePictures()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, shown);
+    QFETCH(QSize, size);
+    const TestTree tree;
+    const QString path = tree.path("x.jpg");
+    QVERIFY(writeAll(path, content));
+    const qint64 before = peakKb();
+    QElapsedTimer clock;
+    clock.start();
+    for (const platform::DisplaySize &display : {kDisplay, platform::DisplaySize()}) {
+        const platform::Picture picture = platform::loadPicture(path, display);
+        if (shown == 1)
+            QVERIFY(!picture.isNull());
+        if (shown == 0)
+            QVERIFY(picture.isNull());
+        if (!picture.isNull()) {
+            QCOMPARE(picture.size, size);
+            QVERIFY(picture.image.width() <= size.width() &&
+                    picture.image.height() <= size.height());
+        }
+    }
+    QVERIFY2(clock.elapsed() < 20000, "took too long");
+    QVERIFY2(peakKb() - before < 300 * 1024, "used too much memory");
+}
+
+void HostileTest::showGoesOnOverHostilePictures()
+{
+    const TestTree tree;
+    const QList<QByteArray> contents{QByteArray(),
+                                     "text",
+                                     claimingSize(QSize(65000, 65000)),
+                                     cmykJpeg(QSize(30, 30)),
+                                     jpegBytes(halves(QSize(1, 2000))),
+                                     jpegBytes(halves(QSize(100, 50)))};
+    for (int i = 0; i < contents.size(); ++i)
+        QVERIFY(writeAll(tree.path(QStringLiteral("p%1.jpg").arg(i)), contents[i]));
+    frmMain w;
+    w.show();
+    w.resize(400, 400);
+    QVERIFY(w.fileList().SetFolder(tree.path()));
+    w.cmdStart_Click();
+    for (int i = 0; i < 2 * contents.size(); ++i) {
+        w.Timer1_Timer();
+        QVERIFY(w.Timer1->isEnabled());
+        QTest::keyClick(&w, Qt::Key_Left);
+    }
+    QCOMPARE(w.history().count(), 10);
+    QTest::keyClick(&w, Qt::Key_Escape);
+    QVERIFY(!w.Frame1->isHidden());
+    QCOMPARE(w.windowTitle(), QStringLiteral("Pelmora"));
+}
+
+void HostileTest::foldersVanishDuringAShow()
+{
+    for (qint16 order : {qint16(0), qint16(1)}) {
+        TestTree tree({"s1/a.jpg", "s2/b.jpg", "other/"});
+        frmFileList source([] { return 1; });
+        QVERIFY(source.SetFolder(tree.path()));
+        QVERIFY(QDir(tree.path("s1")).removeRecursively());
+        QVERIFY(QDir(tree.path("s2")).removeRecursively());
+        QVERIFY(writeAll(tree.path("s2"), "a file where a folder was"));
+        Module1::lFileIndex = -1;
+        Module1::lFolderIndex = -1;
+        // A pick may still name what the listing held, but nothing of it loads, and the
+        // walk ends instead of looping.
+        for (int i = 0; i < 4; ++i) {
+            const QString pick = source.GetRNDFile(order);
+            QVERIFY2(pick.isEmpty() || platform::loadPicture(pick).isNull(), qPrintable(pick));
+        }
+        QVERIFY(!source.SetFolder(tree.path("s2"))); // a file now: nothing to list
+    }
+}
+
+void HostileTest::permissionDenied()
+{
+    TestTree tree({"open/a.jpg", "shut/b.jpg", "top/c.jpg", "pics/d.jpg"});
+    QVERIFY(writeJpeg(tree.path("pics/e.jpg"), QSize(10, 10)));
+    QFile::setPermissions(tree.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                           QFile::ReadOther | QFile::ExeOther);
+    for (const char *folder : {"open", "top", "pics"})
+        QFile::setPermissions(tree.path(folder), QFile::ReadOwner | QFile::WriteOwner |
+                                                     QFile::ExeOwner | QFile::ReadOther |
+                                                     QFile::ExeOther);
+    QFile::setPermissions(tree.path("shut"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(tree.path("pics/e.jpg"), QFile::ReadOwner | QFile::WriteOwner);
+    const QString root = tree.path();
+    QVERIFY(inUnprivilegedChild([root] {
+        frmFileList source([] { return 1; });
+        // The sub-folder we may not read is passed over; the others are stored.
+        if (!source.SetFolder(root) || source.folders()->size() != 3)
+            return false;
+        if (source.SetFolder(root + "/shut")) // a folder we may not read holds nothing for us
+            return false;
+        // A picture we may not read loads as nothing, at once.
+        return platform::loadPicture(root + "/pics/e.jpg").isNull();
+    }));
+}
+
+void HostileTest::subFolderLinkToItsParent()
+{
+    const TestTree tree({"a.jpg", "s/b.jpg"});
+    QVERIFY(QFile::link(tree.path(), tree.path("loop")));
+    frmFileList source([] { return 1; });
+    QVERIFY(source.SetFolder(tree.path()));
+    QCOMPARE(*source.folders(), (QStringList{tree.path(), tree.path("loop"), tree.path("s")}));
+}
+
+void HostileTest::specialFilesNamedLikePictures()
+{
+    const TestTree tree({"a.jpg"});
+    QCOMPARE(::mkfifo(QFile::encodeName(tree.path("pipe.jpg")).constData(), 0600), 0);
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), tree.path("zero.jpg")));
+    const bool device = ::mknod(QFile::encodeName(tree.path("dev.jpg")).constData(), S_IFCHR | 0600,
+                                makedev(1, 3)) == 0; // needs root
+    platform::FileListBox list;
+    list.setPattern(QStringLiteral("*.JPG"));
+    list.setPath(tree.path());
+    QCOMPARE(list.count(), 1);
+    QElapsedTimer clock;
+    clock.start();
+    for (const char *name : {"pipe.jpg", "zero.jpg", "dev.jpg"}) {
+        if (QByteArray(name) == "dev.jpg" && !device)
+            continue;
+        QVERIFY(platform::loadPicture(tree.path(name)).isNull());
+    }
+    QVERIFY(clock.elapsed() < 5000);
+}
+
+void HostileTest::namesThatAreNoUtf8()
+{
+    const TestTree tree;
+    const QByteArray rawName = QFile::encodeName(tree.path()) + "/caf\xE9 \xFF.jpg";
+    const QByteArray jpeg = jpegBytes(halves(QSize(60, 30)));
+    FILE *file = std::fopen(rawName.constData(), "wb");
+    QVERIFY(file);
+    std::fwrite(jpeg.constData(), 1, size_t(jpeg.size()), file);
+    std::fclose(file);
+
+    const QString decoded = platform::decodePath(rawName);
+    QCOMPARE(platform::encodePath(decoded), rawName); // the name opens again, byte for byte
+    frmMain w;
+    w.show();
+    w.resize(300, 300);
+    QVERIFY(w.fileList().SetFolder(tree.path()));
+    w.cmdStart_Click();
+    w.Timer1_Timer();
+    QVERIFY(!w.Image1->picture().isNull());
+    QCOMPARE(w.Image1->picture().size, QSize(60, 30));
+    QVERIFY2(w.windowTitle().contains(QStringLiteral("caf\uFFFD \uFFFD.jpg")),
+             qPrintable(w.windowTitle()));
+}
+
+void HostileTest::pathsNearTheLengthLimit()
+{
+    const TestTree tree;
+    QString folder = tree.path();
+    while (folder.size() < 3900)
+        folder += QLatin1Char('/') + QString(200, QLatin1Char('d'));
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(writeJpeg(folder + "/a.jpg", QSize(20, 10)));
+    frmMain w;
+    w.show();
+    w.resize(200, 200);
+    QVERIFY(w.fileList().SetFolder(folder));
+    w.cmdStart_Click();
+    w.Timer1_Timer();
+    QCOMPARE(w.Image1->picture().size, QSize(20, 10));
+    // Past the limit: nothing to find, nothing breaks.
+    const QString tooLong = folder + QLatin1Char('/') + QString(300, QLatin1Char('x'));
+    QVERIFY(!w.fileList().SetFolder(tooLong));
+    QVERIFY(platform::loadPicture(tooLong + "/a.jpg").isNull());
+}
+
+void HostileTest::fiftyThousandPictures()
+{
+    const TestTree tree;
+    const QByteArray root = QFile::encodeName(tree.path());
+    for (int i = 0; i < 50000; ++i) {
+        FILE *f =
+            std::fopen((root + "/p" + QByteArray::number(100000 + i) + ".jpg").constData(), "w");
+        QVERIFY(f);
+        std::fclose(f);
+    }
+    frmFileList source([] { return 0; });
+    QVERIFY(source.SetFolder(tree.path()));
+    Module1::lFileIndex = 49998;
+    Module1::lFolderIndex = 0;
+    QCOMPARE(source.GetRNDFile(0), tree.path("p149999.jpg"));
+    QCOMPARE(source.GetRNDFile(0), tree.path("p100000.jpg"));
+    platform::setRandomSource(std::make_unique<ScriptedRandom>(QList<float>{0.0f, 0.99998f}));
+    QCOMPARE(source.GetRNDFile(1), tree.path("p149999.jpg"));
+    platform::setRandomSource(nullptr);
+}
+
+QTEST_MAIN(HostileTest)
+#include "tst_hostile.moc"
