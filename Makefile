@@ -6,11 +6,11 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= 2
 
 # Build: compiler, CMake, Qt 6 Widgets and Qt Test, libjpeg. Run: the Japanese fixed-pitch font.
-PACKAGES = g++ make cmake qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg-dev fonts-ipafont-gothic
+# Tests: an X server, a window manager and the tools that drive and look at the real window.
+PACKAGES = g++ make cmake qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg-dev fonts-ipafont-gothic \
+	xvfb xdotool wmctrl openbox x11-utils imagemagick desktop-file-utils
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-# The benchmark also starts the real program under a private X server.
-BENCH_PACKAGES = xvfb xdotool
 
 .PHONY: run test test-sanitized soak fuzz bench build deps clean
 
@@ -26,8 +26,25 @@ test-sanitized: deps
 	cmake --build $(BUILD_DIR)-asan -j $(JOBS)
 	cd $(BUILD_DIR)-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# Fuzzing: clang with libFuzzer, each target for FUZZ_SECONDS.
+FUZZ_SECONDS ?= 600
+FUZZ_PACKAGES = clang libfuzzer-14-dev libclang-rt-14-dev imagemagick
+
+fuzz:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(FUZZ_PACKAGES)"
+	cmake -S . -B $(BUILD_DIR)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+		-DPELMORA_FUZZ=ON -DPELMORA_WERROR=OFF -DBUILD_TESTING=OFF
+	cmake --build $(BUILD_DIR)-fuzz -j $(JOBS) --target fuzz_settings fuzz_picture
+	fuzz/make-seeds.sh $(BUILD_DIR)-fuzz/corpus
+	$(BUILD_DIR)-fuzz/bin/fuzz_settings -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 $(BUILD_DIR)-fuzz/corpus/settings
+	$(BUILD_DIR)-fuzz/bin/fuzz_picture -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 $(BUILD_DIR)-fuzz/corpus/picture
+
+# The long run over good and bad pictures, plainly and under the sanitizers (leaks included).
+soak: build test-sanitized
+	$(BUILD_DIR)/bin/pelmora_soak
+	$(BUILD_DIR)-asan/bin/pelmora_soak
+
 bench: build
-	@$(MAKE) --no-print-directory deps PACKAGES="$(BENCH_PACKAGES)"
 	$(BUILD_DIR)/bin/pelmora_bench
 
 build: deps

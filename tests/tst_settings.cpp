@@ -58,6 +58,7 @@ private slots:
     void badFiles_data();
     void badFiles();
     void readOnlyFolder();
+    void settingsBesideTheProgramUnlessItCannotBe();
 };
 
 void SettingsTest::readStr_data()
@@ -433,6 +434,37 @@ void SettingsTest::readOnlyFolder()
     }));
     QCOMPARE(readAll(f.path()), before);
     QFile::setPermissions(f.tree.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+void SettingsTest::settingsBesideTheProgramUnlessItCannotBe()
+{
+    TestTree tree({"portable/", "installed/", "kept/pelmora.ini", "config/"});
+    const QString config = tree.path("config");
+    QCOMPARE(settings::settingsLocation(tree.path("portable"), "pelmora", config),
+             tree.path("portable/pelmora.ini"));
+    const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                      QFile::WriteOther | QFile::ExeOther;
+    QFile::setPermissions(tree.path(), open);
+    QFile::setPermissions(config, open);
+    QFile::setPermissions(tree.path("kept/pelmora.ini"), open);
+    const auto shut =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+    QFile::setPermissions(tree.path("installed"), shut);
+    QFile::setPermissions(tree.path("kept"), shut);
+    const QString root = tree.path();
+    QVERIFY(inUnprivilegedChild([root, config] {
+        // A folder we may not write: the user's configuration folder instead...
+        const QString installed =
+            settings::settingsLocation(root + "/installed", "pelmora", config);
+        if (installed != config + "/pelmora.ini")
+            return false;
+        settings::writeSettings(installed, std::nullopt, 35, {});
+        if (settings::readSettings(installed, 1, 1).time != 35)
+            return false;
+        // ...unless a settings file is already there: the portable one always wins.
+        return settings::settingsLocation(root + "/kept", "pelmora", config) ==
+               root + "/kept/pelmora.ini";
+    }));
 }
 
 QTEST_MAIN(SettingsTest)

@@ -157,10 +157,10 @@ bool storable(const QString &text)
 std::optional<QString> readValue(const QString &file, const QString &section, const QString &key)
 {
     const Document doc = load(file);
-    const auto range = findSection(doc, section);
+    const auto range = findSection(doc, section.trimmed());
     if (!range)
         return std::nullopt;
-    const auto at = findKey(doc, *range, key);
+    const auto at = findKey(doc, *range, key.trimmed());
     if (!at)
         return std::nullopt;
     return doc.lines[*at].value;
@@ -170,7 +170,7 @@ QStringList readKeys(const QString &file, const QString &section)
 {
     const Document doc = load(file);
     QStringList keys;
-    if (const auto range = findSection(doc, section)) {
+    if (const auto range = findSection(doc, section.trimmed())) {
         for (size_t i = range->begin + 1; i < range->end; ++i) {
             if (doc.lines[i].kind == Line::Entry)
                 keys << doc.lines[i].name;
@@ -213,8 +213,10 @@ bool writeValue(const QString &file, const QString &section, const QString &key,
     return save(file, doc);
 }
 
-bool deleteKey(const QString &file, const QString &section, const QString &key)
+bool deleteKey(const QString &file, const QString &rawSection, const QString &rawKey)
 {
+    const QString section = rawSection.trimmed();
+    const QString key = rawKey.trimmed();
     Document doc = load(file);
     bool changed = false;
     for (auto range = findSection(doc, section); range;
@@ -230,8 +232,9 @@ bool deleteKey(const QString &file, const QString &section, const QString &key)
     return !changed || save(file, doc);
 }
 
-bool deleteSection(const QString &file, const QString &section)
+bool deleteSection(const QString &file, const QString &rawSection)
 {
+    const QString section = rawSection.trimmed();
     Document doc = load(file);
     bool changed = false;
     while (const auto range = findSection(doc, section)) {

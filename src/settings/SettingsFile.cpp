@@ -2,9 +2,14 @@
 
 #include "DirSearch.h"
 #include "Numbers.h"
+#include "PathCodec.h"
 #include "cInifile.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QtGlobal>
+
+#include <unistd.h>
 
 #include <cmath>
 
@@ -16,6 +21,18 @@ QString settingsFilePath(const QString &appPath, const QString &exeBaseName)
     if (!path.endsWith(platform::pathSeparator()))
         path += platform::pathSeparator();
     return path + exeBaseName + QStringLiteral(".ini");
+}
+
+QString settingsLocation(const QString &appPath, const QString &exeBaseName,
+                         const QString &configDir)
+{
+    const QString beside = settingsFilePath(appPath, exeBaseName);
+    const QFileInfo file(beside);
+    if (file.exists() ||
+        ::access(platform::encodePath(file.absolutePath()).constData(), W_OK) == 0 ||
+        configDir.isEmpty())
+        return beside;
+    return settingsFilePath(configDir, QStringLiteral("pelmora"));
 }
 
 QString folderKey(int index)
@@ -52,6 +69,7 @@ StoredSettings readSettings(const QString &file, float currentWidth, float curre
 void writeSettings(const QString &file, const std::optional<WindowPlace> &place, int time,
                    const QStringList &folders)
 {
+    QDir().mkpath(QFileInfo(file).absolutePath()); // a configuration folder may not exist yet
     cInifile ini;
     ini.setFileName(file);
     if (place) {

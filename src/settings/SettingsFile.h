@@ -30,6 +30,12 @@ constexpr int kFolderSlots = 10;
 /// its name without extension, and ".ini".
 QString settingsFilePath(const QString &appPath, const QString &exeBaseName);
 
+/// Where the settings live: beside the executable whenever the file is there or can be made
+/// there; only for a copy installed in a folder we may not write, "pelmora.ini" in the user's
+/// configuration folder, so that its history is not lost at every close.
+QString settingsLocation(const QString &appPath, const QString &exeBaseName,
+                         const QString &configDir);
+
 /// The key of the folder entry at a 0-based list position: "00" .. "09".
 QString folderKey(int index);
 

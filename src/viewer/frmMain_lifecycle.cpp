@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTimer>
 
 namespace {
@@ -44,7 +45,9 @@ QList<QRectF> screensInTwips()
 
 QString frmMain::settingsFile() const
 {
-    return settings::settingsFilePath(sAppPath, platform::applicationBaseName());
+    return settings::settingsLocation(
+        sAppPath, platform::applicationBaseName(),
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
 }
 
 void frmMain::Form_Load()

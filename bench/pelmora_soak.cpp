@@ -1,0 +1,117 @@
+// A long show over good and bad pictures, with stepping, pausing and stops in between; prints
+// how resident memory moved after warming up. Built with PELMORA_SANITIZE, LeakSanitizer
+// reports anything left behind when it exits.
+#include "Controls.h"
+#include "PictureControls.h"
+#include "Process.h"
+#include "WindowTimer.h"
+#include "frmFileList.h"
+#include "frmMain.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kTicks = 10000;
+constexpr int kWarmUp = 1000;
+
+qint64 residentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(bytes);
+}
+
+void makePictures(const QString &folder)
+{
+    for (int i = 0; i < 12; ++i) {
+        QImage image(320 + 40 * i, 240 + 10 * (i % 5), QImage::Format_RGB32);
+        image.fill(QColor::fromHsv(i * 30, 200, 200));
+        image.save(folder + QStringLiteral("/good%1.jpg").arg(i), "JPEG", 85);
+    }
+    QFile good(folder + QStringLiteral("/good0.jpg"));
+    good.open(QIODevice::ReadOnly);
+    const QByteArray jpeg = good.readAll();
+    writeBytes(folder + QStringLiteral("/bad-empty.jpg"), QByteArray());
+    writeBytes(folder + QStringLiteral("/bad-text.jpg"), "no picture here");
+    writeBytes(folder + QStringLiteral("/bad-cut.jpg"), jpeg.left(jpeg.size() / 3));
+    QByteArray bomb = jpeg;
+    const qsizetype sof = bomb.indexOf("\xFF\xC0");
+    bomb[sof + 5] = char(0xFD), bomb[sof + 6] = char(0xE8), bomb[sof + 7] = char(0xFD),
+               bomb[sof + 8] = char(0xE8); // claims 65000 x 65000
+    writeBytes(folder + QStringLiteral("/bad-bomb.jpg"), bomb);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir work;
+    platform::setApplicationFile(work.path() + QStringLiteral("/pelmora"));
+    platform::setProcessEnder([] {});
+    makePictures(work.path());
+
+    qint64 warm = 0;
+    {
+        frmMain w;
+        w.show();
+        w.resize(640, 480);
+        w.Timer1->setInterval(1000000);
+        w.fileList().SetFolder(work.path());
+        QImage screen(640, 480, QImage::Format_RGB32);
+        w.cmdStart_Click();
+        for (int tick = 1; tick <= kTicks; ++tick) {
+            w.Timer1_Timer();
+            QPainter painter(&screen);
+            w.render(&painter);
+            painter.end();
+            qint16 key = tick % 3 ? 37 : 39; // steps back and forth through the history
+            if (tick % 7 == 0)
+                w.Form_KeyDown(key);
+            if (tick % 11 == 0) { // pause and resume
+                w.Image1_Click();
+                w.Image1_Click();
+            }
+            if (tick % 97 == 0) { // stop, change the order, start again
+                w.Image1_MouseUp(Qt::RightButton);
+                w.chkRND->setValue(w.chkRND->value() == 0 ? 1 : 0);
+                w.cmdStart_Click();
+            }
+            if (tick % 500 == 0)
+                QCoreApplication::processEvents();
+            if (tick == kWarmUp)
+                warm = residentKb();
+        }
+        w.StopShow();
+    }
+    QCoreApplication::processEvents();
+    const qint64 end = residentKb();
+    const double growthMb = (end - warm) / 1024.0;
+    std::printf("soak: %d ticks over good and bad pictures\n", kTicks);
+    std::printf("soak: resident after %d ticks %10.1f MB\n", kWarmUp, warm / 1024.0);
+    std::printf("soak: resident at the end         %10.1f MB\n", end / 1024.0);
+    std::printf("target soak growth after warm-up  %10.2f MB < 5 %s\n", growthMb,
+                growthMb < 5.0 ? "OK" : "MISS");
+    return growthMb < 5.0 ? 0 : 1;
+}

@@ -1,0 +1,52 @@
+// Arbitrary bytes as a .jpg, loaded the way the show loads pictures, for a display and whole.
+// Nothing may crash, and what loads has sane sizes; memory stays within libFuzzer's limit.
+#include "JpegDecoder.h"
+#include "Picture.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+QString file;
+
+void check(const platform::Picture &picture)
+{
+    if (picture.isNull())
+        return;
+    const QSize pixels = picture.image.size();
+    if (pixels.isEmpty() || picture.size.isEmpty() || pixels.width() > picture.size.width() ||
+        pixels.height() > picture.size.height() ||
+        qint64(pixels.width()) * pixels.height() > 30000000LL)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    static QCoreApplication app(*argc, *argv); // image format plugins are found through it
+    file = QStringLiteral("/tmp/pelmora-fuzz-picture-%1.jpg").arg(::getpid());
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    {
+        QFile f(file);
+        if (!f.open(QIODevice::WriteOnly))
+            std::abort();
+        f.write(reinterpret_cast<const char *>(data), qint64(size));
+    }
+    check(platform::loadPicture(file,
+                                [](QSize p) { return p.scaled(320, 240, Qt::KeepAspectRatio); }));
+    check(platform::loadPicture(file));
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QImage direct = platform::decodeJpeg(bytes, QSize(64, 64), 30000000LL);
+    if (!direct.isNull() && direct.size().isEmpty())
+        std::abort();
+    return 0;
+}

@@ -1,0 +1,125 @@
+// Arbitrary bytes as a settings file, then a random run of reads, writes and deletions. What is
+// written reads back, what is deleted is gone, a refused write changes nothing, and every line a
+// write did not touch stays where it was.
+#include "PrivateProfile.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QFile>
+#include <QList>
+#include <QString>
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace profile = platform::profile;
+
+namespace {
+
+QString file;
+
+QByteArray bytes()
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QList<QByteArray> lines(QByteArray data)
+{
+    if (data.startsWith("\xEF\xBB\xBF"))
+        data.remove(0, 3);
+    QList<QByteArray> result = data.split('\n');
+    if (data.isEmpty() || data.endsWith('\n'))
+        result.removeLast();
+    for (QByteArray &line : result) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+    }
+    return result;
+}
+
+// Whether `after` is `before` with one line changed, one line put in, or a section and its
+// first key added at the end.
+bool onlyOneEdit(const QList<QByteArray> &before, const QList<QByteArray> &after)
+{
+    const qsizetype grown = after.size() - before.size();
+    if (grown == 0) {
+        int differing = 0;
+        for (qsizetype i = 0; i < before.size(); ++i)
+            differing += before[i] != after[i];
+        return differing <= 1;
+    }
+    if (grown == 1) {
+        for (qsizetype skip = 0; skip < after.size(); ++skip) {
+            QList<QByteArray> rest = after;
+            rest.removeAt(skip);
+            if (rest == before)
+                return true;
+        }
+        return false;
+    }
+    return grown == 2 && after.mid(0, before.size()) == before;
+}
+
+QString text(FuzzedDataProvider &in, size_t most)
+{
+    return QString::fromUtf8(QByteArray::fromStdString(in.ConsumeRandomLengthString(most)));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    file = QStringLiteral("/tmp/pelmora-fuzz-settings-%1.ini").arg(::getpid());
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    FuzzedDataProvider in(data, size);
+    {
+        const std::string content = in.ConsumeRandomLengthString(256 * 1024);
+        QFile f(file);
+        if (!f.open(QIODevice::WriteOnly))
+            std::abort();
+        f.write(content.data(), qint64(content.size()));
+    }
+    const int operations = in.ConsumeIntegralInRange(1, 12);
+    for (int op = 0; op < operations && in.remaining_bytes() > 0; ++op) {
+        const QString section = text(in, 12);
+        const QString key = text(in, 12);
+        switch (in.ConsumeIntegralInRange(0, 4)) {
+        case 0:
+            profile::readValue(file, section, key);
+            break;
+        case 1: {
+            const QString value = text(in, 40);
+            const QByteArray before = bytes();
+            if (profile::writeValue(file, section, key, value)) {
+                if (profile::readValue(file, section, key) != value.trimmed())
+                    std::abort(); // a written key must read back
+                if (!onlyOneEdit(lines(before), lines(bytes())))
+                    std::abort(); // lines the write did not touch must stay
+            } else if (bytes() != before) {
+                std::abort(); // a refused write changes nothing
+            }
+            break;
+        }
+        case 2:
+            if (profile::deleteKey(file, section, key) && profile::readValue(file, section, key))
+                std::abort();
+            break;
+        case 3:
+            if (profile::deleteSection(file, section) &&
+                !profile::readKeys(file, section).isEmpty())
+                std::abort();
+            break;
+        default:
+            profile::readKeys(file, section);
+            break;
+        }
+    }
+    return 0;
+}

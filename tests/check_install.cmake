@@ -1,0 +1,22 @@
+# Installs the build into a fresh prefix and checks what lands there.
+set(prefix "${BUILD_DIR}/install-check")
+file(REMOVE_RECURSE "${prefix}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${prefix}"
+                RESULT_VARIABLE result OUTPUT_QUIET)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "install failed: ${result}")
+endif()
+foreach(f bin/pelmora share/applications/pelmora.desktop
+          share/icons/hicolor/16x16/apps/pelmora.png share/icons/hicolor/32x32/apps/pelmora.png)
+  if(NOT EXISTS "${prefix}/${f}")
+    message(FATAL_ERROR "missing from the install: ${f}")
+  endif()
+endforeach()
+find_program(VALIDATE desktop-file-validate REQUIRED)
+execute_process(COMMAND "${VALIDATE}" "${prefix}/share/applications/pelmora.desktop"
+                RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT result EQUAL 0 OR NOT out STREQUAL "")
+  message(FATAL_ERROR "desktop entry: ${out}")
+endif()
+file(GLOB_RECURSE installed RELATIVE "${prefix}" "${prefix}/*")
+message(STATUS "installed: ${installed}")

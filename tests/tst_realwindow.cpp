@@ -1,0 +1,286 @@
+// The real program in a real X server: started as a user would start it, driven with the mouse
+// and keys, looked at through screenshots, with and without a window manager.
+#include "TestSupport.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+
+const QString kStartedCaption = QStringLiteral("Pelmora");
+
+QString caption(const QString &name)
+{
+    return QStringLiteral("Pelmora(N)\u3000\u3010") + name + QStringLiteral("\u3011");
+}
+
+} // namespace
+
+class RealWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void showInARealWindow();
+    void windowManagerCloseAndMaximise();
+
+private:
+    QByteArray run(const QString &program, const QStringList &args, int *exitCode = nullptr);
+    QString findWindow(int timeoutMs = 15000);
+    QRect windowGeometry(const QString &window);
+    QString windowName(const QString &window);
+    QImage screenshot();
+    void startViewer(const QByteArray &settings);
+    bool waitForViewerEnd(int timeoutMs = 15000);
+
+    QProcess m_server;
+    QProcess m_windowManager;
+    QProcess m_viewer;
+    QString m_display;
+    QProcessEnvironment m_env;
+    std::unique_ptr<TestTree> m_tree;
+    QString m_ini;
+};
+
+void RealWindowTest::initTestCase()
+{
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (xvfb.isEmpty())
+        QSKIP("Xvfb is not installed");
+    for (const char *tool : {"xdotool", "import", "wmctrl", "openbox", "xprop"})
+        QVERIFY2(!QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty(), tool);
+    m_display = QStringLiteral(":%1").arg(40 + ::getpid() % 50);
+    m_server.start(xvfb,
+                   {m_display, QStringLiteral("-screen"), QStringLiteral("0"),
+                    QStringLiteral("1280x1024x24"), QStringLiteral("-dpi"), QStringLiteral("96"),
+                    QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    if (!m_server.waitForStarted(5000))
+        QSKIP("Xvfb could not start");
+    m_env = QProcessEnvironment::systemEnvironment();
+    m_env.insert(QStringLiteral("DISPLAY"), m_display);
+    m_env.remove(QStringLiteral("QT_QPA_PLATFORM")); // the viewer talks to the X server
+    for (int i = 0; i < 50; ++i) {
+        int code = -1;
+        run(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")}, &code);
+        if (code == 0)
+            return;
+        QTest::qWait(100);
+    }
+    QSKIP("Xvfb did not come up");
+}
+
+void RealWindowTest::cleanupTestCase()
+{
+    m_server.kill();
+    m_server.waitForFinished();
+}
+
+void RealWindowTest::init()
+{
+    m_tree = std::make_unique<TestTree>(QStringList{"app/", "pics/"});
+    QVERIFY(QFile::copy(QStringLiteral(PELMORA_EXECUTABLE), m_tree->path("app/pelmora")));
+    QVERIFY(QFile::setPermissions(m_tree->path("app/pelmora"),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QVERIFY(writeJpeg(m_tree->path("pics/a.jpg"), QSize(400, 200), Qt::red, Qt::red));
+    QVERIFY(writeJpeg(m_tree->path("pics/b.jpg"), QSize(200, 400), Qt::green, Qt::green));
+    m_ini = m_tree->path("app/pelmora.ini");
+}
+
+void RealWindowTest::cleanup()
+{
+    if (m_viewer.state() != QProcess::NotRunning) {
+        m_viewer.kill();
+        m_viewer.waitForFinished();
+    }
+    if (m_windowManager.state() != QProcess::NotRunning) {
+        m_windowManager.kill();
+        m_windowManager.waitForFinished();
+    }
+}
+
+QByteArray RealWindowTest::run(const QString &program, const QStringList &args, int *exitCode)
+{
+    QProcess process;
+    process.setProcessEnvironment(m_env);
+    process.start(program, args);
+    if (!process.waitForFinished(10000))
+        process.kill();
+    if (exitCode)
+        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return process.readAllStandardOutput();
+}
+
+QString RealWindowTest::findWindow(int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < timeoutMs) {
+        const QByteArray found = run(QStringLiteral("xdotool"),
+                                     {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                      QStringLiteral("--name"), QStringLiteral("^Pelmora")});
+        if (!found.trimmed().isEmpty())
+            return QString::fromLatin1(found.trimmed().split('\n').first());
+        QTest::qWait(50);
+    }
+    return QString();
+}
+
+QRect RealWindowTest::windowGeometry(const QString &window)
+{
+    // The inner area on the screen, wherever a window manager has put its frame.
+    const QString info =
+        QString::fromUtf8(run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window}));
+    const auto value = [&](const char *label) {
+        const auto match =
+            QRegularExpression(QStringLiteral("%1:\\s*(-?\\d+)").arg(QLatin1String(label)))
+                .match(info);
+        return match.hasMatch() ? match.captured(1).toInt() : -1;
+    };
+    return QRect(value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"),
+                 value("Height"));
+}
+
+QString RealWindowTest::windowName(const QString &window)
+{
+    return QString::fromUtf8(
+               run(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), window}))
+        .trimmed();
+}
+
+QImage RealWindowTest::screenshot()
+{
+    return QImage::fromData(
+        run(QStringLiteral("import"),
+            {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("png:-")}),
+        "PNG");
+}
+
+void RealWindowTest::startViewer(const QByteArray &settings)
+{
+    QVERIFY(writeAll(m_ini, settings));
+    m_viewer.setProcessEnvironment(m_env);
+    m_viewer.start(m_tree->path("app/pelmora"), {});
+    QVERIFY(m_viewer.waitForStarted(5000));
+}
+
+bool RealWindowTest::waitForViewerEnd(int timeoutMs)
+{
+    return m_viewer.waitForFinished(timeoutMs) && m_viewer.exitStatus() == QProcess::NormalExit &&
+           m_viewer.exitCode() == 0;
+}
+
+void RealWindowTest::showInARealWindow()
+{
+    const QString pics = m_tree->path("pics");
+    startViewer("[Position]\nLeft=1500\nTop=1500\nWidth=3900\nHeight=3375\n[Display]\nTime=5\n"
+                "[Folders]\n00=" +
+                pics.toUtf8() + "\n");
+    const QString window = findWindow();
+    QVERIFY(!window.isEmpty());
+    QCOMPARE(windowName(window), kStartedCaption);
+    const QRect place = windowGeometry(window);
+    QCOMPARE(place, QRect(100, 100, 260, 225)); // no window manager: no frame
+
+    // Start, at its designed place on the panel.
+    run(QStringLiteral("xdotool"),
+        {QStringLiteral("mousemove"), QString::number(place.x() + 82),
+         QString::number(place.y() + 32), QStringLiteral("click"), QStringLiteral("1")});
+    // Start drew a.jpg; the ticks show b.jpg, a.jpg, b.jpg, ... every half second.
+    QStringList seen;
+    QElapsedTimer clock;
+    clock.start();
+    while (seen.size() < 3 && clock.elapsed() < 15000) {
+        const QString name = windowName(window);
+        if (name != kStartedCaption && (seen.isEmpty() || seen.last() != name))
+            seen << name;
+        QTest::qWait(30);
+    }
+    QCOMPARE(seen, (QStringList{caption("b.jpg"), caption("a.jpg"), caption("b.jpg")}));
+
+    // Pause on a.jpg with a click on the picture, then look.
+    QTRY_COMPARE_WITH_TIMEOUT(windowName(window), caption("a.jpg"), 5000);
+    run(QStringLiteral("xdotool"),
+        {QStringLiteral("mousemove"), QString::number(place.x() + 130),
+         QString::number(place.y() + 112), QStringLiteral("click"), QStringLiteral("1")});
+    QTest::qWait(800);
+    QCOMPARE(windowName(window), caption("a.jpg")); // paused: still a.jpg after an interval
+    const QImage shot = screenshot();
+    QVERIFY(!shot.isNull());
+    const auto at = [&](int x, int y) { return shot.pixelColor(place.x() + x, place.y() + y); };
+    const auto red = [](QColor c) { return c.red() > 200 && c.green() < 60 && c.blue() < 60; };
+    const auto black = [](QColor c) { return c.red() < 30 && c.green() < 30 && c.blue() < 30; };
+    // 400 x 200 in 260 x 225: full width, 130 high, from 48 to 177, black bands above and below.
+    QVERIFY(black(at(130, 20)));
+    QVERIFY(black(at(130, 46)));
+    QVERIFY(red(at(130, 49)));
+    QVERIFY(red(at(2, 112)));
+    QVERIFY(red(at(257, 112)));
+    QVERIFY(red(at(130, 176)));
+    QVERIFY(black(at(130, 179)));
+    QVERIFY(black(at(130, 215)));
+
+    // Esc stops the show, Esc on the panel ends the program.
+    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+    QTRY_COMPARE_WITH_TIMEOUT(windowName(window), kStartedCaption, 5000);
+    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+    QVERIFY(waitForViewerEnd());
+    QCOMPARE(readAll(m_ini), "[Position]\nLeft=1500\nTop=1500\nWidth=3900\nHeight=3375\n"
+                             "[Display]\nTime=5\n[Folders]\n00=" +
+                                 pics.toUtf8() + "\n");
+}
+
+void RealWindowTest::windowManagerCloseAndMaximise()
+{
+    m_windowManager.setProcessEnvironment(m_env);
+    m_windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    QVERIFY(m_windowManager.waitForStarted(5000));
+    QTest::qWait(1000);
+    const QByteArray place = "[Position]\nLeft=3000\nTop=2250\nWidth=4500\nHeight=4500\n";
+
+    // Maximised, then closed by the window manager: the saved place stays the normal one.
+    startViewer(place + "[Display]\nTime=35\n");
+    QString window = findWindow();
+    QVERIFY(!window.isEmpty());
+    QTest::qWait(500);
+    run(QStringLiteral("wmctrl"),
+        {QStringLiteral("-i"), QStringLiteral("-r"), window, QStringLiteral("-b"),
+         QStringLiteral("add,maximized_vert,maximized_horz")});
+    QTRY_VERIFY_WITH_TIMEOUT(windowGeometry(window).width() > 1000, 5000);
+    run(QStringLiteral("wmctrl"), {QStringLiteral("-i"), QStringLiteral("-c"), window});
+    QVERIFY(waitForViewerEnd());
+    QCOMPARE(readAll(m_ini), place + "[Display]\nTime=35\n");
+
+    // Maximised and restored: back at the normal place; closed with the title bar's button,
+    // it saves that place, frame included, as it found it.
+    startViewer(place + "[Display]\nTime=35\n");
+    window = findWindow();
+    QVERIFY(!window.isEmpty());
+    QTest::qWait(500);
+    const QRect normal = windowGeometry(window);
+    run(QStringLiteral("wmctrl"),
+        {QStringLiteral("-i"), QStringLiteral("-r"), window, QStringLiteral("-b"),
+         QStringLiteral("add,maximized_vert,maximized_horz")});
+    QTRY_VERIFY_WITH_TIMEOUT(windowGeometry(window).width() > 1000, 5000);
+    run(QStringLiteral("wmctrl"),
+        {QStringLiteral("-i"), QStringLiteral("-r"), window, QStringLiteral("-b"),
+         QStringLiteral("remove,maximized_vert,maximized_horz")});
+    QTRY_COMPARE_WITH_TIMEOUT(windowGeometry(window), normal, 5000);
+    // The close button sits at the right end of the title bar, just above the inner area.
+    run(QStringLiteral("xdotool"),
+        {QStringLiteral("mousemove"), QString::number(normal.right() - 8),
+         QString::number(normal.top() - 10), QStringLiteral("click"), QStringLiteral("1")});
+    QVERIFY(waitForViewerEnd());
+    QCOMPARE(readAll(m_ini), place + "[Display]\nTime=35\n");
+}
+
+QTEST_MAIN(RealWindowTest)
+#include "tst_realwindow.moc"
