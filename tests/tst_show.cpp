@@ -305,21 +305,26 @@ void ShowTest::fitPredictionMatchesTheDisplay()
 void ShowTest::decodedForTheDisplayAndAgainWhenEnlarged()
 {
     const TestTree tree;
-    QVERIFY(writeJpeg(tree.path("p.jpg"), QSize(800, 400)));
+    QVERIFY(writeJpeg(tree.path("p.jpg"), QSize(1600, 800)));
     frmMain w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
+    // Pictures are decoded for device pixels: twice the window's pixels on a doubled screen.
+    const qreal ratio = w.devicePixelRatioF();
+    const auto device = [ratio](int width, int height) {
+        return (QSizeF(width, height) * ratio).toSize();
+    };
     w.resize(200, 200);
     startShow(w, tree.path());
     w.Timer1_Timer();
     QCOMPARE(w.Image1->geometry(), QRect(0, 50, 200, 100));
-    QCOMPARE(w.picTemp->picture().image.size(), QSize(200, 100)); // no more pixels than shown
-    QCOMPARE(w.picTemp->widthTwips(), 800 * 15.0f);               // yet fitted by its own size
+    QCOMPARE(w.picTemp->picture().image.size(), device(200, 100)); // no more than shown
+    QCOMPARE(w.picTemp->widthTwips(), 1600 * 15.0f);               // yet fitted by its own size
     w.resize(400, 400);
     QCOMPARE(w.Image1->geometry(), QRect(0, 100, 400, 200));
-    QCOMPARE(w.Image1->picture().image.size(), QSize(400, 200)); // decoded again, sharp
+    QCOMPARE(w.Image1->picture().image.size(), device(400, 200)); // decoded again, sharp
     w.resize(100, 100);
-    QCOMPARE(w.Image1->picture().image.size(), QSize(400, 200)); // smaller: scaled when drawn
+    QCOMPARE(w.Image1->picture().image.size(), device(400, 200)); // smaller: scaled when drawn
 }
 
 void ShowTest::decodedAheadOnlyWhileStillTrue()
