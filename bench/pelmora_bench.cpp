@@ -1,5 +1,6 @@
 // Speed and memory of the show, measured against the least work the same machine needs for the
 // same files in the same run. Prints one line per figure and one per target (OK or MISS).
+#include "BenchSupport.h"
 #include "Controls.h"
 #include "Module1.h"
 #include "Picture.h"
@@ -141,17 +142,6 @@ void waitEvents(int milliseconds)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QThread::msleep(2);
     }
-}
-
-qint64 statusKb(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
 }
 
 void resetPeakMemory()
@@ -387,12 +377,10 @@ void benchStartup(const QString &work, const QString &photos)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    runOffscreen();
     QApplication app(argc, argv);
     QTemporaryDir work;
-    platform::setApplicationFile(work.path() + QStringLiteral("/pelmora"));
-    platform::setProcessEnder([] {});
+    keepSettingsIn(work.path());
     std::printf("cores: %d\n", QThread::idealThreadCount());
 
     const QString photos = work.path() + QStringLiteral("/photos");

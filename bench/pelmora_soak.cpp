@@ -1,6 +1,7 @@
 // A long show over good and bad pictures, with stepping, pausing and stops in between; prints
 // how resident memory moved after warming up. Built with PELMORA_SANITIZE, LeakSanitizer
 // reports anything left behind when it exits.
+#include "BenchSupport.h"
 #include "Controls.h"
 #include "PictureControls.h"
 #include "Process.h"
@@ -21,17 +22,6 @@ namespace {
 
 constexpr int kTicks = 10000;
 constexpr int kWarmUp = 1000;
-
-qint64 residentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
 
 void writeBytes(const QString &path, const QByteArray &bytes)
 {
@@ -64,12 +54,10 @@ void makePictures(const QString &folder)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    runOffscreen();
     QApplication app(argc, argv);
     QTemporaryDir work;
-    platform::setApplicationFile(work.path() + QStringLiteral("/pelmora"));
-    platform::setProcessEnder([] {});
+    keepSettingsIn(work.path());
     makePictures(work.path());
 
     qint64 warm = 0;
@@ -101,12 +89,12 @@ int main(int argc, char *argv[])
             if (tick % 500 == 0)
                 QCoreApplication::processEvents();
             if (tick == kWarmUp)
-                warm = residentKb();
+                warm = statusKb("VmRSS:");
         }
         w.StopShow();
     }
     QCoreApplication::processEvents();
-    const qint64 end = residentKb();
+    const qint64 end = statusKb("VmRSS:");
     const double growthMb = (end - warm) / 1024.0;
     std::printf("soak: %d ticks over good and bad pictures\n", kTicks);
     std::printf("soak: resident after %d ticks %10.1f MB\n", kWarmUp, warm / 1024.0);

@@ -76,10 +76,10 @@ QByteArray cmykJpeg(QSize size)
 }
 
 // A small JPEG whose frame header claims another size.
-QByteArray claimingSize(QSize claimed)
+QByteArray claimingSize(QSize claimed, bool progressive = false)
 {
-    QByteArray data = jpegBytes(halves(QSize(16, 16)));
-    const qsizetype sof = data.indexOf("\xFF\xC0");
+    QByteArray data = jpegBytes(halves(QSize(16, 16)), progressive);
+    const qsizetype sof = data.indexOf(progressive ? "\xFF\xC2" : "\xFF\xC0");
     data[sof + 5] = char(claimed.height() >> 8);
     data[sof + 6] = char(claimed.height() & 0xFF);
     data[sof + 7] = char(claimed.width() >> 8);
@@ -152,6 +152,9 @@ void HostileTest::hostilePictures_data()
     QTest::newRow("20000 x 1") << jpegBytes(halves(QSize(20000, 1))) << 1 << QSize(20000, 1);
     QTest::newRow("header claims 65000 x 65000")
         << claimingSize(QSize(65000, 65000)) << 0 << QSize();
+    // Found by fuzzing: a progressive file holds all its coefficients, here 6.6 GB of them.
+    QTest::newRow("progressive header claims 65496 x 16895")
+        << claimingSize(QSize(65496, 16895), true) << 0 << QSize();
     QTest::newRow("EXIF orientation 9") << withOrientation(9) << 1 << QSize(40, 20);
     QTest::newRow("EXIF orientation 0") << withOrientation(0) << 1 << QSize(40, 20);
 }

@@ -1,12 +1,8 @@
 #include "FileListBox.h"
 
-#include "PathCodec.h"
-
 #include "DirSearch.h"
 
 #include <QFile>
-
-#include <sys/stat.h>
 
 #include <ctime>
 
@@ -27,21 +23,10 @@ void FileListBox::setPattern(const QString &pattern)
     reread();
 }
 
-FileListBox::Stamp FileListBox::stampOf(const QString &folder)
-{
-    Stamp stamp;
-    struct stat st {};
-    if (!folder.isEmpty() && ::stat(encodePath(folder).constData(), &st) == 0) {
-        stamp = {qint64(st.st_dev), qint64(st.st_ino), qint64(st.st_mtim.tv_sec),
-                 qint64(st.st_mtim.tv_nsec)};
-    }
-    return stamp;
-}
-
 void FileListBox::setPath(const QString &folder)
 {
-    const Stamp stamp = stampOf(folder);
-    if (folder == m_path && m_trusted && stamp.inode >= 0 && stamp == m_stamp)
+    const FileStamp stamp = fileStamp(folder);
+    if (folder == m_path && m_trusted && stamp.exists() && stamp == m_stamp)
         return;
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
@@ -50,7 +35,7 @@ void FileListBox::setPath(const QString &folder)
     m_stamp = stamp;
     // A change within the same tick of the file system's clock would leave the modification
     // time as it was; only a listing made well after the last change can be trusted.
-    m_trusted = stamp.inode >= 0 && qint64(now.tv_sec) - stamp.seconds >= 2;
+    m_trusted = stamp.exists() && qint64(now.tv_sec) - stamp.seconds >= 2;
 }
 
 QString FileListBox::item(int i) const

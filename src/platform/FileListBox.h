@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "FileStamp.h"
+
 namespace platform {
 
 /// A file list: the names of the plain, non-hidden files of one folder that match its
@@ -30,17 +32,7 @@ public:
 private:
     void reread();
 
-    struct Stamp {
-        qint64 device = -1, inode = -1, seconds = 0, nanoseconds = 0;
-        bool operator==(const Stamp &o) const
-        {
-            return device == o.device && inode == o.inode && seconds == o.seconds &&
-                   nanoseconds == o.nanoseconds;
-        }
-    };
-    static Stamp stampOf(const QString &folder);
-
-    Stamp m_stamp;
+    FileStamp m_stamp;
     bool m_trusted = false; // whether the stamp may stand for the listing next time
 
     QString m_path;

@@ -12,9 +12,9 @@ namespace platform {
 
 namespace {
 
-// Enough for the largest picture we decode whole; a header that needs more is refused, so a
-// crafted file cannot make the decoder allocate gigabytes.
-constexpr long kDecoderMemory = 768L * 1024 * 1024;
+// Working memory the decoder may take for one picture; a header that needs more is refused, so a
+// forged file cannot make it allocate gigabytes.
+constexpr qint64 kDecoderMemory = 768LL * 1024 * 1024;
 
 struct ErrorManager {
     jpeg_error_mgr base;
@@ -78,10 +78,30 @@ struct Decompressor {
         errors.base.error_exit = onError;
         errors.base.emit_message = onMessage;
         jpeg_create_decompress(&cinfo);
-        cinfo.mem->max_memory_to_use = kDecoderMemory;
     }
     ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
 };
+
+// A file in several scans is decoded from a buffer of all its coefficients: 64 of 2 bytes for
+// every block of every component.
+bool fitsMemory(j_decompress_ptr cinfo)
+{
+    if (!jpeg_has_multiple_scans(cinfo))
+        return true;
+    qint64 bytes = 0;
+    for (int c = 0; c < cinfo->num_components; ++c) {
+        const jpeg_component_info &component = cinfo->comp_info[c];
+        bytes += qint64(component.width_in_blocks) * component.height_in_blocks * DCTSIZE2 *
+                 qint64(sizeof(JCOEF));
+    }
+    return bytes <= kDecoderMemory;
+}
+
+bool directColour(j_decompress_ptr cinfo)
+{
+    return cinfo->jpeg_color_space == JCS_GRAYSCALE || cinfo->jpeg_color_space == JCS_YCbCr ||
+           cinfo->jpeg_color_space == JCS_RGB;
+}
 
 } // namespace
 
@@ -102,6 +122,8 @@ bool readJpegInfo(const QByteArray &data, JpegInfo &info)
     jpeg_read_header(&d.cinfo, TRUE);
     info.stored = QSize(int(d.cinfo.image_width), int(d.cinfo.image_height));
     info.orientation = exifOrientation(d.cinfo.marker_list);
+    info.fitsMemory = fitsMemory(&d.cinfo);
+    info.directColour = directColour(&d.cinfo);
     return !info.stored.isEmpty();
 }
 
@@ -131,9 +153,8 @@ QImage decodeJpeg(const QByteArray &data, QSize atLeast, qint64 maxPixels)
     const QSize stored(int(d.cinfo.image_width), int(d.cinfo.image_height));
     if (stored.isEmpty())
         return QImage();
-    if (d.cinfo.jpeg_color_space != JCS_GRAYSCALE && d.cinfo.jpeg_color_space != JCS_YCbCr &&
-        d.cinfo.jpeg_color_space != JCS_RGB)
-        return QImage(); // CMYK and the like: another decoder knows how to convert them
+    if (!directColour(&d.cinfo) || !fitsMemory(&d.cinfo))
+        return QImage(); // CMYK is left to another decoder; a forged size to none
 
     d.cinfo.out_color_space = JCS_EXT_BGRX; // QImage::Format_RGB32 byte order
     d.cinfo.scale_num = unsigned(jpegScaleFor(stored, atLeast));

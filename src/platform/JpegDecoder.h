@@ -10,6 +10,11 @@ namespace platform {
 struct JpegInfo {
     QSize stored;        ///< width and height as stored, before any turn
     int orientation = 1; ///< EXIF orientation, 1 (upright) .. 8; 1 when absent or invalid
+    /// Whether the decoder's working memory stays within bounds: a progressive file must hold
+    /// all its coefficients at once, and a forged header can ask for gigabytes of them.
+    bool fitsMemory = true;
+    /// Whether our decoder converts its colours itself (grey, YCbCr, RGB; not CMYK).
+    bool directColour = true;
 };
 
 /// Whether the bytes start like a JPEG file.

@@ -82,20 +82,25 @@ QImage exactly(const QImage &image, QSize want)
     return image.scaled(want, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-bool loadJpeg(const QByteArray &data, const DisplaySize &display, Picture &picture)
+enum class Outcome { Loaded, Refused, OtherDecoder };
+
+Outcome loadJpeg(const QByteArray &data, const DisplaySize &display, Picture &picture)
 {
     JpegInfo info;
-    if (!readJpegInfo(data, info))
-        return false;
+    // Any other decoder would read the same header and need the same memory: no second try.
+    if (!readJpegInfo(data, info) || !info.fitsMemory)
+        return Outcome::Refused;
+    if (!info.directColour)
+        return Outcome::OtherDecoder;
     const bool swaps = orientationSwapsSides(info.orientation);
     const QSize upright = swaps ? info.stored.transposed() : info.stored;
     const QSize want = wantedSize(display, upright);
     const QImage stored = decodeJpeg(data, swaps ? want.transposed() : want, kMaxDecodePixels);
     if (stored.isNull())
-        return false;
+        return Outcome::Refused;
     picture.image = exactly(uprightImage(stored, info.orientation), want);
     picture.size = upright;
-    return true;
+    return Outcome::Loaded;
 }
 
 // Everything the JPEG decoder does not take: other formats under a .jpg name, CMYK JPEGs.
@@ -129,8 +134,10 @@ Picture loadPicture(const QString &path, const DisplaySize &display)
     QByteArray data;
     if (path.isEmpty() || !readRegularFile(path, data))
         return picture;
-    const bool loaded = (looksLikeJpeg(data) && loadJpeg(data, display, picture)) ||
-                        loadOther(data, display, picture);
+    const Outcome jpeg =
+        looksLikeJpeg(data) ? loadJpeg(data, display, picture) : Outcome::OtherDecoder;
+    const bool loaded = jpeg == Outcome::Loaded ||
+                        (jpeg == Outcome::OtherDecoder && loadOther(data, display, picture));
     if (!loaded)
         return Picture();
     picture.path = path;

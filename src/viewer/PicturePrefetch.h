@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileStamp.h"
 #include "Picture.h"
 
 #include <QFuture>
@@ -35,18 +36,8 @@ public:
     void clear();
 
 private:
-    struct FileStamp {
-        qint64 size = -1, inode = -1, seconds = 0, nanoseconds = 0;
-        bool operator==(const FileStamp &o) const
-        {
-            return size == o.size && inode == o.inode && seconds == o.seconds &&
-                   nanoseconds == o.nanoseconds;
-        }
-    };
-    static FileStamp stampOf(const QString &path);
-
     QString m_path;
     DisplayKey m_key;
-    FileStamp m_stamp;
+    platform::FileStamp m_stamp;
     QFuture<platform::Picture> m_future;
 };

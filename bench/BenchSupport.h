@@ -1,0 +1,35 @@
+#pragma once
+
+#include "Process.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QtGlobal>
+
+/// A figure of /proc/self/status in kilobytes ("VmRSS:", "VmHWM:"); -1 when unknown.
+inline qint64 statusKb(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+/// Runs offscreen unless told otherwise; call before the application object is made.
+inline void runOffscreen()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+/// Keeps the measured windows' settings in a scratch folder and closing them from ending us.
+inline void keepSettingsIn(const QString &folder)
+{
+    platform::setApplicationFile(folder + QStringLiteral("/pelmora"));
+    platform::setProcessEnder([] {});
+}
