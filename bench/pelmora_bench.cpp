@@ -317,13 +317,15 @@ void benchStartup(const QString &work, const QString &photos)
         std::printf("start-up: skipped, Xvfb and xdotool are needed\n");
         return;
     }
-    const QString display = QStringLiteral(":%1").arg(90 + (::getpid() % 9));
-    QProcess server;
+    QProcess server; // picks a free display and tells its number on standard output
     server.start(xvfb,
-                 {display, QStringLiteral("-screen"), QStringLiteral("0"),
-                  QStringLiteral("1280x1024x24"), QStringLiteral("-dpi"), QStringLiteral("96")});
+                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                  QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-dpi"),
+                  QStringLiteral("96")});
     server.waitForStarted();
-    QThread::msleep(800);
+    for (int i = 0; i < 50 && !server.canReadLine(); ++i)
+        server.waitForReadyRead(200);
+    const QString display = QStringLiteral(":") + QString::fromLatin1(server.readLine().trimmed());
 
     const QString bin = work + QStringLiteral("/app");
     QDir().mkpath(bin);

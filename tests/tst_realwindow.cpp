@@ -8,8 +8,6 @@
 #include <QStandardPaths>
 #include <QtTest>
 
-#include <unistd.h>
-
 namespace {
 
 const QString kStartedCaption = QStringLiteral("Pelmora");
@@ -58,13 +56,21 @@ void RealWindowTest::initTestCase()
         QSKIP("Xvfb is not installed");
     for (const char *tool : {"xdotool", "import", "wmctrl", "openbox", "xprop"})
         QVERIFY2(!QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty(), tool);
-    m_display = QStringLiteral(":%1").arg(40 + ::getpid() % 50);
+    // The server picks a free display itself and tells its number on standard output.
     m_server.start(xvfb,
-                   {m_display, QStringLiteral("-screen"), QStringLiteral("0"),
-                    QStringLiteral("1280x1024x24"), QStringLiteral("-dpi"), QStringLiteral("96"),
-                    QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                    QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-dpi"),
+                    QStringLiteral("96"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     if (!m_server.waitForStarted(5000))
         QSKIP("Xvfb could not start");
+    QElapsedTimer waiting;
+    waiting.start();
+    while (!m_server.canReadLine() && waiting.elapsed() < 10000)
+        m_server.waitForReadyRead(200);
+    const QByteArray number = m_server.readLine().trimmed();
+    if (number.isEmpty())
+        QSKIP("Xvfb did not tell its display");
+    m_display = QStringLiteral(":") + QString::fromLatin1(number);
     m_env = QProcessEnvironment::systemEnvironment();
     m_env.insert(QStringLiteral("DISPLAY"), m_display);
     m_env.remove(QStringLiteral("QT_QPA_PLATFORM")); // the viewer talks to the X server
