@@ -58,11 +58,6 @@ bool tooSmallToHold(const QByteArray &number)
 
 } // namespace
 
-bool isNumeric(const QString &text)
-{
-    return !canonicalNumber(text).isEmpty();
-}
-
 namespace {
 
 template <typename T> std::optional<T> parseNumber(const QString &text)

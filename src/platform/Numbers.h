@@ -14,11 +14,9 @@ double roundHalfEven(double value);
 /// with the user locale's decimal separator and no grouping ("1200", "-45", "3.5").
 QString singleToText(float value);
 
-/// The locale-aware number test: blanks around it, an optional sign, decimal digits with an
-/// optional fraction after the user locale's decimal separator, and an optional exponent.
-bool isNumeric(const QString &text);
-
-/// The nearest single-precision number to a numeric text; no value when the text is not
+/// The nearest single-precision number to a numeric text (blanks around it, an optional sign,
+/// decimal digits with an optional fraction after the user locale's decimal separator, and an
+/// optional exponent); no value when the text is not
 /// numeric or lies beyond the single range (a number too small to hold gives 0).
 std::optional<float> parseSingle(const QString &text);
 

@@ -47,41 +47,6 @@ void ImageBox::setPicture(const Picture &picture)
     update();
 }
 
-float ImageBox::leftTwips() const
-{
-    return pixelsToTwips(x());
-}
-
-float ImageBox::topTwips() const
-{
-    return pixelsToTwips(y());
-}
-
-float ImageBox::widthTwips() const
-{
-    return pixelsToTwips(width());
-}
-
-float ImageBox::heightTwips() const
-{
-    return pixelsToTwips(height());
-}
-
-void ImageBox::setWidthTwips(float twips)
-{
-    resize(std::max(0, twipsToPixels(twips)), height());
-}
-
-void ImageBox::setHeightTwips(float twips)
-{
-    resize(width(), std::max(0, twipsToPixels(twips)));
-}
-
-void ImageBox::moveTwips(float left, float top)
-{
-    move(twipsToPixels(left), twipsToPixels(top));
-}
-
 void ImageBox::paintEvent(QPaintEvent *)
 {
     if (m_picture.isNull() || width() <= 0 || height() <= 0)

@@ -28,8 +28,7 @@ private:
 /// not the second press of a double click. Clears `doubleClick`.
 bool releaseIsClick(const QWidget *control, const QMouseEvent *release, bool &doubleClick);
 
-/// An image display that draws its picture stretched to its own size. Geometry is set and
-/// read back in twips; read-backs give the whole pixels the control really took.
+/// An image display that draws its picture stretched to its own size, at device resolution.
 class ImageBox : public QWidget {
     Q_OBJECT
 public:
@@ -38,15 +37,6 @@ public:
     /// Shares the picture (no pixel copy); the empty picture blanks the control.
     void setPicture(const Picture &picture);
     const Picture &picture() const { return m_picture; }
-
-    float leftTwips() const;
-    float topTwips() const;
-    float widthTwips() const;
-    float heightTwips() const;
-    void setWidthTwips(float twips);
-    void setHeightTwips(float twips);
-    /// Moves to a left and top in twips, keeping the size.
-    void moveTwips(float left, float top);
 
 signals:
     void clicked();

@@ -97,25 +97,15 @@ void frmMain::PrefetchNextPick()
 
 void frmMain::FitAndShow()
 {
-    const float pictureWidth = picTemp->widthTwips();
-    const float pictureHeight = picTemp->heightTwips();
+    // One computation serves the display and the decoder's choice of size, so the two always
+    // agree to the pixel. Every call reads the window's inner area afresh.
+    const QRect fitted = fittedRect(picTemp->picture().size, platform::innerWidthTwips(this),
+                                    platform::innerHeightTwips(this), platform::twipsPerPixel());
     // No picture, or a window with no inner area (minimised): nothing to fit, so nothing
     // changes; the next resize or tick fits again.
-    if (!(pictureWidth > 0 && pictureHeight > 0 && platform::innerWidthTwips(this) > 0 &&
-          platform::innerHeightTwips(this) > 0))
+    if (fitted.isNull())
         return;
-
-    const float rp = pictureHeight / pictureWidth;
-    const float rw = platform::innerHeightTwips(this) / platform::innerWidthTwips(this);
-    if (rp > rw) {
-        Image1->setHeightTwips(platform::innerHeightTwips(this));
-        Image1->setWidthTwips(platform::innerHeightTwips(this) / rp);
-        Image1->moveTwips((platform::innerWidthTwips(this) - Image1->widthTwips()) / 2.0f, 0.0f);
-    } else {
-        Image1->setWidthTwips(platform::innerWidthTwips(this));
-        Image1->setHeightTwips(platform::innerWidthTwips(this) * rp);
-        Image1->moveTwips(0.0f, (platform::innerHeightTwips(this) - Image1->heightTwips()) / 2.0f);
-    }
+    Image1->setGeometry(fitted);
     Image1->setPicture(picTemp->picture());
     Image1->show();
 }
