@@ -7,6 +7,9 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
+#include <QTest>
+#include <QWidget>
+#include <QWindow>
 
 #include "Process.h"
 
@@ -95,6 +98,11 @@ bool writeAll(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+void pressKey(QWidget *window, Qt::Key key, Qt::KeyboardModifiers modifiers)
+{
+    QTest::keyClick(window->windowHandle(), key, modifiers);
 }
 
 QStringList comboEntries(const QComboBox *combo)

@@ -32,6 +32,11 @@ QByteArray readAll(const QString &path);
 /// Replaces a file's bytes; false when it cannot be written.
 bool writeAll(const QString &path, const QByteArray &bytes);
 
+class QWidget;
+/// Presses and lets go of a key in a shown window as a keyboard would: the window's toolkit
+/// window gets it first and hands it to the focused control.
+void pressKey(QWidget *window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
 class QComboBox;
 /// The entries of a drop-down list, first to last.
 QStringList comboEntries(const QComboBox *combo);

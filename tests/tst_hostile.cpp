@@ -205,10 +205,10 @@ void HostileTest::showGoesOnOverHostilePictures()
     for (int i = 0; i < 2 * contents.size(); ++i) {
         w.Timer1_Timer();
         QVERIFY(w.Timer1->isEnabled());
-        QTest::keyClick(&w, Qt::Key_Left);
+        pressKey(&w, Qt::Key_Left);
     }
     QCOMPARE(w.history().count(), 10);
-    QTest::keyClick(&w, Qt::Key_Escape);
+    pressKey(&w, Qt::Key_Escape);
     QVERIFY(!w.Frame1->isHidden());
     QCOMPARE(w.windowTitle(), QStringLiteral("Pelmora"));
 }

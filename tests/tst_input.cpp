@@ -80,10 +80,10 @@ void InputTest::spaceIsConsumedOnThePanel()
     QFETCH(Qt::KeyboardModifiers, modifiers);
     InputFixture f;
     f.window.chkSub->setFocus();
-    QTest::keyClick(f.window.chkSub, Qt::Key_Space, modifiers);
+    pressKey(&f.window, Qt::Key_Space, modifiers);
     QCOMPARE(f.window.chkSub->value(), 0);
     f.window.cmdStart->setFocus();
-    QTest::keyClick(f.window.cmdStart, Qt::Key_Space, modifiers);
+    pressKey(&f.window, Qt::Key_Space, modifiers);
     QVERIFY(!f.window.Frame1->isHidden()); // Start was not pressed
     QVERIFY(!f.window.Timer1->isEnabled());
 }
@@ -94,9 +94,9 @@ void InputTest::arrowsReachThePanelControls()
     f.run(2);
     f.window.StopShow(); // a history exists, but the panel shows
     f.window.HScroll1->setFocus();
-    QTest::keyClick(f.window.HScroll1, Qt::Key_Right);
+    pressKey(&f.window, Qt::Key_Right);
     QCOMPARE(f.window.HScroll1->value(), 25);
-    QTest::keyClick(f.window.HScroll1, Qt::Key_Left, Qt::ShiftModifier);
+    pressKey(&f.window, Qt::Key_Left, Qt::ShiftModifier);
     QCOMPARE(f.window.HScroll1->value(), 20);
     QCOMPARE(f.window.historyPosition(), qint16(2));
 }
@@ -124,7 +124,7 @@ void InputTest::stepThroughHistory()
     const QString caption = f.window.windowTitle();
     for (int i = 0; i < keys.size(); ++i) {
         const Qt::Key key = Qt::Key(std::abs(keys.at(i)));
-        QTest::keyClick(&f.window, key, keys.at(i) < 0 ? Qt::ShiftModifier : Qt::NoModifier);
+        pressKey(&f.window, key, keys.at(i) < 0 ? Qt::ShiftModifier : Qt::NoModifier);
         QCOMPARE(f.window.historyPosition(), qint16(positions.at(i)));
         QCOMPARE(f.shown(), kSizes.at(positions.at(i)));
     }
@@ -139,7 +139,7 @@ void InputTest::oneEntryHistory()
     f.run(1);
     f.window.resize(100, 200); // the step refits what it shows
     for (Qt::Key key : {Qt::Key_Left, Qt::Key_Right}) {
-        QTest::keyClick(&f.window, key);
+        pressKey(&f.window, key);
         QCOMPARE(f.window.historyPosition(), qint16(1));
         QCOMPARE(f.shown(), kSizes.at(1));
         QCOMPARE(f.window.Image1->geometry(), QRect(0, 50, 100, 100));
@@ -150,8 +150,8 @@ void InputTest::nothingToStepBeforeFirstTick()
 {
     InputFixture f;
     f.run(0);
-    QTest::keyClick(&f.window, Qt::Key_Left);
-    QTest::keyClick(&f.window, Qt::Key_Right);
+    pressKey(&f.window, Qt::Key_Left);
+    pressKey(&f.window, Qt::Key_Right);
     QCOMPARE(f.window.historyPosition(), qint16(0));
     QVERIFY(f.window.Image1->picture().isNull());
     QVERIFY(f.window.Timer1->isEnabled());
@@ -164,7 +164,7 @@ void InputTest::steppingKeepsTheTickDue()
     f.run(2);
     QTest::qWait(150);
     const int due = f.window.Timer1->remainingTime();
-    QTest::keyClick(&f.window, Qt::Key_Left);
+    pressKey(&f.window, Qt::Key_Left);
     QVERIFY(f.window.Timer1->isEnabled());
     QVERIFY2(f.window.Timer1->remainingTime() <= due, "the step restarted the interval");
     // The pending tick still comes, adds at the newest end and points there.
@@ -177,10 +177,10 @@ void InputTest::historySurvivesStop()
 {
     InputFixture f;
     f.run(2); // p1, p2
-    QTest::keyClick(&f.window, Qt::Key_Escape);
+    pressKey(&f.window, Qt::Key_Escape);
     QVERIFY(!f.window.Frame1->isHidden());
     f.window.cmdStart_Click();
-    QTest::keyClick(&f.window, Qt::Key_Left); // before the first tick of the new show
+    pressKey(&f.window, Qt::Key_Left); // before the first tick of the new show
     QCOMPARE(f.window.historyPosition(), qint16(1));
     QCOMPARE(f.shown(), kSizes.at(1));
 }
@@ -189,7 +189,7 @@ void InputTest::escapeStopsShowOrClosesWindow()
 {
     InputFixture f;
     f.run(1);
-    QTest::keyClick(&f.window, Qt::Key_Escape);
+    pressKey(&f.window, Qt::Key_Escape);
     QVERIFY(!f.window.Frame1->isHidden());
     QVERIFY(!f.window.Timer1->isEnabled());
     QCOMPARE(f.window.windowTitle(), QStringLiteral("Pelmora"));
@@ -197,7 +197,7 @@ void InputTest::escapeStopsShowOrClosesWindow()
     QVERIFY(f.window.isVisible()); // the show stopped; the window stays
 
     f.window.cboFolders->setFocus();
-    QTest::keyClick(f.window.cboFolders, Qt::Key_Escape);
+    pressKey(&f.window, Qt::Key_Escape);
     QVERIFY(!f.window.isVisible()); // on the panel, Esc closes
 }
 
@@ -205,11 +205,11 @@ void InputTest::spacePausesAndResumes()
 {
     InputFixture f;
     f.run(1);
-    QTest::keyClick(&f.window, Qt::Key_Space);
+    pressKey(&f.window, Qt::Key_Space);
     QVERIFY(!f.window.Timer1->isEnabled());
     QVERIFY(f.window.Frame1->isHidden());
     const QString caption = f.window.windowTitle();
-    QTest::keyClick(&f.window, Qt::Key_Space, Qt::ControlModifier);
+    pressKey(&f.window, Qt::Key_Space, Qt::ControlModifier);
     QVERIFY(f.window.Timer1->isEnabled());
     QCOMPARE(f.window.Timer1->remainingTime() > f.window.Timer1->interval() - 500, true);
     QCOMPARE(f.window.windowTitle(), caption);
@@ -250,10 +250,10 @@ void InputTest::steppedToFileWasDeleted()
     InputFixture f;
     f.run(3);
     QVERIFY(QFile::remove(f.path(2)));
-    QTest::keyClick(&f.window, Qt::Key_Left); // p2 is gone: nothing shown for this step
+    pressKey(&f.window, Qt::Key_Left); // p2 is gone: nothing shown for this step
     QCOMPARE(f.window.historyPosition(), qint16(2));
     QVERIFY(f.window.Image1->isHidden());
-    QTest::keyClick(&f.window, Qt::Key_Left);
+    pressKey(&f.window, Qt::Key_Left);
     QCOMPARE(f.shown(), kSizes.at(1));
     f.window.Timer1_Timer(); // and the show goes on
     QCOMPARE(f.window.historyPosition(), qint16(4));

@@ -2,6 +2,7 @@
 #include "DirSearch.h"
 #include "FileListBox.h"
 #include "JpegDecoder.h"
+#include "KeyPreview.h"
 #include "Numbers.h"
 #include "Picture.h"
 #include "TestSupport.h"
@@ -9,6 +10,10 @@
 #include "WindowTimer.h"
 
 #include <QElapsedTimer>
+#include <QFrame>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -45,6 +50,8 @@ private slots:
     void loadPictureForDisplay();
     void hugePictureShowsReduced();
 
+    void keyPreviewSeesEachKeyOnce_data();
+    void keyPreviewSeesEachKeyOnce();
     void comboRaisesClickOnIndexChange();
     void timerTicksOnlyWhileEnabled();
 };
@@ -72,23 +79,49 @@ void PlatformTest::roundHalfEven()
 void PlatformTest::singleToText_data()
 {
     QTest::addColumn<float>("value");
+    QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("whole") << 1200.0f << "1200";
-    QTest::newRow("negative") << -45.0f << "-45";
-    QTest::newRow("tenths") << 3.5f << "3.5";
-    QTest::newRow("below one") << 0.5f << "0.5";
-    QTest::newRow("no trailing zero") << 2.0f << "2";
-    QTest::newRow("seven digits") << 1234567.0f << "1234567";
-    QTest::newRow("rounded to seven") << 1.23456789f << "1.234568";
-    QTest::newRow("inexact tenth") << 0.1f << "0.1";
-    QTest::newRow("no grouping") << 98765.5f << "98765.5";
+    QTest::newRow("whole") << 1200.0f << "C"
+                           << "1200";
+    QTest::newRow("negative") << -45.0f << "C"
+                              << "-45";
+    QTest::newRow("tenths") << 3.5f << "C"
+                            << "3.5";
+    QTest::newRow("below one") << 0.5f << "C"
+                               << "0.5";
+    QTest::newRow("no trailing zero") << 2.0f << "C"
+                                      << "2";
+    QTest::newRow("seven digits") << 1234567.0f << "C"
+                                  << "1234567";
+    QTest::newRow("rounded to seven") << 1.23456789f << "C"
+                                      << "1.234568";
+    QTest::newRow("inexact tenth") << 0.1f << "C"
+                                   << "0.1";
+    QTest::newRow("no grouping") << 98765.5f << "en_IN"
+                                 << "98765.5";
+    QTest::newRow("decimal comma") << -1507.5f << "de_DE"
+                                   << "-1507,5";
+    QTest::newRow("Arabic-Indic digits") << 1500.0f << "ar_EG"
+                                         << "١٥٠٠";
+    QTest::newRow("Persian digits") << 3562.5f << "fa_IR"
+                                    << "۳۵۶۲٫۵";
+    QTest::newRow("Devanagari digits") << 1500.0f << "mr_IN"
+                                       << "१५००";
 }
 
 void PlatformTest::singleToText()
 {
     QFETCH(float, value);
+    QFETCH(QString, locale);
     QFETCH(QString, expected);
-    QCOMPARE(platform::singleToText(value), expected);
+    const QLocale shown(locale);
+    QCOMPARE(platform::singleToText(value, shown), expected);
+    // What is stored reads back alike in every locale, and as what the locale shows.
+    const QString stored = platform::singleToText(value, QLocale::c());
+    const std::optional<float> read = platform::parseSingle(stored, shown);
+    QVERIFY(read);
+    QCOMPARE(read, platform::parseSingle(stored, QLocale::c()));
+    QCOMPARE(read, platform::parseSingle(expected, shown));
     QCOMPARE(platform::twoDigits(7), QStringLiteral("07"));
 }
 
@@ -372,6 +405,40 @@ void PlatformTest::hugePictureShowsReduced()
     QCOMPARE(picture.size, QSize(12000, 9000));
     QVERIFY(qint64(picture.image.width()) * picture.image.height() <= 30000000);
     QCOMPARE(picture.image.width() * 3, picture.image.height() * 4);
+}
+
+void PlatformTest::keyPreviewSeesEachKeyOnce_data()
+{
+    QTest::addColumn<int>("focused"); // index into the controls below; -1 for none
+    const char *const kinds[] = {"check box", "push button", "scroll bar", "drop-down list",
+                                 "text box"};
+    for (int i = 0; i < int(std::size(kinds)); ++i)
+        QTest::newRow(kinds[i]) << i;
+    QTest::newRow("nothing focused") << -1;
+}
+
+void PlatformTest::keyPreviewSeesEachKeyOnce()
+{
+    QFETCH(int, focused);
+    QWidget window;
+    auto *panel = new QFrame(&window); // keys a control ignores travel up through its parents
+    auto *box = new platform::CheckBox(QStringLiteral("box"), panel);
+    const QList<QWidget *> controls{box, new QPushButton(panel), new QScrollBar(panel),
+                                    new platform::ComboBox(panel), new QPlainTextEdit(panel)};
+    QList<qint16> seen;
+    new platform::KeyPreview(&window, [&seen](qint16 &keyCode) {
+        seen << keyCode;
+        if (keyCode == 32)
+            keyCode = 0;
+    });
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    if (focused >= 0)
+        controls.at(focused)->setFocus();
+    pressKey(&window, Qt::Key_F5); // a key no control acts on
+    pressKey(&window, Qt::Key_Space);
+    QCOMPARE(seen, (QList<qint16>{255, 32}));
+    QCOMPARE(box->value(), 0); // the consumed Space never reached the box
 }
 
 void PlatformTest::comboRaisesClickOnIndexChange()

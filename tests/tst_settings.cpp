@@ -296,21 +296,21 @@ void SettingsTest::exampleFileRoundTrip()
                              "[Display]\nTime=35\n[Folders]\n00=" +
                              folders[0] + "\n01=" + folders[1] + "\n")
                                 .toUtf8());
-    const settings::StoredSettings read = settings::readSettings(file, 1, 2);
+    const settings::StoredSettings read = settings::readSettings(file);
     QCOMPARE(read.place.left, 1200.0f);
     QCOMPARE(read.place.top, 900.0f);
-    QCOMPARE(read.place.width, 7200.0f);
-    QCOMPARE(read.place.height, 5400.0f);
+    QCOMPARE(read.place.width.value_or(0), 7200.0f);
+    QCOMPARE(read.place.height.value_or(0), 5400.0f);
     QCOMPARE(read.time, qint16(35));
     QCOMPARE(read.folders, folders);
 
     // Fractions and negatives keep their shortest text.
     settings::writeSettings(file, settings::WindowPlace{-45, 12.5f, 3990.75f, 1e7f}, 20, {});
-    const settings::StoredSettings again = settings::readSettings(file, 1, 2);
+    const settings::StoredSettings again = settings::readSettings(file);
     QCOMPARE(again.place.left, -45.0f);
     QCOMPARE(again.place.top, 12.5f);
-    QCOMPARE(again.place.width, 3990.75f);
-    QCOMPARE(again.place.height, 1e7f);
+    QCOMPARE(again.place.width.value_or(0), 3990.75f);
+    QCOMPARE(again.place.height.value_or(0), 1e7f);
     QVERIFY(!readAll(file).contains("[Folders]\n0")); // no folder key for an empty list
 }
 
@@ -321,10 +321,10 @@ void SettingsTest::folderKeysWithGapAndStray()
     QVERIFY(writeAll(file, ("[Folders]\n00=" + tree.path("a") + "\n02=" + tree.path("b") +
                             "\n03=" + tree.path("gone") + "\n04=\n10=" + tree.path("c") + "\n")
                                .toUtf8()));
-    const settings::StoredSettings read = settings::readSettings(file, 1, 2);
+    const settings::StoredSettings read = settings::readSettings(file);
     QCOMPARE(read.folders, (QStringList{tree.path("a"), tree.path("b")}));
-    QCOMPARE(read.place.width, 1.0f); // defaults for what is missing
-    QCOMPARE(read.place.height, 2.0f);
+    QVERIFY(!read.place.width); // no size: the window keeps its designed one
+    QVERIFY(!read.place.height);
     QCOMPARE(read.place.left, 0.0f);
     QCOMPARE(read.time, qint16(20));
     settings::writeSettings(file, std::nullopt, 20, read.folders);
@@ -353,7 +353,7 @@ void SettingsTest::storedTime()
     QFETCH(QByteArray, stored);
     QFETCH(int, expected);
     IniFixture f("[Display]\nTime=" + stored + "\n");
-    QCOMPARE(int(settings::readSettings(f.path(), 1, 1).time), expected);
+    QCOMPARE(int(settings::readSettings(f.path()).time), expected);
 }
 
 void SettingsTest::positionKeptWhenNotNormal()
@@ -376,7 +376,7 @@ void SettingsTest::longJapanesePathRoundTrips()
     QVERIFY(platform::isDirectory(folder));
     const QString file = tree.path("Pelmora.ini");
     settings::writeSettings(file, std::nullopt, 20, {folder});
-    QCOMPARE(settings::readSettings(file, 1, 1).folders, QStringList{folder});
+    QCOMPARE(settings::readSettings(file).folders, QStringList{folder});
 }
 
 void SettingsTest::badFiles_data()
@@ -405,17 +405,18 @@ void SettingsTest::badFiles()
 {
     QFETCH(QByteArray, content);
     IniFixture f(content);
-    const settings::StoredSettings read = settings::readSettings(f.path(), 3900, 3375);
+    const settings::StoredSettings read = settings::readSettings(f.path());
     QVERIFY(std::isfinite(read.place.left) && std::isfinite(read.place.top));
-    QVERIFY(read.place.width > 0 || read.place.width == 3900);
+    QVERIFY(std::isfinite(read.place.width.value_or(0)));
+    QVERIFY(std::isfinite(read.place.height.value_or(0)));
     QVERIFY(read.time >= 5 && read.time <= 50);
     for (const QString &folder : read.folders)
         QVERIFY(platform::isDirectory(folder));
     // Writing into such a file works and reads back.
     settings::writeSettings(f.path(), settings::WindowPlace{15, 30, 4500, 3000}, 42, {});
-    const settings::StoredSettings again = settings::readSettings(f.path(), 3900, 3375);
+    const settings::StoredSettings again = settings::readSettings(f.path());
     QCOMPARE(again.time, qint16(42));
-    QCOMPARE(again.place.width, 4500.0f);
+    QCOMPARE(again.place.width.value_or(0), 4500.0f);
 }
 
 void SettingsTest::readOnlyFolder()
@@ -459,7 +460,7 @@ void SettingsTest::settingsBesideTheProgramUnlessItCannotBe()
         if (installed != config + "/pelmora.ini")
             return false;
         settings::writeSettings(installed, std::nullopt, 35, {});
-        if (settings::readSettings(installed, 1, 1).time != 35)
+        if (settings::readSettings(installed).time != 35)
             return false;
         // ...unless a settings file is already there: the portable one always wins.
         return settings::settingsLocation(root + "/kept", "pelmora", config) ==

@@ -6,11 +6,10 @@
 
 namespace platform {
 
-FileStamp fileStamp(const QString &path)
+namespace {
+
+FileStamp stampOf(const struct stat &st)
 {
-    struct stat st {};
-    if (path.isEmpty() || ::stat(encodePath(path).constData(), &st) != 0)
-        return FileStamp();
     FileStamp stamp;
     stamp.device = qint64(st.st_dev);
     stamp.inode = qint64(st.st_ino);
@@ -19,6 +18,22 @@ FileStamp fileStamp(const QString &path)
     stamp.nanoseconds = qint64(st.st_mtim.tv_nsec);
     stamp.regular = S_ISREG(st.st_mode);
     return stamp;
+}
+
+} // namespace
+
+FileStamp fileStamp(const QString &path)
+{
+    struct stat st {};
+    if (path.isEmpty() || ::stat(encodePath(path).constData(), &st) != 0)
+        return FileStamp();
+    return stampOf(st);
+}
+
+FileStamp fileStamp(int fd)
+{
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? stampOf(st) : FileStamp();
 }
 
 } // namespace platform

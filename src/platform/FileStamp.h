@@ -22,4 +22,7 @@ struct FileStamp {
 /// The stamp of a path now; one that does not exist when the path names nothing.
 FileStamp fileStamp(const QString &path);
 
+/// The stamp of a file open on a descriptor: exactly the file that was read through it.
+FileStamp fileStamp(int fd);
+
 } // namespace platform

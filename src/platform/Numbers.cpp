@@ -22,28 +22,44 @@ double roundHalfEven(double value)
     return rounded;
 }
 
-QString singleToText(float value)
+QString singleToText(float value, const QLocale &locale)
 {
-    QLocale locale = QLocale::system();
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    return locale.toString(static_cast<double>(value), 'g', 7);
+    QLocale plain = locale;
+    plain.setNumberOptions(QLocale::OmitGroupSeparator);
+    return plain.toString(static_cast<double>(value), 'g', 7);
 }
 
 namespace {
 
+// The text with a locale's digits, signs, exponent mark and decimal separator put in their
+// ASCII forms. Decimal digits are ten consecutive code points in every script.
+QString asciiNumber(const QString &text, const QLocale &locale)
+{
+    QString ascii;
+    const uint zero = locale.zeroDigit().toUcs4().value(0, '0');
+    for (const uint c : text.toUcs4()) {
+        if (c >= zero && c < zero + 10)
+            ascii += QChar(char16_t(u'0' + (c - zero)));
+        else
+            ascii += QString::fromUcs4(reinterpret_cast<const char32_t *>(&c), 1);
+    }
+    ascii.replace(locale.negativeSign(), QStringLiteral("-"));
+    ascii.replace(locale.positiveSign(), QStringLiteral("+"));
+    ascii.replace(locale.exponential(), QStringLiteral("e"), Qt::CaseInsensitive);
+    return ascii.replace(locale.decimalPoint(), QStringLiteral("."));
+}
+
 // The numeric text in the form the C++ parser reads: no blanks, no plus sign, a point as the
 // decimal separator. Empty when the text is not numeric.
-QByteArray canonicalNumber(const QString &text)
+QByteArray canonicalNumber(const QString &text, const QLocale &locale)
 {
-    const QString point = QLocale::system().decimalPoint();
-    const QString trimmed = text.trimmed();
-    const QRegularExpression grammar(
-        QStringLiteral("^[+-]?([0-9]+(%1[0-9]*)?|%1[0-9]+)([eE][+-]?[0-9]+)?$")
-            .arg(QRegularExpression::escape(point)));
-    if (!grammar.match(trimmed).hasMatch())
+    static const QRegularExpression grammar(
+        QStringLiteral("^[+-]?([0-9]+(\\.[0-9]*)?|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
+    QString canonical = text.trimmed();
+    if (!grammar.match(canonical).hasMatch())
+        canonical = asciiNumber(canonical, locale);
+    if (!grammar.match(canonical).hasMatch())
         return QByteArray();
-    QString canonical = trimmed;
-    canonical.replace(point, QStringLiteral("."));
     if (canonical.startsWith(QLatin1Char('+')))
         canonical.remove(0, 1);
     return canonical.toLatin1();
@@ -60,9 +76,9 @@ bool tooSmallToHold(const QByteArray &number)
 
 namespace {
 
-template <typename T> std::optional<T> parseNumber(const QString &text)
+template <typename T> std::optional<T> parseNumber(const QString &text, const QLocale &locale)
 {
-    const QByteArray number = canonicalNumber(text);
+    const QByteArray number = canonicalNumber(text, locale);
     if (number.isEmpty())
         return std::nullopt;
     T value = 0;
@@ -75,14 +91,14 @@ template <typename T> std::optional<T> parseNumber(const QString &text)
 
 } // namespace
 
-std::optional<float> parseSingle(const QString &text)
+std::optional<float> parseSingle(const QString &text, const QLocale &locale)
 {
-    return parseNumber<float>(text);
+    return parseNumber<float>(text, locale);
 }
 
-std::optional<double> parseDouble(const QString &text)
+std::optional<double> parseDouble(const QString &text, const QLocale &locale)
 {
-    return parseNumber<double>(text);
+    return parseNumber<double>(text, locale);
 }
 
 QString twoDigits(int value)

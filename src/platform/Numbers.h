@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
 #include <QtGlobal>
 
@@ -11,17 +12,18 @@ namespace platform {
 double roundHalfEven(double value);
 
 /// Shortest decimal text of a single-precision number, at most seven significant digits,
-/// with the user locale's decimal separator and no grouping ("1200", "-45", "3.5").
-QString singleToText(float value);
+/// with a locale's digits and decimal separator and no grouping ("1200", "-45", "3.5").
+QString singleToText(float value, const QLocale &locale = QLocale::system());
 
 /// The nearest single-precision number to a numeric text (blanks around it, an optional sign,
-/// decimal digits with an optional fraction after the user locale's decimal separator, and an
-/// optional exponent); no value when the text is not
-/// numeric or lies beyond the single range (a number too small to hold gives 0).
-std::optional<float> parseSingle(const QString &text);
+/// decimal digits with an optional fraction, and an optional exponent), written either with
+/// ASCII digits and a point or in a locale's (the user's by default) digits, signs and decimal
+/// separator; no value when the text is not numeric or lies beyond the single range (a number
+/// too small to hold gives 0).
+std::optional<float> parseSingle(const QString &text, const QLocale &locale = QLocale::system());
 
 /// The value of a numeric text as a double; no value when not numeric or out of range.
-std::optional<double> parseDouble(const QString &text);
+std::optional<double> parseDouble(const QString &text, const QLocale &locale = QLocale::system());
 
 /// Two zero-padded decimal digits ("00" .. "99").
 QString twoDigits(int value);

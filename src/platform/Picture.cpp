@@ -10,7 +10,6 @@
 #include <QImageReader>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,15 +26,15 @@ constexpr qint64 kMaxDecodePixels = 30LL * 1000 * 1000;
 
 // Reads a regular file whole. Opening non-blocking means a named pipe or a device called
 // "x.jpg" cannot stall the show; fstat on the open descriptor leaves no window for a swap.
-bool readRegularFile(const QString &path, QByteArray &data)
+bool readRegularFile(const QString &path, QByteArray &data, FileStamp &stamp)
 {
     const int fd = ::open(encodePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxFileBytes;
+    stamp = fileStamp(fd);
+    bool ok = stamp.regular && stamp.size <= kMaxFileBytes;
     if (ok) {
-        data.resize(static_cast<qsizetype>(st.st_size));
+        data.resize(static_cast<qsizetype>(stamp.size));
         qsizetype done = 0;
         while (done < data.size()) {
             const ssize_t got =
@@ -132,7 +131,8 @@ Picture loadPicture(const QString &path, const DisplaySize &display)
 {
     Picture picture;
     QByteArray data;
-    if (path.isEmpty() || !readRegularFile(path, data))
+    FileStamp stamp;
+    if (path.isEmpty() || !readRegularFile(path, data, stamp))
         return picture;
     const Outcome jpeg =
         looksLikeJpeg(data) ? loadJpeg(data, display, picture) : Outcome::OtherDecoder;
@@ -141,6 +141,7 @@ Picture loadPicture(const QString &path, const DisplaySize &display)
     if (!loaded)
         return Picture();
     picture.path = path;
+    picture.stamp = stamp;
     return picture;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileStamp.h"
+
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -14,6 +16,7 @@ struct Picture {
     QImage image;
     QSize size;
     QString path;
+    FileStamp stamp; ///< the file as it was when it was read
 
     bool isNull() const { return image.isNull(); }
     /// Whether the pixels are fewer than the picture has, so a larger display needs a new decode.

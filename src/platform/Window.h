@@ -16,6 +16,11 @@ float outerTopTwips(const QWidget *window);
 float outerWidthTwips(const QWidget *window);
 float outerHeightTwips(const QWidget *window);
 
+/// What the window manager's frame adds to the inner width and height, in twips; 0 until the
+/// window has been framed.
+float frameWidthTwips(const QWidget *window);
+float frameHeightTwips(const QWidget *window);
+
 /// Moves and sizes a top-level window by its outer edges, in twips, in one operation.
 void moveOuterTwips(QWidget *window, float left, float top, float width, float height);
 

@@ -7,11 +7,13 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QtGlobal>
 
 #include <unistd.h>
 
 #include <cmath>
+#include <limits>
 
 namespace settings {
 
@@ -48,15 +50,33 @@ qint16 timeFromStored(float stored)
     return static_cast<qint16>(qBound<double>(kTimeMin, rounded, kTimeMax));
 }
 
-StoredSettings readSettings(const QString &file, float currentWidth, float currentHeight)
+namespace {
+
+// Numbers go into the file alike in every locale (ASCII digits, a point, no grouping), so the
+// next start reads them back whatever locale it runs in.
+QString storedNumber(float value)
+{
+    return platform::singleToText(value, QLocale::c());
+}
+
+std::optional<float> storedLength(cInifile &ini, const QString &key)
+{
+    const float none = std::numeric_limits<float>::quiet_NaN();
+    const float stored = ini.ReadSingle(kPosition, key, none);
+    return std::isnan(stored) ? std::nullopt : std::optional<float>(stored);
+}
+
+} // namespace
+
+StoredSettings readSettings(const QString &file)
 {
     cInifile ini;
     ini.setFileName(file);
     StoredSettings stored;
     stored.place.left = ini.ReadSingle(kPosition, kLeft, kDefaultLeft);
     stored.place.top = ini.ReadSingle(kPosition, kTop, kDefaultTop);
-    stored.place.width = ini.ReadSingle(kPosition, kWidth, currentWidth);
-    stored.place.height = ini.ReadSingle(kPosition, kHeight, currentHeight);
+    stored.place.width = storedLength(ini, kWidth);
+    stored.place.height = storedLength(ini, kHeight);
     stored.time = timeFromStored(ini.ReadSingle(kDisplay, kTime, kDefaultTime));
     for (int i = 0; i < kFolderSlots; ++i) {
         const QString folder = ini.ReadStr(kFolders, folderKey(i), QString());
@@ -73,10 +93,10 @@ void writeSettings(const QString &file, const std::optional<WindowPlace> &place,
     cInifile ini;
     ini.setFileName(file);
     if (place) {
-        ini.WriteStr(kPosition, kLeft, platform::singleToText(place->left));
-        ini.WriteStr(kPosition, kTop, platform::singleToText(place->top));
-        ini.WriteStr(kPosition, kWidth, platform::singleToText(place->width));
-        ini.WriteStr(kPosition, kHeight, platform::singleToText(place->height));
+        ini.WriteStr(kPosition, kLeft, storedNumber(place->left));
+        ini.WriteStr(kPosition, kTop, storedNumber(place->top));
+        ini.WriteStr(kPosition, kWidth, storedNumber(place->width.value_or(0.0f)));
+        ini.WriteStr(kPosition, kHeight, storedNumber(place->height.value_or(0.0f)));
     }
     ini.WriteStr(kDisplay, kTime, QString::number(time));
     ini.DeleteSection(kFolders);

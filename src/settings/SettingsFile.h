@@ -43,8 +43,11 @@ QString folderKey(int index);
 struct WindowPlace {
     float left = kDefaultLeft;
     float top = kDefaultTop;
-    float width = 0.0f;
-    float height = 0.0f;
+    /// Outer width and height, frame included. No value where the file gives none: the window
+    /// then keeps its designed inner area in whatever frame the window manager draws, which
+    /// is not known before the window is shown.
+    std::optional<float> width;
+    std::optional<float> height;
 };
 
 struct StoredSettings {
@@ -56,9 +59,8 @@ struct StoredSettings {
 /// The stored interval as a scroll-bar value: halves rounded to even, kept within range.
 qint16 timeFromStored(float stored);
 
-/// Reads the settings in their order: position (the current width and height, in twips, as
-/// defaults), interval, then the folder keys "00" to "09".
-StoredSettings readSettings(const QString &file, float currentWidth, float currentHeight);
+/// Reads the settings in their order: position, interval, then the folder keys "00" to "09".
+StoredSettings readSettings(const QString &file);
 
 /// Writes the settings in their order: the position only when given (the window is in its
 /// normal state), the interval, the folder history anew, then a flush.

@@ -35,6 +35,9 @@ public:
     /// Drops whatever was decoded ahead.
     void clear();
 
+    /// The display the picture decoded ahead is for.
+    const DisplayKey &key() const { return m_key; }
+
 private:
     QString m_path;
     DisplayKey m_key;

@@ -4,11 +4,11 @@
 
 namespace {
 
-float usableLength(float stored, float designed, float screen, float desktop)
+std::optional<float> usableLength(std::optional<float> stored, float screen, float desktop)
 {
-    if (!(stored > 0.0f) || !std::isfinite(stored))
-        return designed;
-    return stored > desktop ? screen : stored;
+    if (!stored || !(*stored > 0.0f) || !std::isfinite(*stored))
+        return std::nullopt;
+    return *stored > desktop ? screen : *stored;
 }
 
 } // namespace
@@ -22,10 +22,11 @@ settings::WindowPlace placeOnScreens(settings::WindowPlace place, float designed
     for (const QRectF &screen : screens)
         desktop = desktop.united(screen);
     const QRectF &primary = screens.first();
-    place.width = usableLength(place.width, designedWidth, primary.width(), desktop.width());
-    place.height = usableLength(place.height, designedHeight, primary.height(), desktop.height());
+    place.width = usableLength(place.width, float(primary.width()), float(desktop.width()));
+    place.height = usableLength(place.height, float(primary.height()), float(desktop.height()));
 
-    const QRectF window(place.left, place.top, place.width, place.height);
+    const QRectF window(place.left, place.top, place.width.value_or(designedWidth),
+                        place.height.value_or(designedHeight));
     for (const QRectF &screen : screens) {
         if (screen.intersects(window))
             return place;

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "BackgroundDecode.h"
 #include "Picture.h"
 #include "PicturePrefetch.h"
 #include "SettingsFile.h"
 #include "ShowHistory.h"
 
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -79,7 +81,6 @@ public slots:
     void Image1_MouseUp(Qt::MouseButton Button);
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -89,15 +90,20 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // The designed inner area, in twips.
+    static constexpr float kInnerWidth = 3900;
+    static constexpr float kInnerHeight = 3375;
+
     void createWindow();
     void createDisplay();
     void createPanel();
-    void createPanelButtons();
+    void createPanelFolderChoice();
     void createPanelInterval();
-    void createPanelFolders();
+    void createPanelButtons();
+    void createPanelFolderList();
     void createHelpText();
+    void createPanelOrderOption();
     void createTimer();
-    void createTabOrder();
     void createInput();
 
     void Form_Load();
@@ -116,9 +122,13 @@ private:
     DisplayKey displayKey() const;
     void PrefetchNextPick();
     void FitAndShow();
+    void ResizeSettled();
+    void UseSharperPicture(const platform::Picture &sharper);
 
     std::unique_ptr<frmFileList> m_fileList;
     PicturePrefetch m_prefetch;
+    QTimer m_resizeSettled;        // dragging the frame resizes many times; decode once after
+    BackgroundDecode m_sharpening; // the picture on screen, again, for a window grown past it
     ShowHistory colHistory;
     qint16 iHistoryPos = 0;
     bool m_doubleClick = false;

@@ -24,9 +24,6 @@ struct Place {
     float left, top, width, height;
 };
 
-constexpr float kInnerWidth = 3900;  // twips
-constexpr float kInnerHeight = 3375; // twips
-
 constexpr Place kFrame1{60, 0, 3675, 3195};
 constexpr Place kChkRND{2220, 1080, 1215, 240};
 constexpr Place kText1{180, 2160, 3315, 855};
@@ -48,6 +45,8 @@ constexpr int kIntervalDesigned = 20;
 constexpr int kArrowStep = 5;
 constexpr int kTroughStep = 10;
 constexpr int kTimerDesignedMs = 2000;
+// A window being dragged larger sends resizes this close together.
+constexpr int kResizeSettledMs = 150;
 
 const QColor kBlack(0, 0, 0);
 const QColor kLightYellow(255, 255, 128);
@@ -154,7 +153,6 @@ frmMain::frmMain(QWidget *parent)
     createDisplay();
     createPanel();
     createTimer();
-    createTabOrder();
     createInput();
     Form_Load();
 }
@@ -200,18 +198,22 @@ void frmMain::createPanel()
     place(Frame1, kFrame1);
     Frame1->raise(); // the panel covers the picture display where they overlap
 
-    createPanelButtons();
+    // Made in their tab order: the focus chain follows the order in which controls are made,
+    // and so the first to take the focus is the first made.
+    createPanelFolderChoice();
     createPanelInterval();
-    createPanelFolders();
+    createPanelButtons();
+    createPanelFolderList();
     createHelpText();
+    createPanelOrderOption();
 }
 
-void frmMain::createPanelButtons()
+void frmMain::createPanelFolderChoice()
 {
-    cmdStart = makeButton(QStringLiteral("Start"), Frame1, kCmdStart);
-    cmdEnd = makeButton(QStringLiteral("End"), Frame1, kCmdEnd);
-    connect(cmdStart, &QPushButton::clicked, this, &frmMain::cmdStart_Click);
-    connect(cmdEnd, &QPushButton::clicked, this, &frmMain::cmdEnd_Click);
+    chkSub = makeCheckBox(QStringLiteral("&SubFolders"), Frame1, kChkSub);
+    cmdFolder = makeButton(QStringLiteral("Select &Folder"), Frame1, kCmdFolder);
+    connect(chkSub, &QCheckBox::toggled, this, &frmMain::chkSub_Click);
+    connect(cmdFolder, &QPushButton::clicked, this, &frmMain::cmdFolder_Click);
 }
 
 void frmMain::createPanelInterval()
@@ -229,22 +231,29 @@ void frmMain::createPanelInterval()
 
     lblTime = makeLabel(QStringLiteral("2.0"), Frame1, kLblTime, kYellow);
     Label1 = makeLabel(QStringLiteral("秒間隔"), Frame1, kLabel1, kLightYellow);
-    chkRND = makeCheckBox(QStringLiteral("&Randomize"), Frame1, kChkRND);
 }
 
-void frmMain::createPanelFolders()
+void frmMain::createPanelButtons()
 {
-    cmdFolder = makeButton(QStringLiteral("Select &Folder"), Frame1, kCmdFolder);
-    chkSub = makeCheckBox(QStringLiteral("&SubFolders"), Frame1, kChkSub);
-    connect(cmdFolder, &QPushButton::clicked, this, &frmMain::cmdFolder_Click);
-    connect(chkSub, &QCheckBox::toggled, this, &frmMain::chkSub_Click);
+    cmdEnd = makeButton(QStringLiteral("End"), Frame1, kCmdEnd);
+    cmdStart = makeButton(QStringLiteral("Start"), Frame1, kCmdStart);
+    connect(cmdStart, &QPushButton::clicked, this, &frmMain::cmdStart_Click);
+    connect(cmdEnd, &QPushButton::clicked, this, &frmMain::cmdEnd_Click);
+}
 
+void frmMain::createPanelFolderList()
+{
     cboFolders = new platform::ComboBox(Frame1);
     cboFolders->setEditable(false);
     cboFolders->setInsertPolicy(QComboBox::InsertAtBottom);
     cboFolders->setFocusPolicy(Qt::StrongFocus);
     place(cboFolders, kCboFolders);
     connect(cboFolders, &platform::ComboBox::click, this, &frmMain::cboFolders_Click);
+}
+
+void frmMain::createPanelOrderOption()
+{
+    chkRND = makeCheckBox(QStringLiteral("&Randomize"), Frame1, kChkRND);
 }
 
 void frmMain::createHelpText()
@@ -272,12 +281,9 @@ void frmMain::createTimer()
     Timer1->setInterval(kTimerDesignedMs);
     Timer1->setEnabled(false);
     connect(Timer1, &platform::WindowTimer::timer, this, &frmMain::Timer1_Timer);
-}
 
-void frmMain::createTabOrder()
-{
-    QWidget *const order[] = {chkSub,   cmdFolder,  HScroll1, cmdEnd,
-                              cmdStart, cboFolders, Text1,    chkRND};
-    for (size_t i = 0; i + 1 < std::size(order); ++i)
-        setTabOrder(order[i], order[i + 1]);
+    m_resizeSettled.setSingleShot(true);
+    m_resizeSettled.setInterval(kResizeSettledMs);
+    connect(&m_resizeSettled, &QTimer::timeout, this, &frmMain::ResizeSettled);
+    connect(&m_sharpening, &BackgroundDecode::decoded, this, &frmMain::UseSharperPicture);
 }

@@ -1,33 +1,22 @@
 // Keyboard and mouse during a show: pause, stepping through the history, stop and quit.
 #include "frmMain.h"
 
+#include "KeyPreview.h"
 #include "Keys.h"
 #include "Picture.h"
 #include "PictureControls.h"
 #include "WindowTimer.h"
 
-#include <QApplication>
 #include <QFrame>
-#include <QKeyEvent>
 #include <QMouseEvent>
 
 void frmMain::createInput()
 {
     // The window sees every key before the focused control does, so it can consume one.
-    qApp->installEventFilter(this);
+    new platform::KeyPreview(this, [this](qint16 &keyCode) { Form_KeyDown(keyCode); });
     Frame1->setAttribute(Qt::WA_NoMousePropagation); // the panel is no window background
     connect(Image1, &platform::ImageBox::clicked, this, &frmMain::Image1_Click);
     connect(Image1, &platform::ImageBox::mouseUp, this, &frmMain::Image1_MouseUp);
-}
-
-bool frmMain::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() != QEvent::KeyPress || !watched->isWidgetType() ||
-        static_cast<QWidget *>(watched)->window() != this)
-        return QWidget::eventFilter(watched, event);
-    qint16 keyCode = platform::virtualKeyCode(static_cast<QKeyEvent *>(event)->key());
-    Form_KeyDown(keyCode);
-    return keyCode == 0;
 }
 
 void frmMain::mousePressEvent(QMouseEvent *event)

@@ -56,11 +56,8 @@ void frmMain::Form_Load()
     if (!sAppPath.endsWith(platform::pathSeparator()))
         sAppPath += platform::pathSeparator();
 
-    const float designedWidth = platform::outerWidthTwips(this);
-    const float designedHeight = platform::outerHeightTwips(this);
-    const settings::StoredSettings stored =
-        settings::readSettings(settingsFile(), designedWidth, designedHeight);
-    m_restoredPlace = placeOnScreens(stored.place, designedWidth, designedHeight, screensInTwips());
+    const settings::StoredSettings stored = settings::readSettings(settingsFile());
+    m_restoredPlace = placeOnScreens(stored.place, kInnerWidth, kInnerHeight, screensInTwips());
     applyRestoredPlace();
 
     HScroll1->setValue(stored.time); // its change handler runs only for a value other than 20
@@ -80,8 +77,12 @@ void frmMain::applyRestoredPlace()
 {
     if (!m_restoredPlace)
         return;
+    // Without a stored size the window keeps its designed inner area, so its outer size is
+    // that and whatever frame the window manager has drawn by now.
     const settings::WindowPlace &p = *m_restoredPlace;
-    platform::moveOuterTwips(this, p.left, p.top, p.width, p.height);
+    platform::moveOuterTwips(this, p.left, p.top,
+                             p.width.value_or(kInnerWidth + platform::frameWidthTwips(this)),
+                             p.height.value_or(kInnerHeight + platform::frameHeightTwips(this)));
 }
 
 void frmMain::showEvent(QShowEvent *event)
@@ -112,13 +113,34 @@ void frmMain::Form_Resize()
     // Only a show has a picture to refit; the panel keeps its designed places at any size.
     if (!Frame1 || !Frame1->isHidden())
         return;
-    // A picture decoded for a smaller window is decoded again, never blown up blurred.
-    const platform::Picture &current = picTemp->picture();
-    if (current.isReduced()) {
-        const QSize wanted = displaySize()(current.size);
-        if (wanted.width() > current.image.width() || wanted.height() > current.image.height())
-            picTemp->setPicture(LoadPick(current.path));
-    }
+    // The picture held is refitted at once, without touching its file; what the new size needs
+    // from the disk is decoded on the worker once the size has settled.
+    FitAndShow();
+    m_resizeSettled.start();
+}
+
+void frmMain::ResizeSettled()
+{
+    if (!Frame1->isHidden())
+        return;
+    if (!(m_prefetch.key() == displayKey()))
+        PrefetchNextPick();
+    // A picture decoded for a smaller window is decoded again, not left blown up and blurred.
+    const platform::Picture &held = picTemp->picture();
+    const QSize wanted = displaySize()(held.size);
+    if (held.isReduced() &&
+        (wanted.width() > held.image.width() || wanted.height() > held.image.height()))
+        m_sharpening.start(held.path, displaySize());
+}
+
+void frmMain::UseSharperPicture(const platform::Picture &sharper)
+{
+    // Only while the show still holds that very file, as it was when it was first read.
+    const platform::Picture &held = picTemp->picture();
+    if (!Frame1->isHidden() || sharper.isNull() || sharper.path != held.path ||
+        !(sharper.stamp == held.stamp))
+        return;
+    picTemp->setPicture(sharper);
     FitAndShow();
 }
 

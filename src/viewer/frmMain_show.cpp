@@ -52,6 +52,7 @@ void frmMain::StopShow()
     Timer1->setEnabled(false);
     setWindowTitle(idleCaption());
     m_prefetch.clear();
+    m_sharpening.drop();
 }
 
 QString frmMain::DrawPick()
