@@ -5,10 +5,11 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= 2
 
-# Build: compiler, CMake, Qt 6 Widgets and Qt Test, libjpeg. Run: the Japanese fixed-pitch font.
-# Tests: an X server, a window manager and the tools that drive and look at the real window.
+# Build: compiler, CMake, Qt 6 Widgets and Qt Test, libjpeg. Run: the Japanese fixed-pitch font
+# and Qt's own translations. Tests: an X server, a window manager and the tools that drive and
+# look at the real window.
 PACKAGES = g++ make cmake qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg-dev fonts-ipafont-gothic \
-	xvfb xdotool wmctrl openbox x11-utils imagemagick desktop-file-utils
+	qt6-translations-l10n xvfb xdotool wmctrl openbox x11-utils imagemagick desktop-file-utils
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 
