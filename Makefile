@@ -13,7 +13,7 @@ PACKAGES = g++ make cmake qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg-dev 
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 
-.PHONY: run test test-sanitized soak fuzz bench build deps clean
+.PHONY: run test test-sanitized soak fuzz bench build deps clean package package-check
 
 run: build
 	$(BUILD_DIR)/bin/pelmora
@@ -47,6 +47,19 @@ soak: build test-sanitized
 
 bench: build
 	$(BUILD_DIR)/bin/pelmora_bench
+
+# The Debian package, pelmora_<version>_<arch>.deb in the build folder: CPack works out the
+# libraries it needs with dpkg-shlibdeps, which reads the binary with file.
+PACKAGE_PACKAGES = dpkg-dev file
+package:
+	@$(MAKE) --no-print-directory build PACKAGES="$(PACKAGES) $(PACKAGE_PACKAGES)"
+	cd $(BUILD_DIR) && cpack -G DEB
+
+# The package checked: lintian, the AppStream file, the manual page and the files it installs.
+CHECK_PACKAGES = lintian appstream mandoc man-db
+package-check:
+	@$(MAKE) --no-print-directory package PACKAGE_PACKAGES="$(PACKAGE_PACKAGES) $(CHECK_PACKAGES)"
+	packaging/check.sh $(BUILD_DIR)
 
 build: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
