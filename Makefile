@@ -13,7 +13,7 @@ PACKAGES = g++ make cmake qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg-dev 
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 
-.PHONY: run test test-sanitized soak fuzz bench build deps clean package package-check
+.PHONY: run test test-sanitized soak fuzz bench build deps clean package package-check screenshots
 
 run: build
 	$(BUILD_DIR)/bin/pelmora
@@ -60,6 +60,12 @@ CHECK_PACKAGES = lintian appstream mandoc man-db
 package-check:
 	@$(MAKE) --no-print-directory package PACKAGE_PACKAGES="$(PACKAGE_PACKAGES) $(CHECK_PACKAGES)"
 	packaging/check.sh $(BUILD_DIR)
+
+# The README's pictures, taken of the real program under Xvfb with openbox.
+SCREENSHOT_PACKAGES = pngquant
+screenshots:
+	@$(MAKE) --no-print-directory build PACKAGES="$(PACKAGES) $(SCREENSHOT_PACKAGES)"
+	tools/screenshots.sh $(BUILD_DIR)
 
 build: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
