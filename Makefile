@@ -5,15 +5,16 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= 2
 
-# Build: compiler, CMake, Qt 6 Widgets and Qt Test, libjpeg. Run: the Japanese fixed-pitch font.
-# Tests: an X server, a window manager and the tools that drive and look at the real window.
+# Build: compiler, CMake, Qt 6 Widgets and Qt Test, libjpeg, xcb. Run: the Japanese fixed-pitch
+# font and Qt's own translations. Tests: an X server, a window manager and the tools that drive,
+# set up and look at the real window.
 PACKAGES = g++ make cmake qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg-dev libxcb1-dev \
-	fonts-ipafont-gothic \
+	fonts-ipafont-gothic qt6-translations-l10n \
 	xvfb xdotool wmctrl openbox x11-utils x11-xserver-utils imagemagick desktop-file-utils
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 
-.PHONY: run test test-sanitized soak fuzz bench build deps clean
+.PHONY: run test test-sanitized soak fuzz bench build deps clean package package-check screenshots
 
 run: build
 	$(BUILD_DIR)/bin/pelmora
@@ -47,6 +48,25 @@ soak: build test-sanitized
 
 bench: build
 	$(BUILD_DIR)/bin/pelmora_bench
+
+# The Debian package, pelmora_<version>_<arch>.deb in the build folder: CPack works out the
+# libraries it needs with dpkg-shlibdeps, which reads the binary with file.
+PACKAGE_PACKAGES = dpkg-dev file
+package:
+	@$(MAKE) --no-print-directory build PACKAGES="$(PACKAGES) $(PACKAGE_PACKAGES)"
+	cd $(BUILD_DIR) && cpack -G DEB
+
+# The package checked: lintian, the AppStream file, the manual page and the files it installs.
+CHECK_PACKAGES = lintian appstream mandoc man-db
+package-check:
+	@$(MAKE) --no-print-directory package PACKAGE_PACKAGES="$(PACKAGE_PACKAGES) $(CHECK_PACKAGES)"
+	packaging/check.sh $(BUILD_DIR)
+
+# The README's pictures, taken of the real program under Xvfb with openbox.
+SCREENSHOT_PACKAGES = pngquant
+screenshots:
+	@$(MAKE) --no-print-directory build PACKAGES="$(PACKAGES) $(SCREENSHOT_PACKAGES)"
+	tools/screenshots.sh $(BUILD_DIR)
 
 build: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)

@@ -1,11 +1,23 @@
 #include "frmMain.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pelmora"));
+    // The name the desktop entry and the AppStream file are installed under.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.pelmora.Pelmora"));
+
+    // The toolkit's own dialogs (the folder dialog above all) speak the user's language;
+    // without a translation for it they stay in English.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
 
     frmMain window;
     window.show();
