@@ -1,4 +1,5 @@
 #include "DirSearch.h"
+#include "FileStamp.h"
 #include "SettingsFile.h"
 #include "TestSupport.h"
 #include "cInifile.h"
@@ -75,6 +76,8 @@ void SettingsTest::readStr_data()
     QTest::newRow("comment is no key") << QByteArray("[S]\n;k=x\nk=v\n") << "v";
     QTest::newRow("key before any section") << QByteArray("k=x\n[S]\n") << "def";
     QTest::newRow("NUL ends the value") << QByteArray("[S]\nk=ab\0cd\n", 12) << "ab";
+    QTest::newRow("byte-order mark inside is text")
+        << QByteArray("[S]\nk=\xEF\xBB\xBFv\n") << QString(QChar(0xFEFF)) + "v";
 }
 
 void SettingsTest::readStr()
@@ -159,6 +162,8 @@ void SettingsTest::deleteKeyAndSection()
     QVERIFY(f.ini.DeleteSection("a") != 0);
     QCOMPARE(f.ini.ReadStr("A", "y", "gone"), QString("gone"));
     QCOMPARE(f.ini.ReadStr("B", "z", ""), QString("3"));
+    QCOMPARE(readAll(f.path()), QByteArray("[A]\nx=1\ny=2\n[B]\nz=3\n")); // until the commit
+    QVERIFY(f.ini.Refresh() != 0);
     QCOMPARE(readAll(f.path()), QByteArray("[B]\nz=3\n"));
     QVERIFY(f.ini.DeleteKey("B", "missing") != 0);
     QVERIFY(f.ini.DeleteSection("missing") != 0);
@@ -173,11 +178,23 @@ void SettingsTest::missingFileAndFirstWrite()
     QCOMPARE(f.ini.ReadEntrys("S"), QString(QChar(0)));
     QVERIFY(!QFile::exists(f.path()));
     QVERIFY(f.ini.WriteStr("S", "k", "v") != 0);
+    QCOMPARE(f.ini.ReadStr("S", "k", ""), QString("v")); // its own write, before the commit
+    QVERIFY(!QFile::exists(f.path()));
+    QVERIFY(f.ini.Refresh() != 0);
     QCOMPARE(readAll(f.path()), QByteArray("[S]\nk=v\n"));
-    cInifile other; // a second object sees the first one's write at once
+    cInifile other; // a second object sees the first one's committed write
     other.setFileName(f.path());
     QCOMPARE(other.ReadStr("s", "K", ""), QString("v"));
     QVERIFY(other.Refresh() != 0);
+    {
+        cInifile released; // without Refresh: a new name, or the release, commits
+        released.setFileName(f.tree.path("a.ini"));
+        QVERIFY(released.WriteStr("S", "k", "a") != 0);
+        released.setFileName(f.tree.path("b.ini"));
+        QVERIFY(released.WriteStr("S", "k", "b") != 0);
+        QCOMPARE(readAll(f.tree.path("a.ini")), QByteArray("[S]\nk=a\n"));
+    }
+    QCOMPARE(readAll(f.tree.path("b.ini")), QByteArray("[S]\nk=b\n"));
 }
 
 void SettingsTest::handEditedFileKeepsEveryOtherLine()
@@ -195,6 +212,7 @@ void SettingsTest::handEditedFileKeepsEveryOtherLine()
     QVERIFY(f.ini.WriteStr("position", "TOP", "7") != 0);
     QVERIFY(f.ini.WriteStr("Position", "Width", "7200") != 0);
     QVERIFY(f.ini.WriteStr("Display", "Time", "35") != 0);
+    QVERIFY(f.ini.Refresh() != 0);
     QCOMPARE(readAll(f.path()), QByteArray("; my viewer settings\n"
                                            "\n"
                                            "[Position]\n"
@@ -214,11 +232,18 @@ void SettingsTest::lineEndsAndByteOrderMark()
     IniFixture f("\xEF\xBB\xBF[S]\r\na=1\r\n");
     QCOMPARE(f.ini.ReadStr("S", "a", ""), QString("1"));
     QVERIFY(f.ini.WriteStr("S", "b", "2") != 0);
+    QVERIFY(f.ini.Refresh() != 0);
     QCOMPARE(readAll(f.path()), QByteArray("\xEF\xBB\xBF[S]\r\na=1\r\nb=2\r\n"));
 
     IniFixture noEnd("[S]\na=1"); // no line end after the last line
     QVERIFY(noEnd.ini.WriteStr("T", "b", "2") != 0);
+    QVERIFY(noEnd.ini.Refresh() != 0);
     QCOMPARE(readAll(noEnd.path()), QByteArray("[S]\na=1\n[T]\nb=2\n"));
+
+    IniFixture lastGone("[S]\na=1\n\n[T]"); // the last section, without a line end, goes
+    QVERIFY(lastGone.ini.DeleteSection("T") != 0 && lastGone.ini.WriteStr("U", "b", "2") != 0);
+    QVERIFY(lastGone.ini.Refresh() != 0);
+    QCOMPARE(readAll(lastGone.path()), QByteArray("[S]\na=1\n\n[U]\nb=2\n"));
 }
 
 void SettingsTest::duplicatesFirstWins()
@@ -229,6 +254,7 @@ void SettingsTest::duplicatesFirstWins()
     QCOMPARE(f.ini.ReadStr("S", "k", ""), QString("new"));
     QVERIFY(f.ini.DeleteSection("S") != 0); // every section of the name goes
     QCOMPARE(f.ini.ReadStr("S", "j", "gone"), QString("gone"));
+    QVERIFY(f.ini.Refresh() != 0);
     QCOMPARE(readAll(f.path()), QByteArray());
 }
 
@@ -257,15 +283,15 @@ void SettingsTest::failedWritesLeaveTheFileWhole()
     QCOMPARE(readAll(f.path()), before);
     QVERIFY(QFile::setPermissions(f.path(), QFile::ReadOwner | QFile::WriteOwner));
 
-    // A write that fails part-way (here: over the file-size limit, as on a full disk).
+    // A commit that fails part-way (here: over the file-size limit, as on a full disk).
     struct rlimit saved {};
     QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
     struct rlimit small = saved;
     small.rlim_cur = 12;
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const qint32 result =
-        f.ini.WriteStr("S", "longer", "a value that takes the file past its limit");
+    QVERIFY(f.ini.WriteStr("S", "longer", "a value that takes the file past its limit") != 0);
+    const qint32 result = f.ini.Refresh();
     ::setrlimit(RLIMIT_FSIZE, &saved);
     ::signal(SIGXFSZ, oldHandler);
     QCOMPARE(result, 0);
@@ -405,7 +431,9 @@ void SettingsTest::badFiles()
 {
     QFETCH(QByteArray, content);
     IniFixture f(content);
+    const platform::FileStamp untouched = platform::fileStamp(f.path());
     const settings::StoredSettings read = settings::readSettings(f.path(), 3900, 3375);
+    QVERIFY(platform::fileStamp(f.path()) == untouched); // reading never writes
     QVERIFY(std::isfinite(read.place.left) && std::isfinite(read.place.top));
     QVERIFY(read.place.width > 0 || read.place.width == 3900);
     QVERIFY(read.time >= 5 && read.time <= 50);
@@ -416,6 +444,10 @@ void SettingsTest::badFiles()
     const settings::StoredSettings again = settings::readSettings(f.path(), 3900, 3375);
     QCOMPARE(again.time, qint16(42));
     QCOMPARE(again.place.width, 4500.0f);
+    // The same settings once more: nothing changed, so nothing is written.
+    const platform::FileStamp written = platform::fileStamp(f.path());
+    settings::writeSettings(f.path(), settings::WindowPlace{15, 30, 4500, 3000}, 42, {});
+    QVERIFY(platform::fileStamp(f.path()) == written);
 }
 
 void SettingsTest::readOnlyFolder()
