@@ -5,12 +5,15 @@
 #include "cInifile.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QtTest>
 
 #include <cmath>
 #include <csignal>
 
+#include <sys/prctl.h>
 #include <sys/resource.h>
 
 namespace {
@@ -27,6 +30,87 @@ struct IniFixture {
     TestTree tree;
     cInifile ini;
 };
+
+// A tool run to its end: its exit code, -1 when it did not end normally.
+int runTool(const QProcessEnvironment &env, const QStringList &command)
+{
+    QProcess tool;
+    tool.setProcessEnvironment(env);
+    tool.start(command.first(), command.mid(1));
+    const bool ended = tool.waitForFinished(10000) && tool.exitStatus() == QProcess::NormalExit;
+    return ended ? tool.exitCode() : -1;
+}
+
+// An X server of its own, on a display it picks; the display's name, empty when none came up.
+// It must not reset when a program leaves: one that connects meanwhile would find no server.
+QString startXServer(QProcess &server)
+{
+    // It ends with this test process, however that ends.
+    server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    server.start(QStringLiteral("Xvfb"),
+                 {"-displayfd", "1", "-noreset", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+    QElapsedTimer clock;
+    clock.start();
+    while (server.waitForStarted(5000) && !server.canReadLine() && clock.elapsed() < 10000)
+        server.waitForReadyRead(200);
+    const QByteArray number = server.readLine().trimmed();
+    return number.isEmpty() ? QString() : QStringLiteral(":") + QString::fromLatin1(number);
+}
+
+// The real program in that server, on a disk made slow, its disk work noted in `log`.
+QProcessEnvironment slowDiskEnvironment(const QString &display, const QString &log)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(SLOWDISK_LIBRARY));
+    env.insert(QStringLiteral("SLOWDISK_LOG"), log);
+    // A sanitized program would refuse a library loaded ahead of its run-time.
+    env.insert(QStringLiteral("ASAN_OPTIONS"),
+               env.value(QStringLiteral("ASAN_OPTIONS")) + ":verify_asan_link_order=0");
+    env.insert(QStringLiteral("LSAN_OPTIONS"),
+               QStringLiteral("suppressions=" PELMORA_LSAN_SUPPRESSIONS));
+    return env;
+}
+
+struct Close {
+    QByteArrayList disk; // what the slow disk noted: "temp", "fsync", "rename", in order
+    qint64 microseconds = 0;
+    bool ended = false;
+};
+
+// The real program started and closed with Esc on its panel, as a user would; killed
+// `killAfterUs` after the key was asked for, unless that is negative.
+Close closeProgram(const QProcessEnvironment &env, const QString &program, int killAfterUs)
+{
+    QProcess viewer;
+    viewer.setProcessEnvironment(env);
+    viewer.start(program, {});
+    QElapsedTimer clock;
+    clock.start();
+    while (runTool(env, {"xdotool", "search", "--onlyvisible", "--name", "^Pelmora"}) != 0 &&
+           viewer.state() != QProcess::NotRunning && clock.elapsed() < 10000)
+        QThread::msleep(20);
+    const QString log = env.value(QStringLiteral("SLOWDISK_LOG"));
+    QFile::remove(log); // start-up is no part of the close
+    QProcess key;
+    key.setProcessEnvironment(env);
+    key.start(QStringLiteral("xdotool"), {"mousemove", "100", "100", "key", "Escape"});
+    clock.start();
+    if (killAfterUs >= 0) {
+        QThread::usleep(static_cast<unsigned long>(killAfterUs));
+        viewer.kill();
+    }
+    Close close;
+    close.ended = viewer.waitForFinished(10000) && viewer.exitStatus() == QProcess::NormalExit &&
+                  viewer.exitCode() == 0;
+    close.microseconds = clock.nsecsElapsed() / 1000;
+    key.waitForFinished(10000);
+    QFile disk(log);
+    if (disk.open(QIODevice::ReadOnly))
+        close.disk = disk.readAll().split('\n');
+    return close;
+}
 
 } // namespace
 
@@ -60,6 +144,7 @@ private slots:
     void badFiles();
     void readOnlyFolder();
     void settingsBesideTheProgramUnlessItCannotBe();
+    void closeKilledAtAnyMomentLeavesOldOrNew();
 };
 
 void SettingsTest::readStr_data()
@@ -497,6 +582,68 @@ void SettingsTest::settingsBesideTheProgramUnlessItCannotBe()
         return settings::settingsLocation(root + "/kept", "pelmora", config) ==
                root + "/kept/pelmora.ini";
     }));
+}
+
+void SettingsTest::closeKilledAtAnyMomentLeavesOldOrNew()
+{
+    for (const char *tool : {"Xvfb", "xdotool"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            QSKIP("needs Xvfb and xdotool");
+    }
+    QProcess server;
+    const QString display = startXServer(server);
+    QVERIFY(!display.isEmpty());
+    TestTree tree({"app/"});
+    const QProcessEnvironment env = slowDiskEnvironment(display, tree.path("disk.log"));
+    const QString program = tree.path("app/pelmora");
+    const QString ini = tree.path("app/pelmora.ini");
+    QVERIFY(QFile::copy(QStringLiteral(PELMORA_EXECUTABLE), program));
+    QByteArray old = "; by hand\n[Folders]\n";
+    for (int i = 0; i < settings::kFolderSlots; ++i) {
+        tree.add({QStringLiteral("f%1/").arg(i)});
+        old += settings::folderKey(i).toUtf8() + '=' +
+               tree.path(QStringLiteral("f%1").arg(i)).toUtf8() + '\n';
+    }
+    old += "[Display]\nTime=35\n[Position]\nLeft=0\nTop=0\nWidth=3900\nHeight=3375\n";
+    const auto temps = [&] {
+        return QDir(tree.path("app")).entryList({".pelmora.ini.*"}, QDir::Files | QDir::Hidden);
+    };
+
+    // Left to end, the close replaces the file once.
+    QVERIFY(writeAll(ini, old));
+    const Close whole = closeProgram(env, program, -1);
+    QVERIFY(whole.ended);
+    QCOMPARE(whole.disk.count("rename"), 1);
+    QVERIFY(whole.disk.count("fsync") <= 2);
+    // The folder history is written anew, so it moves to the end; all else stays as it was.
+    const qsizetype from = old.indexOf("[Folders]"), to = old.indexOf("[Display]");
+    const QByteArray saved = readAll(ini);
+    QCOMPARE(saved, old.left(from) + old.mid(to) + old.mid(from, to - from));
+
+    // Killed at moments spread over the whole close: the old settings or the new, never less.
+    QMap<QByteArray, int> landed;
+    int leftBehind = 0; // kills after which a temporary file lay there
+    for (int i = 0; i < 50 || (landed.size() < 3 && i < 150); ++i) {
+        QVERIFY(writeAll(ini, old));
+        // Early moments more often: the commit comes first, the program's own teardown after.
+        const double share = std::pow(std::fmod(i * 0.618034, 1.0), 2);
+        const Close killed = closeProgram(env, program, int(share * whole.microseconds));
+        const QByteArray now = readAll(ini);
+        QVERIFY2(now == old || now == saved, qPrintable(QString::number(share)));
+        QVERIFY(temps().size() <= 1); // each commit first removes what a killed one left
+        leftBehind += temps().size();
+        const qsizetype renames = killed.disk.count("rename");
+        ++landed[renames == 1 ? "after" : killed.disk.contains("temp") ? "during" : "before"];
+    }
+    qInfo() << "one close:" << whole.disk << "; kills:" << landed << "; temporary file left after"
+            << leftBehind;
+    QVERIFY(landed.value("before") > 0 && landed.value("during") > 0 && landed.value("after") > 0);
+    QVERIFY(writeAll(ini, old));
+    QVERIFY(closeProgram(env, program, -1).ended);
+    QCOMPARE(readAll(ini), saved);
+    QCOMPARE(temps(), QStringList());
+    server.kill();
+    server.waitForFinished();
 }
 
 QTEST_MAIN(SettingsTest)
