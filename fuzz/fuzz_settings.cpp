@@ -1,6 +1,7 @@
-// Arbitrary bytes as a settings file, then a random run of reads, writes and deletions. What is
-// written reads back, what is deleted is gone, a refused write changes nothing, and every line a
-// write did not touch stays where it was.
+// Arbitrary bytes as a settings file, then a random run of reads, writes and deletions on it in
+// memory and a commit. What is written reads back, what is deleted is gone, a refused write
+// changes nothing, every line a write did not touch stays where it was, and the file afterwards
+// holds exactly what the document held.
 #include "PrivateProfile.h"
 
 #include <QByteArray>
@@ -33,8 +34,9 @@ QList<QByteArray> lines(QByteArray data)
     QList<QByteArray> result = data.split('\n');
     if (data.isEmpty() || data.endsWith('\n'))
         result.removeLast();
+    // CRs at a line's end are taken as part of its line end: a rewrite may settle stray ones.
     for (QByteArray &line : result) {
-        if (line.endsWith('\r'))
+        while (line.endsWith('\r'))
             line.chop(1);
     }
     return result;
@@ -86,40 +88,47 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort();
         f.write(content.data(), qint64(content.size()));
     }
+    profile::Document doc = profile::Document::load(file);
     const int operations = in.ConsumeIntegralInRange(1, 12);
     for (int op = 0; op < operations && in.remaining_bytes() > 0; ++op) {
         const QString section = text(in, 12);
         const QString key = text(in, 12);
         switch (in.ConsumeIntegralInRange(0, 4)) {
         case 0:
-            profile::readValue(file, section, key);
+            doc.value(section, key);
             break;
         case 1: {
             const QString value = text(in, 40);
-            const QByteArray before = bytes();
-            if (profile::writeValue(file, section, key, value)) {
-                if (profile::readValue(file, section, key) != value.trimmed())
+            const QByteArray before = doc.serialize();
+            if (doc.setValue(section, key, value)) {
+                if (doc.value(section, key) != value.trimmed())
                     std::abort(); // a written key must read back
-                if (!onlyOneEdit(lines(before), lines(bytes())))
+                if (!onlyOneEdit(lines(before), lines(doc.serialize())))
                     std::abort(); // lines the write did not touch must stay
-            } else if (bytes() != before) {
+            } else if (doc.serialize() != before) {
                 std::abort(); // a refused write changes nothing
             }
             break;
         }
         case 2:
-            if (profile::deleteKey(file, section, key) && profile::readValue(file, section, key))
+            doc.removeKey(section, key);
+            if (doc.value(section, key))
                 std::abort();
             break;
         case 3:
-            if (profile::deleteSection(file, section) &&
-                !profile::readKeys(file, section).isEmpty())
+            doc.removeSection(section);
+            if (!doc.keys(section).isEmpty())
                 std::abort();
             break;
         default:
-            profile::readKeys(file, section);
+            doc.keys(section);
             break;
         }
     }
+    // The commit writes exactly what the document holds, or leaves the file alone when the
+    // document holds nothing new.
+    const QByteArray expected = doc.changed() ? doc.serialize() : bytes();
+    if (!profile::commit(file, doc) || doc.changed() || bytes() != expected)
+        std::abort();
     return 0;
 }

@@ -1,15 +1,19 @@
 #include "DirSearch.h"
+#include "FileStamp.h"
 #include "SettingsFile.h"
 #include "TestSupport.h"
 #include "cInifile.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QtTest>
 
 #include <cmath>
 #include <csignal>
 
+#include <sys/prctl.h>
 #include <sys/resource.h>
 
 namespace {
@@ -26,6 +30,87 @@ struct IniFixture {
     TestTree tree;
     cInifile ini;
 };
+
+// A tool run to its end: its exit code, -1 when it did not end normally.
+int runTool(const QProcessEnvironment &env, const QStringList &command)
+{
+    QProcess tool;
+    tool.setProcessEnvironment(env);
+    tool.start(command.first(), command.mid(1));
+    const bool ended = tool.waitForFinished(10000) && tool.exitStatus() == QProcess::NormalExit;
+    return ended ? tool.exitCode() : -1;
+}
+
+// An X server of its own, on a display it picks; the display's name, empty when none came up.
+// It must not reset when a program leaves: one that connects meanwhile would find no server.
+QString startXServer(QProcess &server)
+{
+    // It ends with this test process, however that ends.
+    server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    server.start(QStringLiteral("Xvfb"),
+                 {"-displayfd", "1", "-noreset", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+    QElapsedTimer clock;
+    clock.start();
+    while (server.waitForStarted(5000) && !server.canReadLine() && clock.elapsed() < 10000)
+        server.waitForReadyRead(200);
+    const QByteArray number = server.readLine().trimmed();
+    return number.isEmpty() ? QString() : QStringLiteral(":") + QString::fromLatin1(number);
+}
+
+// The real program in that server, on a disk made slow, its disk work noted in `log`.
+QProcessEnvironment slowDiskEnvironment(const QString &display, const QString &log)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(SLOWDISK_LIBRARY));
+    env.insert(QStringLiteral("SLOWDISK_LOG"), log);
+    // A sanitized program would refuse a library loaded ahead of its run-time.
+    env.insert(QStringLiteral("ASAN_OPTIONS"),
+               env.value(QStringLiteral("ASAN_OPTIONS")) + ":verify_asan_link_order=0");
+    env.insert(QStringLiteral("LSAN_OPTIONS"),
+               QStringLiteral("suppressions=" PELMORA_LSAN_SUPPRESSIONS));
+    return env;
+}
+
+struct Close {
+    QByteArrayList disk; // what the slow disk noted: "temp", "fsync", "rename", in order
+    qint64 microseconds = 0;
+    bool ended = false;
+};
+
+// The real program started and closed with Esc on its panel, as a user would; killed
+// `killAfterUs` after the key was asked for, unless that is negative.
+Close closeProgram(const QProcessEnvironment &env, const QString &program, int killAfterUs)
+{
+    QProcess viewer;
+    viewer.setProcessEnvironment(env);
+    viewer.start(program, {});
+    QElapsedTimer clock;
+    clock.start();
+    while (runTool(env, {"xdotool", "search", "--onlyvisible", "--name", "^Pelmora"}) != 0 &&
+           viewer.state() != QProcess::NotRunning && clock.elapsed() < 10000)
+        QThread::msleep(20);
+    const QString log = env.value(QStringLiteral("SLOWDISK_LOG"));
+    QFile::remove(log); // start-up is no part of the close
+    QProcess key;
+    key.setProcessEnvironment(env);
+    key.start(QStringLiteral("xdotool"), {"mousemove", "100", "100", "key", "Escape"});
+    clock.start();
+    if (killAfterUs >= 0) {
+        QThread::usleep(static_cast<unsigned long>(killAfterUs));
+        viewer.kill();
+    }
+    Close close;
+    close.ended = viewer.waitForFinished(10000) && viewer.exitStatus() == QProcess::NormalExit &&
+                  viewer.exitCode() == 0;
+    close.microseconds = clock.nsecsElapsed() / 1000;
+    key.waitForFinished(10000);
+    QFile disk(log);
+    if (disk.open(QIODevice::ReadOnly))
+        close.disk = disk.readAll().split('\n');
+    return close;
+}
 
 } // namespace
 
@@ -59,6 +144,7 @@ private slots:
     void badFiles();
     void readOnlyFolder();
     void settingsBesideTheProgramUnlessItCannotBe();
+    void closeKilledAtAnyMomentLeavesOldOrNew();
 };
 
 void SettingsTest::readStr_data()
@@ -75,6 +161,8 @@ void SettingsTest::readStr_data()
     QTest::newRow("comment is no key") << QByteArray("[S]\n;k=x\nk=v\n") << "v";
     QTest::newRow("key before any section") << QByteArray("k=x\n[S]\n") << "def";
     QTest::newRow("NUL ends the value") << QByteArray("[S]\nk=ab\0cd\n", 12) << "ab";
+    QTest::newRow("byte-order mark inside is text")
+        << QByteArray("[S]\nk=\xEF\xBB\xBFv\n") << QString(QChar(0xFEFF)) + "v";
 }
 
 void SettingsTest::readStr()
@@ -159,6 +247,8 @@ void SettingsTest::deleteKeyAndSection()
     QVERIFY(f.ini.DeleteSection("a") != 0);
     QCOMPARE(f.ini.ReadStr("A", "y", "gone"), QString("gone"));
     QCOMPARE(f.ini.ReadStr("B", "z", ""), QString("3"));
+    QCOMPARE(readAll(f.path()), QByteArray("[A]\nx=1\ny=2\n[B]\nz=3\n")); // until the commit
+    QVERIFY(f.ini.Refresh() != 0);
     QCOMPARE(readAll(f.path()), QByteArray("[B]\nz=3\n"));
     QVERIFY(f.ini.DeleteKey("B", "missing") != 0);
     QVERIFY(f.ini.DeleteSection("missing") != 0);
@@ -173,11 +263,23 @@ void SettingsTest::missingFileAndFirstWrite()
     QCOMPARE(f.ini.ReadEntrys("S"), QString(QChar(0)));
     QVERIFY(!QFile::exists(f.path()));
     QVERIFY(f.ini.WriteStr("S", "k", "v") != 0);
+    QCOMPARE(f.ini.ReadStr("S", "k", ""), QString("v")); // its own write, before the commit
+    QVERIFY(!QFile::exists(f.path()));
+    QVERIFY(f.ini.Refresh() != 0);
     QCOMPARE(readAll(f.path()), QByteArray("[S]\nk=v\n"));
-    cInifile other; // a second object sees the first one's write at once
+    cInifile other; // a second object sees the first one's committed write
     other.setFileName(f.path());
     QCOMPARE(other.ReadStr("s", "K", ""), QString("v"));
     QVERIFY(other.Refresh() != 0);
+    {
+        cInifile released; // without Refresh: a new name, or the release, commits
+        released.setFileName(f.tree.path("a.ini"));
+        QVERIFY(released.WriteStr("S", "k", "a") != 0);
+        released.setFileName(f.tree.path("b.ini"));
+        QVERIFY(released.WriteStr("S", "k", "b") != 0);
+        QCOMPARE(readAll(f.tree.path("a.ini")), QByteArray("[S]\nk=a\n"));
+    }
+    QCOMPARE(readAll(f.tree.path("b.ini")), QByteArray("[S]\nk=b\n"));
 }
 
 void SettingsTest::handEditedFileKeepsEveryOtherLine()
@@ -195,6 +297,7 @@ void SettingsTest::handEditedFileKeepsEveryOtherLine()
     QVERIFY(f.ini.WriteStr("position", "TOP", "7") != 0);
     QVERIFY(f.ini.WriteStr("Position", "Width", "7200") != 0);
     QVERIFY(f.ini.WriteStr("Display", "Time", "35") != 0);
+    QVERIFY(f.ini.Refresh() != 0);
     QCOMPARE(readAll(f.path()), QByteArray("; my viewer settings\n"
                                            "\n"
                                            "[Position]\n"
@@ -214,11 +317,18 @@ void SettingsTest::lineEndsAndByteOrderMark()
     IniFixture f("\xEF\xBB\xBF[S]\r\na=1\r\n");
     QCOMPARE(f.ini.ReadStr("S", "a", ""), QString("1"));
     QVERIFY(f.ini.WriteStr("S", "b", "2") != 0);
+    QVERIFY(f.ini.Refresh() != 0);
     QCOMPARE(readAll(f.path()), QByteArray("\xEF\xBB\xBF[S]\r\na=1\r\nb=2\r\n"));
 
     IniFixture noEnd("[S]\na=1"); // no line end after the last line
     QVERIFY(noEnd.ini.WriteStr("T", "b", "2") != 0);
+    QVERIFY(noEnd.ini.Refresh() != 0);
     QCOMPARE(readAll(noEnd.path()), QByteArray("[S]\na=1\n[T]\nb=2\n"));
+
+    IniFixture lastGone("[S]\na=1\n\n[T]"); // the last section, without a line end, goes
+    QVERIFY(lastGone.ini.DeleteSection("T") != 0 && lastGone.ini.WriteStr("U", "b", "2") != 0);
+    QVERIFY(lastGone.ini.Refresh() != 0);
+    QCOMPARE(readAll(lastGone.path()), QByteArray("[S]\na=1\n\n[U]\nb=2\n"));
 }
 
 void SettingsTest::duplicatesFirstWins()
@@ -229,6 +339,7 @@ void SettingsTest::duplicatesFirstWins()
     QCOMPARE(f.ini.ReadStr("S", "k", ""), QString("new"));
     QVERIFY(f.ini.DeleteSection("S") != 0); // every section of the name goes
     QCOMPARE(f.ini.ReadStr("S", "j", "gone"), QString("gone"));
+    QVERIFY(f.ini.Refresh() != 0);
     QCOMPARE(readAll(f.path()), QByteArray());
 }
 
@@ -257,15 +368,15 @@ void SettingsTest::failedWritesLeaveTheFileWhole()
     QCOMPARE(readAll(f.path()), before);
     QVERIFY(QFile::setPermissions(f.path(), QFile::ReadOwner | QFile::WriteOwner));
 
-    // A write that fails part-way (here: over the file-size limit, as on a full disk).
+    // A commit that fails part-way (here: over the file-size limit, as on a full disk).
     struct rlimit saved {};
     QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
     struct rlimit small = saved;
     small.rlim_cur = 12;
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const qint32 result =
-        f.ini.WriteStr("S", "longer", "a value that takes the file past its limit");
+    QVERIFY(f.ini.WriteStr("S", "longer", "a value that takes the file past its limit") != 0);
+    const qint32 result = f.ini.Refresh();
     ::setrlimit(RLIMIT_FSIZE, &saved);
     ::signal(SIGXFSZ, oldHandler);
     QCOMPARE(result, 0);
@@ -405,7 +516,9 @@ void SettingsTest::badFiles()
 {
     QFETCH(QByteArray, content);
     IniFixture f(content);
+    const platform::FileStamp untouched = platform::fileStamp(f.path());
     const settings::StoredSettings read = settings::readSettings(f.path());
+    QVERIFY(platform::fileStamp(f.path()) == untouched); // reading never writes
     QVERIFY(std::isfinite(read.place.left) && std::isfinite(read.place.top));
     QVERIFY(std::isfinite(read.place.width.value_or(0)));
     QVERIFY(std::isfinite(read.place.height.value_or(0)));
@@ -417,6 +530,10 @@ void SettingsTest::badFiles()
     const settings::StoredSettings again = settings::readSettings(f.path());
     QCOMPARE(again.time, qint16(42));
     QCOMPARE(again.place.width.value_or(0), 4500.0f);
+    // The same settings once more: nothing changed, so nothing is written.
+    const platform::FileStamp written = platform::fileStamp(f.path());
+    settings::writeSettings(f.path(), settings::WindowPlace{15, 30, 4500, 3000}, 42, {});
+    QVERIFY(platform::fileStamp(f.path()) == written);
 }
 
 void SettingsTest::readOnlyFolder()
@@ -466,6 +583,68 @@ void SettingsTest::settingsBesideTheProgramUnlessItCannotBe()
         return settings::settingsLocation(root + "/kept", "pelmora", config) ==
                root + "/kept/pelmora.ini";
     }));
+}
+
+void SettingsTest::closeKilledAtAnyMomentLeavesOldOrNew()
+{
+    for (const char *tool : {"Xvfb", "xdotool"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            QSKIP("needs Xvfb and xdotool");
+    }
+    QProcess server;
+    const QString display = startXServer(server);
+    QVERIFY(!display.isEmpty());
+    TestTree tree({"app/"});
+    const QProcessEnvironment env = slowDiskEnvironment(display, tree.path("disk.log"));
+    const QString program = tree.path("app/pelmora");
+    const QString ini = tree.path("app/pelmora.ini");
+    QVERIFY(QFile::copy(QStringLiteral(PELMORA_EXECUTABLE), program));
+    QByteArray old = "; by hand\n[Folders]\n";
+    for (int i = 0; i < settings::kFolderSlots; ++i) {
+        tree.add({QStringLiteral("f%1/").arg(i)});
+        old += settings::folderKey(i).toUtf8() + '=' +
+               tree.path(QStringLiteral("f%1").arg(i)).toUtf8() + '\n';
+    }
+    old += "[Display]\nTime=35\n[Position]\nLeft=0\nTop=0\nWidth=3900\nHeight=3375\n";
+    const auto temps = [&] {
+        return QDir(tree.path("app")).entryList({".pelmora.ini.*"}, QDir::Files | QDir::Hidden);
+    };
+
+    // Left to end, the close replaces the file once.
+    QVERIFY(writeAll(ini, old));
+    const Close whole = closeProgram(env, program, -1);
+    QVERIFY(whole.ended);
+    QCOMPARE(whole.disk.count("rename"), 1);
+    QVERIFY(whole.disk.count("fsync") <= 2);
+    // The folder history is written anew, so it moves to the end; all else stays as it was.
+    const qsizetype from = old.indexOf("[Folders]"), to = old.indexOf("[Display]");
+    const QByteArray saved = readAll(ini);
+    QCOMPARE(saved, old.left(from) + old.mid(to) + old.mid(from, to - from));
+
+    // Killed at moments spread over the whole close: the old settings or the new, never less.
+    QMap<QByteArray, int> landed;
+    int leftBehind = 0; // kills after which a temporary file lay there
+    for (int i = 0; i < 50 || (landed.size() < 3 && i < 150); ++i) {
+        QVERIFY(writeAll(ini, old));
+        // Early moments more often: the commit comes first, the program's own teardown after.
+        const double share = std::pow(std::fmod(i * 0.618034, 1.0), 2);
+        const Close killed = closeProgram(env, program, int(share * whole.microseconds));
+        const QByteArray now = readAll(ini);
+        QVERIFY2(now == old || now == saved, qPrintable(QString::number(share)));
+        QVERIFY(temps().size() <= 1); // each commit first removes what a killed one left
+        leftBehind += temps().size();
+        const qsizetype renames = killed.disk.count("rename");
+        ++landed[renames == 1 ? "after" : killed.disk.contains("temp") ? "during" : "before"];
+    }
+    qInfo() << "one close:" << whole.disk << "; kills:" << landed << "; temporary file left after"
+            << leftBehind;
+    QVERIFY(landed.value("before") > 0 && landed.value("during") > 0 && landed.value("after") > 0);
+    QVERIFY(writeAll(ini, old));
+    QVERIFY(closeProgram(env, program, -1).ended);
+    QCOMPARE(readAll(ini), saved);
+    QCOMPARE(temps(), QStringList());
+    server.kill();
+    server.waitForFinished();
 }
 
 QTEST_MAIN(SettingsTest)

@@ -1,11 +1,13 @@
 #include "PrivateProfile.h"
 
 #include "AtomicFile.h"
+#include "PathCodec.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
-#include <vector>
+#include <unistd.h>
 
 namespace platform::profile {
 
@@ -13,31 +15,47 @@ namespace {
 
 const QByteArray kBom("\xEF\xBB\xBF");
 
-// One line of the file: its bytes as they stand (without the line end) and what they mean.
-struct Line {
-    enum Kind { Other, Section, Entry };
-    QByteArray raw;
-    Kind kind = Other;
-    QString name; // section or key name, blanks dropped
-    QString value;
-};
-
-struct Document {
-    bool exists = false;
-    bool bom = false;
-    QByteArray eol = "\n";
-    bool endsWithEol = true;
-    std::vector<Line> lines;
-};
-
 QString decode(const QByteArray &bytes)
 {
-    // A NUL ends the text, as it would in a C string.
+    // A NUL ends the text, as it would in a C string. A byte-order mark at the start of a name
+    // or value is part of it, or what was written with one would not read back.
     const qsizetype nul = bytes.indexOf('\0');
-    return QString::fromLocal8Bit(nul < 0 ? bytes : bytes.left(nul)).trimmed();
+    QStringDecoder toText(QStringDecoder::System, QStringDecoder::Flag::ConvertInitialBom);
+    return QString(toText(nul < 0 ? bytes : bytes.left(nul))).trimmed();
 }
 
-Line parseLine(const QByteArray &raw)
+// Read-only by its permission bits, as the user marked it, whoever we run as.
+bool isReadOnly(const QFileInfo &info)
+{
+    // The owner, group and other bits are the file's own; the "user" bit would ask the system
+    // whether we may write, which for root is always yes.
+    const QFileDevice::Permissions writeBits =
+        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    return !info.isWritable() || !(info.permissions() & writeBits);
+}
+
+bool sameName(const QString &a, const QString &b)
+{
+    return QString::compare(a, b, Qt::CaseInsensitive) == 0;
+}
+
+bool storable(const QString &text)
+{
+    return !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')) &&
+           !text.contains(QChar(0));
+}
+
+bool storableNames(const QString &section, const QString &key, const QString &value)
+{
+    return !section.isEmpty() && !key.isEmpty() && storable(section) && storable(key) &&
+           storable(value) && !section.contains(QLatin1Char(']')) &&
+           !key.contains(QLatin1Char('=')) && !key.startsWith(QLatin1Char('[')) &&
+           !key.startsWith(QLatin1Char(';')) && !key.startsWith(QLatin1Char('#'));
+}
+
+} // namespace
+
+Document::Line Document::parseLine(const QByteArray &raw)
 {
     Line line;
     line.raw = raw;
@@ -61,193 +79,194 @@ Line parseLine(const QByteArray &raw)
     return line;
 }
 
-Document load(const QString &file)
+Document Document::load(const QString &file)
+{
+    QFile in(file);
+    return in.open(QIODevice::ReadOnly) ? parse(in.readAll()) : Document();
+}
+
+Document Document::parse(const QByteArray &bytes)
 {
     Document doc;
-    QFile in(file);
-    if (!in.open(QIODevice::ReadOnly))
-        return doc;
-    doc.exists = true;
-    QByteArray data = in.readAll();
+    doc.m_onDisk = bytes;
+    QByteArray data = bytes;
     if (data.startsWith(kBom)) {
-        doc.bom = true;
+        doc.m_bom = true;
         data.remove(0, kBom.size());
     }
     if (data.contains("\r\n"))
-        doc.eol = "\r\n";
-    doc.endsWithEol = data.isEmpty() || data.endsWith('\n');
+        doc.m_eol = "\r\n";
+    doc.m_endsWithEol = data.isEmpty() || data.endsWith('\n');
     QList<QByteArray> raw = data.split('\n');
     if (data.endsWith('\n') || data.isEmpty())
         raw.removeLast(); // the split's empty tail after the last line end
-    doc.lines.reserve(raw.size());
+    doc.m_lines.reserve(raw.size());
     for (QByteArray &r : raw) {
         if (r.endsWith('\r'))
             r.chop(1);
-        doc.lines.push_back(parseLine(r));
+        doc.m_lines.push_back(parseLine(r));
+    }
+    // A lone CR after the last line end reads as an empty last line without a line end, which
+    // a line added later would turn into a blank line; it is the same file without that line.
+    if (!doc.m_endsWithEol && !doc.m_lines.empty() && doc.m_lines.back().raw.isEmpty()) {
+        doc.m_lines.pop_back();
+        doc.m_endsWithEol = true;
     }
     return doc;
 }
 
-// Read-only by its permission bits, as the user marked it, whoever we run as.
-bool isReadOnly(const QString &file)
+std::optional<Document::Range> Document::findSection(const QString &section, size_t from) const
 {
-    // The owner, group and other bits are the file's own; the "user" bit would ask the system
-    // whether we may write, which for root is always yes.
-    const QFileDevice::Permissions writeBits =
-        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-    const QFileInfo info(file);
-    return !info.isWritable() || !(info.permissions() & writeBits);
-}
-
-bool save(const QString &file, const Document &doc)
-{
-    if (doc.exists && isReadOnly(file))
-        return false; // a read-only settings file stays as the user left it
-    QByteArray out;
-    if (doc.bom)
-        out += kBom;
-    for (size_t i = 0; i < doc.lines.size(); ++i) {
-        out += doc.lines[i].raw;
-        if (i + 1 < doc.lines.size() || doc.endsWithEol)
-            out += doc.eol;
-    }
-    return writeFileAtomically(file, out);
-}
-
-bool sameName(const QString &a, const QString &b)
-{
-    return QString::compare(a, b, Qt::CaseInsensitive) == 0;
-}
-
-// Index range [begin, end) of the lines of a section; begin is its header. No value when absent.
-struct Range {
-    size_t begin, end;
-};
-
-std::optional<Range> findSection(const Document &doc, const QString &section, size_t from = 0)
-{
-    for (size_t i = from; i < doc.lines.size(); ++i) {
-        if (doc.lines[i].kind != Line::Section || !sameName(doc.lines[i].name, section))
+    for (size_t i = from; i < m_lines.size(); ++i) {
+        if (m_lines[i].kind != Line::Section || !sameName(m_lines[i].name, section))
             continue;
         size_t end = i + 1;
-        while (end < doc.lines.size() && doc.lines[end].kind != Line::Section)
+        while (end < m_lines.size() && m_lines[end].kind != Line::Section)
             ++end;
         return Range{i, end};
     }
     return std::nullopt;
 }
 
-std::optional<size_t> findKey(const Document &doc, const Range &range, const QString &key)
+std::optional<size_t> Document::findKey(const Range &range, const QString &key) const
 {
     for (size_t i = range.begin + 1; i < range.end; ++i) {
-        if (doc.lines[i].kind == Line::Entry && sameName(doc.lines[i].name, key))
+        if (m_lines[i].kind == Line::Entry && sameName(m_lines[i].name, key))
             return i;
     }
     return std::nullopt;
 }
 
-bool storable(const QString &text)
+std::optional<QString> Document::value(const QString &section, const QString &key) const
 {
-    return !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')) &&
-           !text.contains(QChar(0));
-}
-
-} // namespace
-
-std::optional<QString> readValue(const QString &file, const QString &section, const QString &key)
-{
-    const Document doc = load(file);
-    const auto range = findSection(doc, section.trimmed());
+    const auto range = findSection(section.trimmed());
     if (!range)
         return std::nullopt;
-    const auto at = findKey(doc, *range, key.trimmed());
+    const auto at = findKey(*range, key.trimmed());
     if (!at)
         return std::nullopt;
-    return doc.lines[*at].value;
+    return m_lines[*at].value;
 }
 
-QStringList readKeys(const QString &file, const QString &section)
+QStringList Document::keys(const QString &section) const
 {
-    const Document doc = load(file);
     QStringList keys;
-    if (const auto range = findSection(doc, section.trimmed())) {
+    if (const auto range = findSection(section.trimmed())) {
         for (size_t i = range->begin + 1; i < range->end; ++i) {
-            if (doc.lines[i].kind == Line::Entry)
-                keys << doc.lines[i].name;
+            if (m_lines[i].kind == Line::Entry)
+                keys << m_lines[i].name;
         }
     }
     return keys;
 }
 
-bool writeValue(const QString &file, const QString &section, const QString &key,
-                const QString &value)
+bool Document::setValue(const QString &section, const QString &key, const QString &value)
 {
     const QString name = section.trimmed();
     const QString k = key.trimmed();
-    if (name.isEmpty() || k.isEmpty() || !storable(name) || !storable(k) || !storable(value) ||
-        name.contains(QLatin1Char(']')) || k.contains(QLatin1Char('=')) ||
-        k.startsWith(QLatin1Char('[')) || k.startsWith(QLatin1Char(';')) ||
-        k.startsWith(QLatin1Char('#')))
+    if (!storableNames(name, k, value))
         return false;
-
-    Document doc = load(file);
     const Line entry = parseLine(k.toLocal8Bit() + '=' + value.trimmed().toLocal8Bit());
-    auto range = findSection(doc, name);
-    if (!range) {
-        doc.endsWithEol = true;
-        doc.lines.push_back(parseLine('[' + name.toLocal8Bit() + ']'));
-        doc.lines.push_back(entry);
-    } else if (const auto at = findKey(doc, *range, k)) {
-        doc.lines[*at] = entry;
+    if (const auto range = findSection(name)) {
+        if (const auto at = findKey(*range, k))
+            m_lines[*at] = entry;
+        else
+            insertEntry(*range, entry);
     } else {
-        // After the section's last entry, so blank lines and comments that close it stay below.
-        size_t insertAt = range->begin + 1;
-        for (size_t i = range->begin + 1; i < range->end; ++i) {
-            if (doc.lines[i].kind == Line::Entry)
-                insertAt = i + 1;
-        }
-        if (insertAt == doc.lines.size())
-            doc.endsWithEol = true;
-        doc.lines.insert(doc.lines.begin() + static_cast<std::ptrdiff_t>(insertAt), entry);
+        m_endsWithEol = true;
+        m_lines.push_back(parseLine('[' + name.toLocal8Bit() + ']'));
+        m_lines.push_back(entry);
     }
-    return save(file, doc);
+    m_edited = true;
+    return true;
 }
 
-bool deleteKey(const QString &file, const QString &rawSection, const QString &rawKey)
+void Document::insertEntry(const Range &range, const Line &entry)
+{
+    // After the section's last entry, so blank lines and comments that close it stay below.
+    size_t insertAt = range.begin + 1;
+    for (size_t i = range.begin + 1; i < range.end; ++i) {
+        if (m_lines[i].kind == Line::Entry)
+            insertAt = i + 1;
+    }
+    if (insertAt == m_lines.size())
+        m_endsWithEol = true;
+    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(insertAt), entry);
+}
+
+void Document::removeKey(const QString &rawSection, const QString &rawKey)
 {
     const QString section = rawSection.trimmed();
     const QString key = rawKey.trimmed();
-    Document doc = load(file);
-    bool changed = false;
-    for (auto range = findSection(doc, section); range;
-         range = findSection(doc, section, range->end)) {
+    for (auto range = findSection(section); range; range = findSection(section, range->end)) {
         for (size_t i = range->end; i-- > range->begin + 1;) {
-            if (doc.lines[i].kind == Line::Entry && sameName(doc.lines[i].name, key)) {
-                doc.lines.erase(doc.lines.begin() + static_cast<std::ptrdiff_t>(i));
+            if (m_lines[i].kind == Line::Entry && sameName(m_lines[i].name, key)) {
+                eraseLines(i, i + 1);
                 --range->end;
-                changed = true;
             }
         }
     }
-    return !changed || save(file, doc);
 }
 
-bool deleteSection(const QString &file, const QString &rawSection)
+void Document::removeSection(const QString &rawSection)
 {
     const QString section = rawSection.trimmed();
-    Document doc = load(file);
-    bool changed = false;
-    while (const auto range = findSection(doc, section)) {
-        doc.lines.erase(doc.lines.begin() + static_cast<std::ptrdiff_t>(range->begin),
-                        doc.lines.begin() + static_cast<std::ptrdiff_t>(range->end));
-        changed = true;
-    }
-    return !changed || save(file, doc);
+    while (const auto range = findSection(section))
+        eraseLines(range->begin, range->end);
 }
 
-bool flush(const QString &file)
+void Document::eraseLines(size_t begin, size_t end)
 {
-    return QFileInfo(QFileInfo(file).absolutePath()).isDir();
+    // The line left last had a line end after it, and keeps it.
+    if (end == m_lines.size())
+        m_endsWithEol = true;
+    m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(begin),
+                  m_lines.begin() + static_cast<std::ptrdiff_t>(end));
+    m_edited = true;
+}
+
+QByteArray Document::serialize() const
+{
+    QByteArray out;
+    if (m_bom)
+        out += kBom;
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        out += m_lines[i].raw;
+        if (i + 1 < m_lines.size() || m_endsWithEol)
+            out += m_eol;
+    }
+    return out;
+}
+
+bool Document::changed() const
+{
+    // Edits that end where they began (a key set to the value it had, a section deleted and
+    // written anew) leave nothing to write.
+    return m_edited && serialize() != m_onDisk;
+}
+
+bool writable(const QString &file)
+{
+    if (file.isEmpty())
+        return false;
+    // A link is replaced through, so the file and folder that count are the ones it names.
+    const QString real = QFileInfo(file).canonicalFilePath();
+    const QFileInfo info(real.isEmpty() ? file : real);
+    if (info.exists() && isReadOnly(info))
+        return false; // a read-only settings file stays as the user left it
+    return ::access(encodePath(info.absolutePath()).constData(), W_OK) == 0;
+}
+
+bool commit(const QString &file, Document &document)
+{
+    if (!document.changed())
+        return true;
+    const QByteArray bytes = document.serialize();
+    if (!writable(file) || !writeFileAtomically(file, bytes))
+        return false;
+    document.m_onDisk = bytes;
+    document.m_edited = false;
+    return true;
 }
 
 } // namespace platform::profile

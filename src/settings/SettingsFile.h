@@ -63,7 +63,8 @@ qint16 timeFromStored(float stored);
 StoredSettings readSettings(const QString &file);
 
 /// Writes the settings in their order: the position only when given (the window is in its
-/// normal state), the interval, the folder history anew, then a flush.
+/// normal state), the interval, the folder history anew; all of it reaches the file in one
+/// replacement, so a crash meanwhile leaves the settings as they were, whole.
 void writeSettings(const QString &file, const std::optional<WindowPlace> &place, int time,
                    const QStringList &folders);
 

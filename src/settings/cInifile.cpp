@@ -1,58 +1,83 @@
 #include "cInifile.h"
 
 #include "Numbers.h"
-#include "PrivateProfile.h"
 
 #include <limits>
 
 namespace profile = platform::profile;
 
-namespace {
-
-// An empty value reads like a missing key: the caller's default applies to both.
-QString storedText(const QString &file, const QString &section, const QString &key)
+cInifile::~cInifile()
 {
-    return profile::readValue(file, section, key).value_or(QString());
+    Refresh();
 }
 
-} // namespace
+void cInifile::setFileName(const QString &vData)
+{
+    Refresh();
+    m_fileName = vData;
+    m_document.reset();
+}
+
+profile::Document &cInifile::document()
+{
+    if (!m_document)
+        m_document = profile::Document::load(m_fileName);
+    return *m_document;
+}
+
+bool cInifile::editable() const
+{
+    return profile::writable(m_fileName);
+}
+
+// An empty value reads like a missing key: the caller's default applies to both.
+QString cInifile::storedText(const QString &section, const QString &key)
+{
+    return document().value(section, key).value_or(QString());
+}
 
 qint32 cInifile::DeleteKey(const QString &Section, const QString &Key)
 {
-    return profile::deleteKey(m_fileName, Section, Key) ? 1 : 0;
+    if (!editable())
+        return 0;
+    document().removeKey(Section, Key);
+    return 1;
 }
 
 QString cInifile::ReadEntrys(const QString &Section)
 {
     QString list;
-    for (const QString &key : profile::readKeys(m_fileName, Section))
+    for (const QString &key : document().keys(Section))
         list += key + QChar(0);
     return list + QChar(0);
 }
 
 float cInifile::ReadSingle(const QString &Section, const QString &Key, float Def)
 {
-    return platform::parseSingle(storedText(m_fileName, Section, Key)).value_or(Def);
+    return platform::parseSingle(storedText(Section, Key)).value_or(Def);
 }
 
 qint32 cInifile::Refresh()
 {
-    return profile::flush(m_fileName) ? 1 : 0;
+    return !m_document || profile::commit(m_fileName, *m_document) ? 1 : 0;
 }
 
 qint32 cInifile::WriteStr(const QString &Section, const QString &Key, const QString &sData)
 {
-    return profile::writeValue(m_fileName, Section, Key, sData) ? 1 : 0;
+    return editable() && document().setValue(Section, Key, sData) ? 1 : 0;
 }
 
 qint32 cInifile::DeleteSection(const QString &Section)
 {
-    return profile::deleteSection(m_fileName, Section) ? 1 : 0;
+    if (!editable())
+        return 0;
+    document().removeSection(Section);
+    return 1;
 }
 
 qint16 cInifile::ReadInt(const QString &Section, const QString &Key, qint16 Def)
 {
-    const auto number = platform::parseDouble(storedText(m_fileName, Section, Key));
+    const auto number = platform::parseDouble(storedText(Section, Key));
     if (!number)
         return Def;
     const double rounded = platform::roundHalfEven(*number);
@@ -64,6 +89,6 @@ qint16 cInifile::ReadInt(const QString &Section, const QString &Key, qint16 Def)
 
 QString cInifile::ReadStr(const QString &Section, const QString &Key, const QString &Def)
 {
-    const QString text = storedText(m_fileName, Section, Key);
+    const QString text = storedText(Section, Key);
     return text.isEmpty() ? Def : text;
 }

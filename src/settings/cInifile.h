@@ -1,13 +1,26 @@
 #pragma once
 
+#include "PrivateProfile.h"
+
 #include <QString>
 #include <QtGlobal>
 
-/// Typed access to one INI file. It keeps nothing but the file's name: every operation goes to
-/// the file itself, so two objects on the same file see each other's changes at once.
+#include <optional>
+
+/// Typed access to one INI file. The file is read at the first operation and kept in memory:
+/// reads see this object's own earlier writes, and the writes reach the file together, in one
+/// atomic replacement, at Refresh or when the object goes. So the file is always either as it
+/// was or holds every change, whenever the program dies. Another object on the same file sees
+/// this one's changes only once they are committed.
 class cInifile {
 public:
-    /// Removes a key; nonzero on success, 0 on failure.
+    cInifile() = default;
+    cInifile(const cInifile &) = delete;
+    cInifile &operator=(const cInifile &) = delete;
+    /// Commits what is still uncommitted.
+    ~cInifile();
+
+    /// Removes a key; nonzero on success, 0 when the file cannot be changed.
     qint32 DeleteKey(const QString &Section, const QString &Key);
     /// The key names of a section, each followed by a NUL, then one more NUL; a single NUL for
     /// a missing or empty section.
@@ -15,11 +28,14 @@ public:
     /// The key as a single-precision number, or Def when it is missing, empty, not numeric or
     /// beyond the single range.
     float ReadSingle(const QString &Section, const QString &Key, float Def);
-    /// Makes every change reach the file; nonzero on success.
+    /// Writes every change to the file in one replacement; nonzero on success (also when there
+    /// was nothing to write, which leaves the file untouched), 0 when the file stays as it was.
     qint32 Refresh();
-    /// Sets a key (creating file and section as needed); nonzero on success, 0 on failure.
+    /// Sets a key (creating file and section as needed); nonzero on success, 0 when the file
+    /// cannot be changed or the text cannot be stored.
     qint32 WriteStr(const QString &Section, const QString &Key, const QString &sData);
-    /// Removes a section with all its keys; nonzero on success, 0 on failure.
+    /// Removes a section with all its keys; nonzero on success, 0 when the file cannot be
+    /// changed.
     qint32 DeleteSection(const QString &Section);
     /// The key as a whole number, halves rounded to even, or Def when it is missing, empty,
     /// not numeric or outside -32768 .. 32767.
@@ -27,9 +43,16 @@ public:
     /// The key's text, or Def when it is missing or empty.
     QString ReadStr(const QString &Section, const QString &Key, const QString &Def);
 
-    void setFileName(const QString &vData) { m_fileName = vData; }
+    /// Names the file; changes to a file named before are committed to that one first.
+    void setFileName(const QString &vData);
     QString FileName() const { return m_fileName; }
 
 private:
+    platform::profile::Document &document();
+    QString storedText(const QString &section, const QString &key);
+    // The changes are made in memory only when the file could take them at the commit.
+    bool editable() const;
+
     QString m_fileName;
+    std::optional<platform::profile::Document> m_document; // read at the first operation
 };
