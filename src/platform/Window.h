@@ -10,14 +10,15 @@ enum class WindowState { Normal, Minimized, Maximized };
 float innerWidthTwips(const QWidget *window);
 float innerHeightTwips(const QWidget *window);
 
-/// Outer place and size of a top-level window (frame and title bar included), in twips.
+/// Outer place and size of a top-level window (frame and title bar included), in twips, to the
+/// device pixel where the window system tells it.
 float outerLeftTwips(const QWidget *window);
 float outerTopTwips(const QWidget *window);
 float outerWidthTwips(const QWidget *window);
 float outerHeightTwips(const QWidget *window);
 
-/// What the window manager's frame adds to the inner width and height, in twips; 0 until the
-/// window has been framed.
+/// What the window manager's frame adds to the inner width and height, in twips: the frame drawn
+/// or, before the window is shown, the one the window manager announces; 0 when there is none.
 float frameWidthTwips(const QWidget *window);
 float frameHeightTwips(const QWidget *window);
 

@@ -95,8 +95,11 @@ void writeSettings(const QString &file, const std::optional<WindowPlace> &place,
     if (place) {
         ini.WriteStr(kPosition, kLeft, storedNumber(place->left));
         ini.WriteStr(kPosition, kTop, storedNumber(place->top));
-        ini.WriteStr(kPosition, kWidth, storedNumber(place->width.value_or(0.0f)));
-        ini.WriteStr(kPosition, kHeight, storedNumber(place->height.value_or(0.0f)));
+        // A size nobody knows is not stored: the next start then keeps the designed one.
+        if (place->width)
+            ini.WriteStr(kPosition, kWidth, storedNumber(*place->width));
+        if (place->height)
+            ini.WriteStr(kPosition, kHeight, storedNumber(*place->height));
     }
     ini.WriteStr(kDisplay, kTime, QString::number(time));
     ini.DeleteSection(kFolders);

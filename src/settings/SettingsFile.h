@@ -44,8 +44,7 @@ struct WindowPlace {
     float left = kDefaultLeft;
     float top = kDefaultTop;
     /// Outer width and height, frame included. No value where the file gives none: the window
-    /// then keeps its designed inner area in whatever frame the window manager draws, which
-    /// is not known before the window is shown.
+    /// then keeps its designed inner area in whatever frame the window manager draws.
     std::optional<float> width;
     std::optional<float> height;
 };

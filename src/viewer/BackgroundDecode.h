@@ -17,7 +17,6 @@ public:
 
     void start(const QString &path, const platform::DisplaySize &display);
     void drop();
-    bool isRunning() const { return !m_watcher.isNull(); }
 
 signals:
     void decoded(const platform::Picture &picture);

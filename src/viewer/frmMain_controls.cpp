@@ -170,6 +170,8 @@ void frmMain::createWindow()
 {
     setWindowTitle(idleCaption());
     setWindowIcon(appIcon());
+    // The panel's places are fixed, left to right, whatever the language of the toolkit's texts.
+    setLayoutDirection(Qt::LeftToRight);
     setBackground(this, kBlack);
     setFont(panelFont());
     resize(platform::twipsToPixels(kInnerWidth), platform::twipsToPixels(kInnerHeight));

@@ -121,7 +121,9 @@ void frmMain::Form_Resize()
 
 void frmMain::ResizeSettled()
 {
-    if (!Frame1->isHidden())
+    // A minimised window has nothing to decode for.
+    if (!Frame1->isHidden() || width() <= 0 || height() <= 0 ||
+        platform::windowState(this) == platform::WindowState::Minimized)
         return;
     if (!(m_prefetch.key() == displayKey()))
         PrefetchNextPick();

@@ -1,4 +1,4 @@
-#include "FrameExtents.h"
+#include "X11Window.h"
 
 #include <QGuiApplication>
 #include <QThread>
@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <memory>
 
-namespace platform {
+namespace platform::x11 {
 
 namespace {
 
@@ -91,25 +91,60 @@ QList<quint32> askFrameExtents(xcb_connection_t *c, xcb_atom_t request)
     return e.size() == 4 ? e : QList<quint32>();
 }
 
-} // namespace
-
-std::optional<QMargins> announcedFrameMargins(const QWidget *widget)
+// The connection to the X server, when the program talks to one as its window system (other
+// platforms may still offer an X connection).
+xcb_connection_t *connection()
 {
-    // Only the X11 platform talks to a window manager; others may still offer an X connection.
     const auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || QGuiApplication::platformName() != QLatin1String("xcb") || !x11->connection() ||
-        !widget->isWindow() || widget->isVisible())
-        return std::nullopt;
-    xcb_connection_t *c = x11->connection();
+    if (!x11 || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    return x11->connection();
+}
+
+QMargins marginsOf(const QList<quint32> &extents) // left, right, top, bottom
+{
+    return QMargins(int(extents[0]), int(extents[2]), int(extents[1]), int(extents[3]));
+}
+
+std::optional<QMargins> askWindowManager(xcb_connection_t *c)
+{
     const xcb_atom_t request = atom(c, "_NET_REQUEST_FRAME_EXTENTS");
     if (request == XCB_ATOM_NONE || !windowManagerAnswers(c, request))
         return std::nullopt;
     const QList<quint32> e = askFrameExtents(c, request);
-    if (e.isEmpty())
-        return std::nullopt;
-    const qreal ratio = widget->devicePixelRatioF();
-    return QMargins(qRound(e[0] / ratio), qRound(e[2] / ratio), qRound(e[1] / ratio),
-                    qRound(e[3] / ratio));
+    return e.isEmpty() ? std::nullopt : std::optional<QMargins>(marginsOf(e));
 }
 
-} // namespace platform
+} // namespace
+
+std::optional<QMargins> announcedFrame(const QWidget *window)
+{
+    xcb_connection_t *c = connection();
+    if (!c || !window->isWindow())
+        return std::nullopt;
+    // A window manager that does not answer keeps us waiting only once.
+    static const std::optional<QMargins> announced = askWindowManager(c);
+    return announced;
+}
+
+std::optional<QMargins> drawnFrame(const QWidget *window)
+{
+    xcb_connection_t *c = connection();
+    if (!c || !window->isWindow() || !window->isVisible())
+        return std::nullopt;
+    const QList<quint32> e =
+        cardinals(c, xcb_window_t(window->winId()), atom(c, "_NET_FRAME_EXTENTS"));
+    return e.size() == 4 ? std::optional<QMargins>(marginsOf(e)) : std::nullopt;
+}
+
+std::optional<QPoint> innerPosition(const QWidget *window)
+{
+    xcb_connection_t *c = connection();
+    if (!c || !window->isWindow() || !window->isVisible())
+        return std::nullopt;
+    const XcbReply<xcb_translate_coordinates_reply_t> reply(xcb_translate_coordinates_reply(
+        c, xcb_translate_coordinates(c, xcb_window_t(window->winId()), rootOf(c), 0, 0), nullptr));
+    return reply ? std::optional<QPoint>(QPoint(reply->dst_x, reply->dst_y)) : std::nullopt;
+}
+
+} // namespace platform::x11
