@@ -25,14 +25,25 @@ QString settingsFilePath(const QString &appPath, const QString &exeBaseName)
     return path + exeBaseName + QStringLiteral(".ini");
 }
 
+namespace {
+
+// The system's program folders belong to its packages: nothing of one user's goes there, even
+// when the user may write them.
+bool isSystemFolder(const QString &folder)
+{
+    return QFileInfo(folder).canonicalFilePath().startsWith(QLatin1String("/usr/"));
+}
+
+} // namespace
+
 QString settingsLocation(const QString &appPath, const QString &exeBaseName,
                          const QString &configDir)
 {
     const QString beside = settingsFilePath(appPath, exeBaseName);
     const QFileInfo file(beside);
-    if (file.exists() ||
-        ::access(platform::encodePath(file.absolutePath()).constData(), W_OK) == 0 ||
-        configDir.isEmpty())
+    const bool writable =
+        ::access(platform::encodePath(file.absolutePath()).constData(), W_OK) == 0;
+    if (file.exists() || (writable && !isSystemFolder(appPath)) || configDir.isEmpty())
         return beside;
     return settingsFilePath(configDir, QStringLiteral("pelmora"));
 }
