@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Process.h"
+#include "platform/Process.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,14 +1,14 @@
 // Speed and memory of the show, measured against the least work the same machine needs for the
 // same files in the same run. Prints one line per figure and one per target (OK or MISS).
 #include "BenchSupport.h"
-#include "Controls.h"
-#include "Module1.h"
-#include "Picture.h"
-#include "PictureControls.h"
-#include "Process.h"
-#include "WindowTimer.h"
-#include "frmFileList.h"
-#include "frmMain.h"
+#include "picture_source/Module1.h"
+#include "picture_source/frmFileList.h"
+#include "platform/Controls.h"
+#include "platform/Picture.h"
+#include "platform/PictureControls.h"
+#include "platform/Process.h"
+#include "platform/WindowTimer.h"
+#include "viewer/frmMain.h"
 
 #include <QApplication>
 #include <QDir>

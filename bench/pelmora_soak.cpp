@@ -2,12 +2,12 @@
 // how resident memory moved after warming up. Built with PELMORA_SANITIZE, LeakSanitizer
 // reports anything left behind when it exits.
 #include "BenchSupport.h"
-#include "Controls.h"
-#include "PictureControls.h"
-#include "Process.h"
-#include "WindowTimer.h"
-#include "frmFileList.h"
-#include "frmMain.h"
+#include "picture_source/frmFileList.h"
+#include "platform/Controls.h"
+#include "platform/PictureControls.h"
+#include "platform/Process.h"
+#include "platform/WindowTimer.h"
+#include "viewer/frmMain.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 // Arbitrary bytes as a .jpg, loaded the way the show loads pictures, for a display and whole.
 // Nothing may crash, and what loads has sane sizes; memory stays within libFuzzer's limit.
-#include "JpegDecoder.h"
-#include "Picture.h"
+#include "platform/JpegDecoder.h"
+#include "platform/Picture.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -11,14 +11,37 @@
 #include <QWidget>
 #include <QWindow>
 
-#include "Process.h"
+#include "platform/Process.h"
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 TestTree::TestTree(const QStringList &names)
 {
     add(names);
+}
+
+namespace {
+
+void giveBackRights(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink())
+        return;
+    ::chmod(QFile::encodeName(path).constData(), info.isDir() ? 0700 : 0600);
+    if (info.isDir()) {
+        for (const QString &name : QDir(path).entryList(QDir::AllEntries | QDir::Hidden |
+                                                        QDir::System | QDir::NoDotAndDotDot))
+            giveBackRights(path + QLatin1Char('/') + name);
+    }
+}
+
+} // namespace
+
+TestTree::~TestTree()
+{
+    giveBackRights(m_dir.path());
 }
 
 QString TestTree::path(const QString &name) const

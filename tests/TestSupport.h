@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Random.h"
-#include "Twips.h"
+#include "platform/Random.h"
+#include "platform/Twips.h"
 
 #include <QColor>
 #include <QList>
@@ -17,6 +17,8 @@
 class TestTree {
 public:
     explicit TestTree(const QStringList &names = {});
+    /// Gives the owner back its rights everywhere in the tree first, so a test may take them.
+    ~TestTree();
 
     /// Full path of a name in the tree (the tree's root for the empty name), without a
     /// trailing separator.
@@ -52,7 +54,8 @@ bool writeJpeg(const QString &path, QSize size, QColor left = Qt::red, QColor ri
 QString isolateViewer(int *endings = nullptr);
 
 /// Runs `check` in a child process without root's rights (as "nobody" when we are root, as
-/// ourselves otherwise), so that permissions bite; true when the check returned true.
+/// ourselves otherwise), so that permissions bite; true when the check returned true. A test
+/// that shuts something takes the owner's rights away too, so it holds for any user.
 bool inUnprivilegedChild(const std::function<bool()> &check);
 
 /// A random generator that hands out scripted numbers and counts its re-seeds.

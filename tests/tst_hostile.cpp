@@ -1,13 +1,13 @@
-#include "Controls.h"
-#include "FileListBox.h"
-#include "Module1.h"
-#include "PathCodec.h"
-#include "Picture.h"
-#include "PictureControls.h"
 #include "TestSupport.h"
-#include "WindowTimer.h"
-#include "frmFileList.h"
-#include "frmMain.h"
+#include "picture_source/Module1.h"
+#include "picture_source/frmFileList.h"
+#include "platform/Controls.h"
+#include "platform/FileListBox.h"
+#include "platform/PathCodec.h"
+#include "platform/Picture.h"
+#include "platform/PictureControls.h"
+#include "platform/WindowTimer.h"
+#include "viewer/frmMain.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -244,9 +244,8 @@ void HostileTest::permissionDenied()
         QFile::setPermissions(tree.path(folder), QFile::ReadOwner | QFile::WriteOwner |
                                                      QFile::ExeOwner | QFile::ReadOther |
                                                      QFile::ExeOther);
-    QFile::setPermissions(tree.path("shut"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QFile::setPermissions(tree.path("pics/e.jpg"), QFile::ReadOwner | QFile::WriteOwner);
+    QFile::setPermissions(tree.path("shut"), QFile::Permissions());
+    QFile::setPermissions(tree.path("pics/e.jpg"), QFile::Permissions());
     const QString root = tree.path();
     QVERIFY(inUnprivilegedChild([root] {
         frmFileList source([] { return 1; });

@@ -1,9 +1,9 @@
-#include "Controls.h"
-#include "PictureControls.h"
 #include "TestSupport.h"
-#include "WindowTimer.h"
-#include "frmFileList.h"
-#include "frmMain.h"
+#include "picture_source/frmFileList.h"
+#include "platform/Controls.h"
+#include "platform/PictureControls.h"
+#include "platform/WindowTimer.h"
+#include "viewer/frmMain.h"
 
 #include <QFrame>
 #include <QPushButton>
@@ -238,8 +238,12 @@ void InputTest::mouseButtons()
     QCOMPARE(f.window.windowTitle(), QStringLiteral("Pelmora"));
 
     // On the panel a right release changes nothing visible and a click does nothing.
-    QTest::mouseClick(&f.window, Qt::RightButton, {}, QPoint(255, 220));
-    QTest::mouseClick(&f.window, Qt::LeftButton, {}, QPoint(255, 220));
+    const QPoint onPanel(8, 150); // left of the help text, on the panel's own black
+    QCOMPARE(f.window.childAt(onPanel), f.window.Frame1);
+    QTest::mouseClick(f.window.Frame1, Qt::RightButton, {},
+                      f.window.Frame1->mapFrom(&f.window, onPanel));
+    QTest::mouseClick(f.window.Frame1, Qt::LeftButton, {},
+                      f.window.Frame1->mapFrom(&f.window, onPanel));
     QVERIFY(!f.window.Frame1->isHidden());
     QVERIFY(!f.window.Timer1->isEnabled());
     QVERIFY(f.window.isVisible());

@@ -1,11 +1,11 @@
-#include "Controls.h"
-#include "PictureControls.h"
-#include "SettingsFile.h"
 #include "TestSupport.h"
-#include "WindowPlacement.h"
-#include "WindowTimer.h"
-#include "frmFileList.h"
-#include "frmMain.h"
+#include "picture_source/frmFileList.h"
+#include "platform/Controls.h"
+#include "platform/PictureControls.h"
+#include "platform/WindowTimer.h"
+#include "settings/SettingsFile.h"
+#include "viewer/WindowPlacement.h"
+#include "viewer/frmMain.h"
 
 #include <QFile>
 #include <QLabel>

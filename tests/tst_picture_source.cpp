@@ -1,7 +1,7 @@
-#include "FileListBox.h"
-#include "Module1.h"
 #include "TestSupport.h"
-#include "frmFileList.h"
+#include "picture_source/Module1.h"
+#include "picture_source/frmFileList.h"
+#include "platform/FileListBox.h"
 
 #include <QtTest>
 

@@ -1,13 +1,13 @@
-#include "Controls.h"
-#include "DirSearch.h"
-#include "FileListBox.h"
-#include "JpegDecoder.h"
-#include "KeyPreview.h"
-#include "Numbers.h"
-#include "Picture.h"
 #include "TestSupport.h"
-#include "Twips.h"
-#include "WindowTimer.h"
+#include "platform/Controls.h"
+#include "platform/DirSearch.h"
+#include "platform/FileListBox.h"
+#include "platform/JpegDecoder.h"
+#include "platform/KeyPreview.h"
+#include "platform/Numbers.h"
+#include "platform/Picture.h"
+#include "platform/Twips.h"
+#include "platform/WindowTimer.h"
 
 #include <QElapsedTimer>
 #include <QFrame>

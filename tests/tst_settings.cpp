@@ -1,8 +1,8 @@
-#include "DirSearch.h"
-#include "FileStamp.h"
-#include "SettingsFile.h"
 #include "TestSupport.h"
-#include "cInifile.h"
+#include "platform/DirSearch.h"
+#include "platform/FileStamp.h"
+#include "settings/SettingsFile.h"
+#include "settings/cInifile.h"
 
 #include <QFile>
 #include <QProcess>
@@ -568,8 +568,7 @@ void SettingsTest::settingsBesideTheProgramUnlessItCannotBe()
     QFile::setPermissions(tree.path(), open);
     QFile::setPermissions(config, open);
     QFile::setPermissions(tree.path("kept/pelmora.ini"), open);
-    const auto shut =
-        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+    const auto shut = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
     QFile::setPermissions(tree.path("installed"), shut);
     QFile::setPermissions(tree.path("kept"), shut);
     const QString root = tree.path();
@@ -603,7 +602,7 @@ void SettingsTest::closeKilledAtAnyMomentLeavesOldOrNew()
     const QString ini = tree.path("app/pelmora.ini");
     QVERIFY(QFile::copy(QStringLiteral(PELMORA_EXECUTABLE), program));
     QByteArray old = "; by hand\n[Folders]\n";
-    for (int i = 0; i < settings::kFolderSlots; ++i) {
+    for (int i = 0; i < settings::kFolderHistorySize; ++i) {
         tree.add({QStringLiteral("f%1/").arg(i)});
         old += settings::folderKey(i).toUtf8() + '=' +
                tree.path(QStringLiteral("f%1").arg(i)).toUtf8() + '\n';

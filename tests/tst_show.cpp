@@ -1,20 +1,16 @@
-#include "AppIcon.h"
-#include "Controls.h"
-#include "FitGeometry.h"
-#include "Module1.h"
-#include "PictureControls.h"
-#include "PicturePrefetch.h"
-#include "ShowCaption.h"
 #include "TestSupport.h"
-#include "WindowTimer.h"
-#include "frmFileList.h"
-#include "frmMain.h"
+#include "picture_source/Module1.h"
+#include "picture_source/frmFileList.h"
+#include "platform/Controls.h"
+#include "platform/PictureControls.h"
+#include "platform/WindowTimer.h"
+#include "viewer/AppIcon.h"
+#include "viewer/FitGeometry.h"
+#include "viewer/PicturePrefetch.h"
+#include "viewer/ShowCaption.h"
+#include "viewer/frmMain.h"
 
-#include <QFrame>
-#include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QtTest>
 
 #include <set>
@@ -46,10 +42,6 @@ private slots:
     void init() { isolateViewer(); }
     void cleanup() { platform::setRandomSource(nullptr); }
 
-    void designedPlaces_data();
-    void designedPlaces();
-    void designedState();
-    void tabOrder();
     void iconIsSixteenColourLandscape();
 
     void fit_data();
@@ -70,112 +62,6 @@ private slots:
     void timerDrivesTheShow();
     void endClosesTheWindow();
 };
-
-void ShowTest::designedPlaces_data()
-{
-    // Pixels at 96 DPI: the designed twips divided by 15.
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<QRect>("geometry");
-    QTest::newRow("Frame1") << "Frame1" << QRect(4, 0, 245, 213);
-    QTest::newRow("chkRND") << "chkRND" << QRect(148, 72, 81, 16);
-    QTest::newRow("Text1") << "Text1" << QRect(12, 144, 221, 57);
-    QTest::newRow("cboFolders") << "cboFolders" << QRect(12, 116, 221, 20);
-    QTest::newRow("cmdStart") << "cmdStart" << QRect(12, 20, 133, 25);
-    QTest::newRow("cmdEnd") << "cmdEnd" << QRect(148, 20, 85, 25);
-    QTest::newRow("HScroll1") << "HScroll1" << QRect(12, 48, 221, 17);
-    QTest::newRow("cmdFolder") << "cmdFolder" << QRect(12, 84, 133, 25);
-    QTest::newRow("chkSub") << "chkSub" << QRect(148, 92, 81, 17);
-    QTest::newRow("lblTime") << "lblTime" << QRect(36, 68, 33, 17);
-    QTest::newRow("Label1") << "Label1" << QRect(76, 68, 45, 13);
-    QTest::newRow("Image1") << "Image1" << QRect(12, 40, 289, 165);
-}
-
-void ShowTest::designedPlaces()
-{
-    QFETCH(QString, control);
-    QFETCH(QRect, geometry);
-    frmMain w;
-    const std::map<QString, QWidget *> controls{
-        {"Frame1", w.Frame1},         {"chkRND", w.chkRND},       {"Text1", w.Text1},
-        {"cboFolders", w.cboFolders}, {"cmdStart", w.cmdStart},   {"cmdEnd", w.cmdEnd},
-        {"HScroll1", w.HScroll1},     {"cmdFolder", w.cmdFolder}, {"chkSub", w.chkSub},
-        {"lblTime", w.lblTime},       {"Label1", w.Label1},       {"Image1", w.Image1}};
-    QWidget *widget = controls.at(control);
-    QCOMPARE(widget->geometry(), geometry);
-    const bool onPanel = control != "Frame1" && control != "Image1";
-    QCOMPARE(widget->parentWidget(), onPanel ? static_cast<QWidget *>(w.Frame1) : &w);
-    QCOMPARE(w.size(), QSize(260, 225));
-}
-
-void ShowTest::designedState()
-{
-    frmMain w;
-    QCOMPARE(w.windowTitle(), QStringLiteral("Pelmora"));
-    QCOMPARE(w.palette().color(QPalette::Window), QColor(0, 0, 0));
-    QCOMPARE(w.cmdStart->text(), QStringLiteral("Start"));
-    QCOMPARE(w.cmdEnd->text(), QStringLiteral("End"));
-    QCOMPARE(w.cmdFolder->text(), QStringLiteral("Select &Folder"));
-    QCOMPARE(w.chkRND->text(), QStringLiteral("&Randomize"));
-    QCOMPARE(w.chkSub->text(), QStringLiteral("&SubFolders"));
-    QCOMPARE(w.lblTime->text(), QStringLiteral("2.0"));
-    QCOMPARE(w.Label1->text(), QStringLiteral("秒間隔"));
-    QCOMPARE(w.chkRND->palette().color(QPalette::WindowText), QColor(255, 255, 128));
-    QCOMPARE(w.lblTime->palette().color(QPalette::WindowText), QColor(255, 255, 0));
-    QCOMPARE(w.Text1->palette().color(QPalette::Base), QColor(255, 255, 192));
-    QCOMPARE(w.Text1->palette().color(QPalette::Text), QColor(0, 0, 255));
-    for (QPushButton *b : {w.cmdStart, w.cmdEnd, w.cmdFolder})
-        QVERIFY(!b->isDefault() && !b->autoDefault());
-    QCOMPARE(w.chkRND->value(), 0);
-    QCOMPARE(w.chkSub->value(), 0);
-    QVERIFY(!w.Timer1->isEnabled());
-    QCOMPARE(w.Timer1->interval(), 2000);
-    QCOMPARE(w.HScroll1->minimum(), 5);
-    QCOMPARE(w.HScroll1->maximum(), 50);
-    QCOMPARE(w.HScroll1->value(), 20);
-    QCOMPARE(w.cboFolders->count(), 0);
-    QCOMPARE(w.cboFolders->currentIndex(), -1);
-    QVERIFY(w.picTemp->isHidden());
-    QVERIFY(!w.Frame1->isHidden());
-    QVERIFY(w.Image1->picture().isNull());
-    // The panel lies above the picture display where they overlap.
-    const QObjectList children = w.children();
-    QVERIFY(children.indexOf(w.Frame1) > children.indexOf(w.Image1));
-
-    QVERIFY(w.Text1->isReadOnly());
-    QCOMPARE(w.Text1->toPlainText(), QStringLiteral("[左クリック] or [Space] 一時停止\n"
-                                                    "        [←] 一つ前\n"
-                                                    "        [→] 一つ後\n"
-                                                    "[右クリック] or [ESC] 中止\n"));
-    // The indented lines line up only if every half-width sign is as wide as the next and
-    // a Japanese sign is two of them.
-    const QFontMetrics help(w.Text1->font());
-    const int cell = help.horizontalAdvance(QLatin1Char('i'));
-    QVERIFY2(help.horizontalAdvance(QLatin1Char('M')) == cell &&
-                 help.horizontalAdvance(QLatin1Char('[')) == cell,
-             qPrintable(QFontInfo(w.Text1->font()).family()));
-    QVERIFY(help.inFont(QChar(0x505C))); // 停
-    QCOMPARE(help.horizontalAdvance(QChar(0x505C)), 2 * cell);
-    QCOMPARE(QFontInfo(w.Text1->font()).pointSize(), 9);
-}
-
-void ShowTest::tabOrder()
-{
-    frmMain w;
-    w.cmdStart->setEnabled(true); // as after a scan that found pictures
-    w.show();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.chkSub)); // the first focus
-    const QList<QWidget *> expected{w.cmdFolder,  w.HScroll1, w.cmdEnd, w.cmdStart,
-                                    w.cboFolders, w.Text1,    w.chkRND, w.chkSub};
-    for (QWidget *next : expected) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), next);
-    }
-    w.cmdStart->setEnabled(false);
-    w.cmdEnd->setFocus();
-    QTest::keyClick(w.cmdEnd, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.cboFolders));
-}
 
 void ShowTest::iconIsSixteenColourLandscape()
 {
@@ -282,8 +168,10 @@ void ShowTest::uprightPhotoIsFittedUpright()
 
 void ShowTest::fitPredictionMatchesTheDisplay()
 {
-    // The decoder is told the size the display will take; both must agree to the pixel.
-    const QList<QSize> pictures{{97, 61}, {61, 97}, {300, 299}, {1, 40}, {40, 1}, {333, 250}};
+    // The decoder is told the size the display will take: a picture larger than its place is
+    // decoded to exactly the device pixels of that place, a smaller one whole.
+    const QList<QSize> pictures{{970, 610}, {610, 970}, {3000, 2990}, {10, 400},
+                                {400, 10},  {333, 250}, {40, 30}};
     const QList<QSize> windows{{401, 299}, {399, 401}, {123, 457}, {640, 480}, {7, 5}};
     TestTree tree;
     for (int i = 0; i < pictures.size(); ++i)
@@ -295,9 +183,11 @@ void ShowTest::fitPredictionMatchesTheDisplay()
         w.resize(inner);
         for (int i = 0; i < pictures.size(); ++i) {
             w.Timer1_Timer();
-            const QSize shown = w.Image1->picture().size;
-            QCOMPARE(w.Image1->geometry(),
-                     fittedRect(shown, inner.width() * 15.0f, inner.height() * 15.0f, 15.0f));
+            const platform::Picture &shown = w.Image1->picture();
+            const QSize place = (QSizeF(w.Image1->size()) * w.devicePixelRatioF()).toSize();
+            const bool reduced = !place.isEmpty() && place.width() < shown.size.width() &&
+                                 place.height() < shown.size.height();
+            QCOMPARE(shown.image.size(), reduced ? place : shown.size);
         }
     }
 }

@@ -1,4 +1,4 @@
-#include "frmMain.h"
+#include "viewer/frmMain.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

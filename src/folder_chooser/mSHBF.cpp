@@ -1,6 +1,6 @@
-#include "mSHBF.h"
+#include "folder_chooser/mSHBF.h"
 
-#include "FolderDialog.h"
+#include "platform/FolderDialog.h"
 
 #include <QPointer>
 #include <QWidget>

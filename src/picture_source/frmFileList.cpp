@@ -1,11 +1,13 @@
-#include "frmFileList.h"
+#include "picture_source/frmFileList.h"
 
-#include "DirListBox.h"
-#include "DirSearch.h"
-#include "FileListBox.h"
-#include "Module1.h"
-#include "Numbers.h"
-#include "Random.h"
+#include "picture_source/Module1.h"
+#include "platform/DirListBox.h"
+#include "platform/DirSearch.h"
+#include "platform/FileListBox.h"
+#include "platform/Logging.h"
+#include "platform/Numbers.h"
+#include "platform/Paths.h"
+#include "platform/Random.h"
 
 namespace {
 
@@ -27,10 +29,18 @@ frmFileList::frmFileList(std::function<int()> subFolderOption, QWidget *parent)
 
 frmFileList::~frmFileList() = default;
 
+void frmFileList::ResetCursors()
+{
+    Module1::lFileIndex = -1;
+    Module1::lFolderIndex = -1;
+}
+
 bool frmFileList::SetFolder(const QString &strFolder)
 {
-    if (!platform::searchFinds(strFolder, platform::kAttrDirectory))
+    if (!platform::searchFinds(strFolder, platform::kAttrDirectory)) {
+        qCInfo(platform::logging::source) << "no such folder:" << strFolder;
         return false;
+    }
 
     int c = -1;
     sFolders = QStringList{QString()};
@@ -93,8 +103,10 @@ QString frmFileList::randomPick()
     Dir1->setPath(sFolders->at(Module1::lFolderIndex));
 
     const int n = File1->count();
-    if (n == 0)
+    if (n == 0) {
+        qCInfo(platform::logging::source) << "no picture in" << File1->path();
         return QString();
+    }
     const double r2 = generator.rnd();
     Module1::lFileIndex = qBound(0, static_cast<qint32>(platform::roundHalfEven(r2 * n)), n);
     return currentPick();
@@ -125,8 +137,10 @@ QString frmFileList::inOrderPick()
     ++Module1::lFileIndex;
     while (Module1::lFileIndex > File1->count() - 1) {
         // Every stored folder was tried and none lists a picture any more.
-        if (visited == folderCount)
+        if (visited == folderCount) {
+            qCInfo(platform::logging::source) << "no stored folder holds a picture any more";
             return QString();
+        }
         ++visited;
         Module1::lFileIndex = 0;
         ++Module1::lFolderIndex;

@@ -21,6 +21,9 @@ public:
     explicit frmFileList(std::function<int()> subFolderOption, QWidget *parent = nullptr);
     ~frmFileList() override;
 
+    /// Puts the cursors before the first picture, as a show does when it starts.
+    void ResetCursors();
+
     /// Scans a folder into the folder list; true when at least one folder with pictures was
     /// stored. A path that does not exist changes nothing.
     bool SetFolder(const QString &strFolder);

@@ -1,6 +1,6 @@
-#include "AtomicFile.h"
+#include "platform/AtomicFile.h"
 
-#include "PathCodec.h"
+#include "platform/PathCodec.h"
 
 #include <dirent.h>
 #include <fcntl.h>

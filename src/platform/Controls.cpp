@@ -1,4 +1,4 @@
-#include "Controls.h"
+#include "platform/Controls.h"
 
 namespace platform {
 

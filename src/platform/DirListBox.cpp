@@ -1,4 +1,4 @@
-#include "DirListBox.h"
+#include "platform/DirListBox.h"
 
 #include <QDir>
 

@@ -1,6 +1,7 @@
-#include "DirSearch.h"
+#include "platform/DirSearch.h"
 
-#include "PathCodec.h"
+#include "platform/PathCodec.h"
+#include "platform/Paths.h"
 
 #include <QFile>
 

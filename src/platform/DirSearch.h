@@ -11,12 +11,6 @@ namespace platform {
 constexpr int kAttrNormal = 0;     ///< plain files only
 constexpr int kAttrDirectory = 16; ///< plain files and folders
 
-/// The path separator the program joins folder and name with.
-inline QChar pathSeparator()
-{
-    return QLatin1Char('/');
-}
-
 enum class EntryKind { Directory, File, Other };
 
 struct DirEntry {

@@ -1,6 +1,6 @@
-#include "FileListBox.h"
+#include "platform/FileListBox.h"
 
-#include "DirSearch.h"
+#include "platform/DirSearch.h"
 
 #include <QFile>
 

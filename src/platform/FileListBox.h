@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "FileStamp.h"
+#include "platform/FileStamp.h"
 
 namespace platform {
 

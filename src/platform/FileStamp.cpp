@@ -1,6 +1,6 @@
-#include "FileStamp.h"
+#include "platform/FileStamp.h"
 
-#include "PathCodec.h"
+#include "platform/PathCodec.h"
 
 #include <sys/stat.h>
 

@@ -1,6 +1,5 @@
-#include "FolderDialog.h"
+#include "platform/FolderDialog.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 
@@ -35,16 +34,6 @@ FolderDialog &folderDialog()
 void setFolderDialog(std::unique_ptr<FolderDialog> dialog)
 {
     installed() = dialog ? std::move(dialog) : std::make_unique<ToolkitFolderDialog>();
-}
-
-BusyCursor::BusyCursor()
-{
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-}
-
-BusyCursor::~BusyCursor()
-{
-    QApplication::restoreOverrideCursor();
 }
 
 } // namespace platform

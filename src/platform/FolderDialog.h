@@ -23,13 +23,4 @@ FolderDialog &folderDialog();
 /// Replaces the chooser; nullptr goes back to the toolkit's dialog.
 void setFolderDialog(std::unique_ptr<FolderDialog> dialog);
 
-/// Shows the busy pointer for as long as it lives.
-class BusyCursor {
-public:
-    BusyCursor();
-    ~BusyCursor();
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
-};
-
 } // namespace platform

@@ -1,4 +1,4 @@
-#include "JpegDecoder.h"
+#include "platform/JpegDecoder.h"
 
 #include <QTransform>
 

@@ -1,6 +1,6 @@
-#include "KeyPreview.h"
+#include "platform/KeyPreview.h"
 
-#include "Keys.h"
+#include "platform/Keys.h"
 
 #include <QApplication>
 #include <QKeyEvent>

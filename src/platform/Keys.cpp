@@ -1,4 +1,4 @@
-#include "Keys.h"
+#include "platform/Keys.h"
 
 #include <Qt>
 

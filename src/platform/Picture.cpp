@@ -1,8 +1,9 @@
-#include "Picture.h"
+#include "platform/Picture.h"
 
-#include "PathCodec.h"
+#include "platform/Logging.h"
+#include "platform/PathCodec.h"
 
-#include "JpegDecoder.h"
+#include "platform/JpegDecoder.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -14,6 +15,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 
 namespace platform {
 
@@ -24,16 +26,19 @@ constexpr qint64 kMaxFileBytes = 256LL * 1024 * 1024;
 // Decoded pixels kept at the most (4 bytes each); larger pictures are decoded reduced.
 constexpr qint64 kMaxDecodePixels = 30LL * 1000 * 1000;
 
-// Reads a regular file whole. Opening non-blocking means a named pipe or a device called
-// "x.jpg" cannot stall the show; fstat on the open descriptor leaves no window for a swap.
-bool readRegularFile(const QString &path, QByteArray &data, FileStamp &stamp)
+// Reads a regular file whole; the empty text, or why not. Opening non-blocking means a named
+// pipe or a device called "x.jpg" cannot stall the show; fstat on the open descriptor leaves no
+// window for a swap.
+QString readRegularFile(const QString &path, QByteArray &data, FileStamp &stamp)
 {
     const int fd = ::open(encodePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return QString::fromLocal8Bit(std::strerror(errno));
     stamp = fileStamp(fd);
-    bool ok = stamp.regular && stamp.size <= kMaxFileBytes;
-    if (ok) {
+    QString why = !stamp.regular               ? QStringLiteral("not a regular file")
+                  : stamp.size > kMaxFileBytes ? QStringLiteral("larger than any photo")
+                                               : QString();
+    if (why.isEmpty()) {
         data.resize(static_cast<qsizetype>(stamp.size));
         qsizetype done = 0;
         while (done < data.size()) {
@@ -46,10 +51,11 @@ bool readRegularFile(const QString &path, QByteArray &data, FileStamp &stamp)
             done += got;
         }
         data.truncate(done);
-        ok = done > 0;
+        if (done == 0)
+            why = QStringLiteral("nothing could be read");
     }
     ::close(fd);
-    return ok;
+    return why;
 }
 
 QSize reducedToFit(const QSize &size, qint64 maxPixels)
@@ -83,27 +89,37 @@ QImage exactly(const QImage &image, QSize want)
 
 enum class Outcome { Loaded, Refused, OtherDecoder };
 
-Outcome loadJpeg(const QByteArray &data, const DisplaySize &display, Picture &picture)
+Outcome loadJpeg(const QByteArray &data, const DisplaySize &display, Picture &picture, QString &why)
 {
     JpegInfo info;
     // Any other decoder would read the same header and need the same memory: no second try.
-    if (!readJpegInfo(data, info) || !info.fitsMemory)
+    if (!readJpegInfo(data, info)) {
+        why = QStringLiteral("not a readable JPEG header");
         return Outcome::Refused;
+    }
+    if (!info.fitsMemory) {
+        why = QStringLiteral("header refused: %1 x %2 would need too much memory to decode")
+                  .arg(info.stored.width())
+                  .arg(info.stored.height());
+        return Outcome::Refused;
+    }
     if (!info.directColour)
         return Outcome::OtherDecoder;
     const bool swaps = orientationSwapsSides(info.orientation);
     const QSize upright = swaps ? info.stored.transposed() : info.stored;
     const QSize want = wantedSize(display, upright);
     const QImage stored = decodeJpeg(data, swaps ? want.transposed() : want, kMaxDecodePixels);
-    if (stored.isNull())
+    if (stored.isNull()) {
+        why = QStringLiteral("the JPEG data does not decode");
         return Outcome::Refused;
+    }
     picture.image = exactly(uprightImage(stored, info.orientation), want);
     picture.size = upright;
     return Outcome::Loaded;
 }
 
 // Everything the JPEG decoder does not take: other formats under a .jpg name, CMYK JPEGs.
-bool loadOther(QByteArray &data, const DisplaySize &display, Picture &picture)
+bool loadOther(QByteArray &data, const DisplaySize &display, Picture &picture, QString &why)
 {
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
@@ -119,8 +135,10 @@ bool loadOther(QByteArray &data, const DisplaySize &display, Picture &picture)
             reader.setScaledSize(swaps ? scaled.transposed() : scaled);
     }
     picture.image = reader.read();
-    if (picture.image.isNull())
+    if (picture.image.isNull()) {
+        why = reader.errorString();
         return false;
+    }
     picture.size = stored.isValid() ? upright : picture.image.size();
     return true;
 }
@@ -130,16 +148,20 @@ bool loadOther(QByteArray &data, const DisplaySize &display, Picture &picture)
 Picture loadPicture(const QString &path, const DisplaySize &display)
 {
     Picture picture;
+    if (path.isEmpty())
+        return picture;
     QByteArray data;
     FileStamp stamp;
-    if (path.isEmpty() || !readRegularFile(path, data, stamp))
-        return picture;
-    const Outcome jpeg =
-        looksLikeJpeg(data) ? loadJpeg(data, display, picture) : Outcome::OtherDecoder;
+    QString why = readRegularFile(path, data, stamp);
+    const Outcome jpeg = !why.isEmpty()        ? Outcome::Refused
+                         : looksLikeJpeg(data) ? loadJpeg(data, display, picture, why)
+                                               : Outcome::OtherDecoder;
     const bool loaded = jpeg == Outcome::Loaded ||
-                        (jpeg == Outcome::OtherDecoder && loadOther(data, display, picture));
-    if (!loaded)
+                        (jpeg == Outcome::OtherDecoder && loadOther(data, display, picture, why));
+    if (!loaded) {
+        qCWarning(logging::picture).noquote() << "cannot show" << displayText(path) << "-" << why;
         return Picture();
+    }
     picture.path = path;
     picture.stamp = stamp;
     return picture;

@@ -1,13 +1,10 @@
-#include "PictureControls.h"
+#include "platform/PictureControls.h"
 
-#include "Twips.h"
+#include "platform/Clicks.h"
+#include "platform/Twips.h"
 
 #include <QMouseEvent>
 #include <QPainter>
-
-#include <utility>
-
-#include <utility>
 
 namespace platform {
 
@@ -82,13 +79,6 @@ void ImageBox::mouseReleaseEvent(QMouseEvent *event)
     emit mouseUp(event->button());
     if (releaseIsClick(this, event, m_doubleClick))
         emit clicked();
-}
-
-bool releaseIsClick(const QWidget *control, const QMouseEvent *release, bool &doubleClick)
-{
-    const bool wasDouble = std::exchange(doubleClick, false);
-    return release->button() == Qt::LeftButton && !wasDouble &&
-           control->rect().contains(release->position().toPoint());
 }
 
 } // namespace platform

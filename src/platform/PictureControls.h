@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Picture.h"
+#include "platform/Picture.h"
 
 #include <QImage>
 #include <QWidget>
@@ -23,10 +23,6 @@ public:
 private:
     Picture m_picture;
 };
-
-/// Whether a button release completes a click: the left button, let go over the control, and
-/// not the second press of a double click. Clears `doubleClick`.
-bool releaseIsClick(const QWidget *control, const QMouseEvent *release, bool &doubleClick);
 
 /// An image display that draws its picture stretched to its own size, at device resolution.
 class ImageBox : public QWidget {

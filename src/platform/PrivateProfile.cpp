@@ -1,7 +1,7 @@
-#include "PrivateProfile.h"
+#include "platform/PrivateProfile.h"
 
-#include "AtomicFile.h"
-#include "PathCodec.h"
+#include "platform/AtomicFile.h"
+#include "platform/PathCodec.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "Window.h"
+#include "platform/Window.h"
 
-#include "Twips.h"
-#include "X11Window.h"
+#include "platform/Twips.h"
+#include "platform/X11Window.h"
 
 #include <QMargins>
 #include <QPoint>

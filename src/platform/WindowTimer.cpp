@@ -1,4 +1,4 @@
-#include "WindowTimer.h"
+#include "platform/WindowTimer.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "X11Window.h"
+#include "platform/X11Window.h"
 
 #include <QGuiApplication>
 #include <QThread>

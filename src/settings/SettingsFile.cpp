@@ -1,9 +1,11 @@
-#include "SettingsFile.h"
+#include "settings/SettingsFile.h"
 
-#include "DirSearch.h"
-#include "Numbers.h"
-#include "PathCodec.h"
-#include "cInifile.h"
+#include "platform/DirSearch.h"
+#include "platform/Logging.h"
+#include "platform/Numbers.h"
+#include "platform/PathCodec.h"
+#include "platform/Paths.h"
+#include "settings/cInifile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -19,10 +21,7 @@ namespace settings {
 
 QString settingsFilePath(const QString &appPath, const QString &exeBaseName)
 {
-    QString path = appPath;
-    if (!path.endsWith(platform::pathSeparator()))
-        path += platform::pathSeparator();
-    return path + exeBaseName + QStringLiteral(".ini");
+    return platform::withTrailingSeparator(appPath) + exeBaseName + QStringLiteral(".ini");
 }
 
 namespace {
@@ -56,9 +55,9 @@ QString folderKey(int index)
 qint16 timeFromStored(float stored)
 {
     if (!std::isfinite(stored))
-        return static_cast<qint16>(kDefaultTime);
+        return kIntervalDesigned;
     const double rounded = platform::roundHalfEven(stored);
-    return static_cast<qint16>(qBound<double>(kTimeMin, rounded, kTimeMax));
+    return static_cast<qint16>(qBound<double>(kIntervalMin, rounded, kIntervalMax));
 }
 
 namespace {
@@ -88,11 +87,13 @@ StoredSettings readSettings(const QString &file)
     stored.place.top = ini.ReadSingle(kPosition, kTop, kDefaultTop);
     stored.place.width = storedLength(ini, kWidth);
     stored.place.height = storedLength(ini, kHeight);
-    stored.time = timeFromStored(ini.ReadSingle(kDisplay, kTime, kDefaultTime));
-    for (int i = 0; i < kFolderSlots; ++i) {
+    stored.time = timeFromStored(ini.ReadSingle(kDisplay, kTime, float(kIntervalDesigned)));
+    for (int i = 0; i < kFolderHistorySize; ++i) {
         const QString folder = ini.ReadStr(kFolders, folderKey(i), QString());
         if (!folder.isEmpty() && platform::searchFinds(folder, platform::kAttrDirectory))
             stored.folders << folder;
+        else if (!folder.isEmpty())
+            qCInfo(platform::logging::settings) << "a stored folder is gone:" << folder;
     }
     return stored;
 }
@@ -116,7 +117,9 @@ void writeSettings(const QString &file, const std::optional<WindowPlace> &place,
     ini.DeleteSection(kFolders);
     for (int i = 0; i < folders.size(); ++i)
         ini.WriteStr(kFolders, folderKey(i), folders.at(i));
-    ini.Refresh();
+    if (ini.Refresh() == 0)
+        qCWarning(platform::logging::settings).noquote()
+            << "the settings could not be written to" << file << "- they stay as they were";
 }
 
 } // namespace settings

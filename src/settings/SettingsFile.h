@@ -19,12 +19,19 @@ inline const QString kDisplay = QStringLiteral("Display");
 inline const QString kTime = QStringLiteral("Time");
 inline const QString kFolders = QStringLiteral("Folders");
 
-constexpr float kDefaultLeft = 0.0f;  // twips
-constexpr float kDefaultTop = 0.0f;   // twips
-constexpr float kDefaultTime = 20.0f; // tenths of a second
-constexpr qint16 kTimeMin = 5;
-constexpr qint16 kTimeMax = 50;
-constexpr int kFolderSlots = 10;
+constexpr float kDefaultLeft = 0.0f; // twips
+constexpr float kDefaultTop = 0.0f;  // twips
+
+/// The interval between pictures, in tenths of a second: what the interval scroll bar can take,
+/// and its designed value, which is also the value of a missing "Time".
+constexpr qint16 kIntervalMin = 5;
+constexpr qint16 kIntervalMax = 50;
+constexpr qint16 kIntervalDesigned = 20;
+/// The unit of "Time" in the timer's milliseconds.
+constexpr int kMillisecondsPerTenth = 100;
+
+/// Folders the history keeps, and so the folder keys "00" .. "09" of the file.
+constexpr int kFolderHistorySize = 10;
 
 /// The settings file of an executable: its folder (a separator added unless it ends in one),
 /// its name without extension, and ".ini".
@@ -52,7 +59,7 @@ struct WindowPlace {
 
 struct StoredSettings {
     WindowPlace place;
-    qint16 time = 20;    ///< interval in tenths of a second, within kTimeMin .. kTimeMax
+    qint16 time = kIntervalDesigned; ///< tenths of a second, within kIntervalMin .. kIntervalMax
     QStringList folders; ///< the history entries that are not empty and still exist, in order
 };
 

@@ -1,6 +1,6 @@
-#include "cInifile.h"
+#include "settings/cInifile.h"
 
-#include "Numbers.h"
+#include "platform/Numbers.h"
 
 #include <limits>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PrivateProfile.h"
+#include "platform/PrivateProfile.h"
 
 #include <QString>
 #include <QtGlobal>

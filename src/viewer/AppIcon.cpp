@@ -1,4 +1,4 @@
-#include "AppIcon.h"
+#include "viewer/AppIcon.h"
 
 #include <QPixmap>
 

@@ -1,4 +1,4 @@
-#include "BackgroundDecode.h"
+#include "viewer/BackgroundDecode.h"
 
 #include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>

@@ -1,6 +1,6 @@
-#include "FitGeometry.h"
+#include "viewer/FitGeometry.h"
 
-#include "Twips.h"
+#include "platform/Twips.h"
 
 QRect fittedRect(QSize picture, float innerWidth, float innerHeight, float twipsPerPixel)
 {

@@ -1,4 +1,4 @@
-#include "PicturePrefetch.h"
+#include "viewer/PicturePrefetch.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 

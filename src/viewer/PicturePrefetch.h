@@ -1,7 +1,7 @@
 #pragma once
 
-#include "FileStamp.h"
-#include "Picture.h"
+#include "platform/FileStamp.h"
+#include "platform/Picture.h"
 
 #include <QFuture>
 #include <QString>

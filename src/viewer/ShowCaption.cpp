@@ -1,7 +1,7 @@
-#include "ShowCaption.h"
+#include "viewer/ShowCaption.h"
 
-#include "DirSearch.h"
-#include "PathCodec.h"
+#include "platform/DirSearch.h"
+#include "platform/PathCodec.h"
 
 QString showCaption(int orderFlag, const QString &pick)
 {

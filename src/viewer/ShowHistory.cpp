@@ -1,4 +1,4 @@
-#include "ShowHistory.h"
+#include "viewer/ShowHistory.h"
 
 QString ShowHistory::item(int position) const
 {

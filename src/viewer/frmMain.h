@@ -1,10 +1,10 @@
 #pragma once
 
-#include "BackgroundDecode.h"
-#include "Picture.h"
-#include "PicturePrefetch.h"
-#include "SettingsFile.h"
-#include "ShowHistory.h"
+#include "platform/Picture.h"
+#include "settings/SettingsFile.h"
+#include "viewer/BackgroundDecode.h"
+#include "viewer/PicturePrefetch.h"
+#include "viewer/ShowHistory.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -28,10 +28,12 @@ class WindowTimer;
 } // namespace platform
 
 /// The main window: the control panel while no show runs, the full-window picture display
-/// while one does.
+/// while one does. One class; its implementation is split by job, and each group of members
+/// below says in which file it lives.
 class frmMain : public QWidget {
     Q_OBJECT
 public:
+    // frmMain.cpp: the window and its controls in their designed state.
     explicit frmMain(QWidget *parent = nullptr);
     ~frmMain() override;
 
@@ -61,17 +63,20 @@ public:
     platform::ImageBox *Image1 = nullptr;
 
 public slots:
+    // frmMain_show.cpp: the show.
     void cmdStart_Click();
     void cmdEnd_Click();
     void Timer1_Timer();
     /// Back from a running or paused show to the control panel.
     void StopShow();
 
+    // frmMain_panel.cpp: the control panel.
     void cmdFolder_Click();
     void cboFolders_Click();
     void chkSub_Click();
     void HScroll1_Change();
 
+    // frmMain_input.cpp: keys and mouse.
     /// The window's view of a key before the focused control's; setting KeyCode to 0
     /// consumes the key. Modifiers make no difference.
     void Form_KeyDown(qint16 &KeyCode);
@@ -81,19 +86,20 @@ public slots:
     void Image1_MouseUp(Qt::MouseButton Button);
 
 protected:
+    // frmMain_input.cpp
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    // frmMain_lifecycle.cpp
     void resizeEvent(QResizeEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    // The designed inner area, in twips.
-    static constexpr float kInnerWidth = 3900;
+    // frmMain.cpp
+    static constexpr float kInnerWidth = 3900; ///< the designed inner area, in twips
     static constexpr float kInnerHeight = 3375;
-
     void createWindow();
     void createDisplay();
     void createPanel();
@@ -104,26 +110,33 @@ private:
     void createHelpText();
     void createPanelOrderOption();
     void createTimer();
-    void createInput();
 
+    // frmMain_lifecycle.cpp: start-up, resizing and shut-down.
     void Form_Load();
     void Form_Resize();
     void Form_Unload();
     QString settingsFile() const;
     void applyRestoredPlace();
+    void ResizeSettled();
+    void UseSharperPicture(const platform::Picture &sharper);
+
+    // frmMain_panel.cpp
     bool ScanFolder(const QString &folder);
     void ScanSelectedFolder();
     void appendFolderToHistory(const QString &path);
+
+    // frmMain_input.cpp
+    void createInput();
     void TogglePause();
     void ShowHistoryEntry();
+
+    // frmMain_show.cpp
     QString DrawPick();
     platform::DisplaySize displaySize() const;
     platform::Picture LoadPick(const QString &pick);
     DisplayKey displayKey() const;
     void PrefetchNextPick();
     void FitAndShow();
-    void ResizeSettled();
-    void UseSharperPicture(const platform::Picture &sharper);
 
     std::unique_ptr<frmFileList> m_fileList;
     PicturePrefetch m_prefetch;

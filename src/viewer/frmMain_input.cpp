@@ -1,11 +1,12 @@
 // Keyboard and mouse during a show: pause, stepping through the history, stop and quit.
-#include "frmMain.h"
+#include "viewer/frmMain.h"
 
-#include "KeyPreview.h"
-#include "Keys.h"
-#include "Picture.h"
-#include "PictureControls.h"
-#include "WindowTimer.h"
+#include "platform/Clicks.h"
+#include "platform/KeyPreview.h"
+#include "platform/Keys.h"
+#include "platform/Picture.h"
+#include "platform/PictureControls.h"
+#include "platform/WindowTimer.h"
 
 #include <QFrame>
 #include <QMouseEvent>

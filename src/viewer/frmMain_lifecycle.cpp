@@ -1,17 +1,18 @@
 // Start-up and shut-down: the saved place, interval and folder history, and resizing.
-#include "frmMain.h"
+#include "viewer/frmMain.h"
 
-#include "Controls.h"
-#include "DirSearch.h"
-#include "Picture.h"
-#include "PictureControls.h"
-#include "Process.h"
-#include "SettingsFile.h"
-#include "Twips.h"
-#include "Window.h"
-#include "WindowPlacement.h"
-#include "WindowTimer.h"
-#include "frmFileList.h"
+#include "picture_source/frmFileList.h"
+#include "platform/Controls.h"
+#include "platform/DirSearch.h"
+#include "platform/Paths.h"
+#include "platform/Picture.h"
+#include "platform/PictureControls.h"
+#include "platform/Process.h"
+#include "platform/Twips.h"
+#include "platform/Window.h"
+#include "platform/WindowTimer.h"
+#include "settings/SettingsFile.h"
+#include "viewer/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -52,9 +53,7 @@ QString frmMain::settingsFile() const
 
 void frmMain::Form_Load()
 {
-    sAppPath = platform::applicationDir();
-    if (!sAppPath.endsWith(platform::pathSeparator()))
-        sAppPath += platform::pathSeparator();
+    sAppPath = platform::withTrailingSeparator(platform::applicationDir());
 
     const settings::StoredSettings stored = settings::readSettings(settingsFile());
     m_restoredPlace = placeOnScreens(stored.place, kInnerWidth, kInnerHeight, screensInTwips());

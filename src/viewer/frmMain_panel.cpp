@@ -1,23 +1,18 @@
 // The control panel: the folder dialog, the folder history, the sub-folder option and the
 // interval.
-#include "frmMain.h"
+#include "viewer/frmMain.h"
 
-#include "Controls.h"
-#include "FolderDialog.h"
-#include "Numbers.h"
-#include "WindowTimer.h"
-#include "frmFileList.h"
-#include "mSHBF.h"
+#include "folder_chooser/mSHBF.h"
+#include "picture_source/frmFileList.h"
+#include "platform/BusyCursor.h"
+#include "platform/Controls.h"
+#include "platform/Numbers.h"
+#include "platform/WindowTimer.h"
+#include "settings/SettingsFile.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
-
-namespace {
-
-constexpr int kFolderHistorySize = 10;
-
-} // namespace
 
 void frmMain::cmdFolder_Click()
 {
@@ -45,7 +40,7 @@ void frmMain::HScroll1_Change()
 {
     const qint16 tenths = static_cast<qint16>(HScroll1->value());
     lblTime->setText(platform::singleToText(static_cast<float>(tenths) / 10.0f));
-    Timer1->setInterval(static_cast<qint16>(HScroll1->value() * 100));
+    Timer1->setInterval(static_cast<qint16>(HScroll1->value() * settings::kMillisecondsPerTenth));
 }
 
 bool frmMain::ScanFolder(const QString &folder)
@@ -65,7 +60,7 @@ void frmMain::ScanSelectedFolder()
 void frmMain::appendFolderToHistory(const QString &path)
 {
     cboFolders->setEnabled(false);
-    if (cboFolders->count() >= kFolderHistorySize)
+    if (cboFolders->count() >= settings::kFolderHistorySize)
         cboFolders->removeItem(0);
     cboFolders->addItem(path);
     cboFolders->setEnabled(true);

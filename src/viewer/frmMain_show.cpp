@@ -1,24 +1,23 @@
 // The slide show: start, ticks, fitting the picture to the window, and stopping.
-#include "frmMain.h"
+#include "viewer/frmMain.h"
 
-#include "Controls.h"
-#include "DirSearch.h"
-#include "FitGeometry.h"
-#include "Module1.h"
-#include "Picture.h"
-#include "PictureControls.h"
-#include "ShowCaption.h"
-#include "Twips.h"
-#include "Window.h"
-#include "WindowTimer.h"
-#include "frmFileList.h"
+#include "picture_source/frmFileList.h"
+#include "platform/Controls.h"
+#include "platform/DirSearch.h"
+#include "platform/Paths.h"
+#include "platform/Picture.h"
+#include "platform/PictureControls.h"
+#include "platform/Twips.h"
+#include "platform/Window.h"
+#include "platform/WindowTimer.h"
+#include "viewer/FitGeometry.h"
+#include "viewer/ShowCaption.h"
 
 #include <QFrame>
 
 void frmMain::cmdStart_Click()
 {
-    Module1::lFileIndex = -1;
-    Module1::lFolderIndex = -1;
+    fileList().ResetCursors();
     Frame1->hide();
     picTemp->setPicture(LoadPick(DrawPick()));
     repaint(); // the panel goes before the first tick, not at it

@@ -1,5 +1,5 @@
 // Writes the program's icon as PNG files for installation: make_icons <folder>.
-#include "AppIcon.h"
+#include "viewer/AppIcon.h"
 
 #include <QDir>
 

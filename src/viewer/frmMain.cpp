@@ -1,13 +1,13 @@
-// The main window's controls in their designed state.
-#include "frmMain.h"
+// The main window and its controls in their designed state.
+#include "viewer/frmMain.h"
 
-#include "AppIcon.h"
-#include "Controls.h"
-#include "PictureControls.h"
-#include "ShowCaption.h"
-#include "Twips.h"
-#include "WindowTimer.h"
-#include "frmFileList.h"
+#include "picture_source/frmFileList.h"
+#include "platform/Controls.h"
+#include "platform/PictureControls.h"
+#include "platform/Twips.h"
+#include "platform/WindowTimer.h"
+#include "viewer/AppIcon.h"
+#include "viewer/ShowCaption.h"
 
 #include <QFrame>
 #include <QGuiApplication>
@@ -38,13 +38,9 @@ constexpr Place kLabel1{1140, 1020, 675, 195};
 constexpr Place kPicTemp{4440, 180, 495, 435};
 constexpr Place kImage1{180, 600, 4335, 2475};
 
-// Interval scroll bar, in tenths of a second.
-constexpr int kIntervalMin = 5;
-constexpr int kIntervalMax = 50;
-constexpr int kIntervalDesigned = 20;
+// How far the interval scroll bar moves, in tenths of a second.
 constexpr int kArrowStep = 5;
 constexpr int kTroughStep = 10;
-constexpr int kTimerDesignedMs = 2000;
 // A window being dragged larger sends resizes this close together.
 constexpr int kResizeSettledMs = 150;
 
@@ -221,10 +217,10 @@ void frmMain::createPanelFolderChoice()
 void frmMain::createPanelInterval()
 {
     HScroll1 = new QScrollBar(Qt::Horizontal, Frame1);
-    HScroll1->setRange(kIntervalMin, kIntervalMax);
+    HScroll1->setRange(settings::kIntervalMin, settings::kIntervalMax);
     HScroll1->setSingleStep(kArrowStep);
     HScroll1->setPageStep(kTroughStep);
-    HScroll1->setValue(kIntervalDesigned);
+    HScroll1->setValue(settings::kIntervalDesigned);
     HScroll1->setTracking(false);         // the value changes when the thumb is let go
     HScroll1->setInvertedControls(false); // the Right key lengthens the interval
     HScroll1->setFocusPolicy(Qt::StrongFocus);
@@ -280,7 +276,7 @@ void frmMain::createHelpText()
 void frmMain::createTimer()
 {
     Timer1 = new platform::WindowTimer(this);
-    Timer1->setInterval(kTimerDesignedMs);
+    Timer1->setInterval(settings::kIntervalDesigned * settings::kMillisecondsPerTenth);
     Timer1->setEnabled(false);
     connect(Timer1, &platform::WindowTimer::timer, this, &frmMain::Timer1_Timer);
 

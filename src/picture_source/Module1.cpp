@@ -1,4 +1,4 @@
-#include "Module1.h"
+#include "picture_source/Module1.h"
 
 namespace Module1 {
 
