@@ -28,8 +28,10 @@ diff -u - "$scratch/list" <<'EOF'
 ./usr/share/applications/org.pelmora.Pelmora.desktop
 ./usr/share/doc/pelmora/changelog.gz
 ./usr/share/doc/pelmora/copyright
+./usr/share/icons/hicolor/128x128/apps/pelmora.png
 ./usr/share/icons/hicolor/16x16/apps/pelmora.png
 ./usr/share/icons/hicolor/32x32/apps/pelmora.png
+./usr/share/icons/hicolor/64x64/apps/pelmora.png
 ./usr/share/man/man1/pelmora.1.gz
 ./usr/share/metainfo/org.pelmora.Pelmora.metainfo.xml
 EOF

@@ -9,7 +9,8 @@ endif()
 foreach(f bin/pelmora share/applications/org.pelmora.Pelmora.desktop
           share/metainfo/org.pelmora.Pelmora.metainfo.xml share/man/man1/pelmora.1.gz
           share/doc/pelmora/copyright share/doc/pelmora/changelog.gz
-          share/icons/hicolor/16x16/apps/pelmora.png share/icons/hicolor/32x32/apps/pelmora.png)
+          share/icons/hicolor/16x16/apps/pelmora.png share/icons/hicolor/32x32/apps/pelmora.png
+          share/icons/hicolor/64x64/apps/pelmora.png share/icons/hicolor/128x128/apps/pelmora.png)
   if(NOT EXISTS "${prefix}/${f}")
     message(FATAL_ERROR "missing from the install: ${f}")
   endif()

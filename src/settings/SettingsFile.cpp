@@ -42,7 +42,7 @@ QString settingsLocation(const QString &appPath, const QString &exeBaseName,
     const QFileInfo file(beside);
     const bool writable =
         ::access(platform::encodePath(file.absolutePath()).constData(), W_OK) == 0;
-    if (file.exists() || (writable && !isSystemFolder(appPath)) || configDir.isEmpty())
+    if (configDir.isEmpty() || (!isSystemFolder(appPath) && (file.exists() || writable)))
         return beside;
     return settingsFilePath(configDir, QStringLiteral("pelmora"));
 }

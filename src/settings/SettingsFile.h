@@ -38,9 +38,9 @@ constexpr int kFolderHistorySize = 10;
 QString settingsFilePath(const QString &appPath, const QString &exeBaseName);
 
 /// Where the settings live: beside the executable whenever the file is there or can be made
-/// there; for a copy installed in a folder we may not write, or in the system's own program
-/// folders under /usr, "pelmora.ini" in the user's configuration folder, so that its history is
-/// not lost at every close and no package's folder gets a user's file.
+/// there; for a copy installed in a folder we may not write, and always for one in the
+/// system's own folders under /usr, "pelmora.ini" in the user's configuration folder, so that
+/// its history is not lost at every close and no user's settings live in a package's folder.
 QString settingsLocation(const QString &appPath, const QString &exeBaseName,
                          const QString &configDir);
 
