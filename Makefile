@@ -39,7 +39,7 @@ fuzz:
 	cmake --build $(BUILD_DIR)-fuzz -j $(JOBS) --target fuzz_settings fuzz_picture
 	fuzz/make-seeds.sh $(BUILD_DIR)-fuzz/corpus
 	$(BUILD_DIR)-fuzz/bin/fuzz_settings -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 $(BUILD_DIR)-fuzz/corpus/settings
-	$(BUILD_DIR)-fuzz/bin/fuzz_picture -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 $(BUILD_DIR)-fuzz/corpus/picture
+	$(BUILD_DIR)-fuzz/bin/fuzz_picture -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=2 $(BUILD_DIR)-fuzz/corpus/picture
 
 # The long run over good and bad pictures, plainly and under the sanitizers (leaks included).
 soak: build test-sanitized

@@ -3,6 +3,9 @@
 #include "platform/Process.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QString>
 #include <QtGlobal>
@@ -25,6 +28,16 @@ inline void runOffscreen()
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+/// Lets the window's event loop run until its show has the pictures it asked for on screen: a
+/// tick or a step waits for its picture to decode on the worker.
+template <typename Window> void waitForPictures(Window &window)
+{
+    while (window.isLoading())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    // Without an event loop of its own, what was left to be deleted later would pile up.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 /// Keeps the measured windows' settings in a scratch folder and closing them from ending us.

@@ -72,12 +72,15 @@ int main(int argc, char *argv[])
         w.cmdStart_Click();
         for (int tick = 1; tick <= kTicks; ++tick) {
             w.Timer1_Timer();
+            waitForPictures(w);
             QPainter painter(&screen);
             w.render(&painter);
             painter.end();
             qint16 key = tick % 3 ? 37 : 39; // steps back and forth through the history
-            if (tick % 7 == 0)
+            if (tick % 7 == 0) {
                 w.Form_KeyDown(key);
+                waitForPictures(w);
+            }
             if (tick % 11 == 0) { // pause and resume
                 w.Image1_Click();
                 w.Image1_Click();

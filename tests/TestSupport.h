@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <functional>
 
@@ -38,6 +39,19 @@ class QWidget;
 /// Presses and lets go of a key in a shown window as a keyboard would: the window's toolkit
 /// window gets it first and hands it to the focused control.
 void pressKey(QWidget *window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
+/// Waits until a main window has the pictures its show asked for on screen.
+template <typename Window> void waitForPictures(Window &window)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isLoading(), 10000);
+}
+
+/// One tick of a show, to its end: the tick waits for its picture to decode.
+template <typename Window> void runTick(Window &window)
+{
+    window.Timer1_Timer();
+    waitForPictures(window);
+}
 
 class QComboBox;
 /// The entries of a drop-down list, first to last.

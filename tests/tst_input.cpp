@@ -32,7 +32,7 @@ public:
     {
         window.cmdStart_Click();
         for (int i = 0; i < ticks; ++i)
-            window.Timer1_Timer();
+            runTick(window);
     }
     QSize shown() const
     {
@@ -82,6 +82,7 @@ void InputTest::spaceIsConsumedOnThePanel()
     f.window.chkSub->setFocus();
     pressKey(&f.window, Qt::Key_Space, modifiers);
     QCOMPARE(f.window.chkSub->value(), 0);
+    QVERIFY(!f.window.Timer1->isEnabled()); // nor does it start a show's timer on the panel
     f.window.cmdStart->setFocus();
     pressKey(&f.window, Qt::Key_Space, modifiers);
     QVERIFY(!f.window.Frame1->isHidden()); // Start was not pressed
@@ -125,6 +126,7 @@ void InputTest::stepThroughHistory()
     for (int i = 0; i < keys.size(); ++i) {
         const Qt::Key key = Qt::Key(std::abs(keys.at(i)));
         pressKey(&f.window, key, keys.at(i) < 0 ? Qt::ShiftModifier : Qt::NoModifier);
+        waitForPictures(f.window);
         QCOMPARE(f.window.historyPosition(), qint16(positions.at(i)));
         QCOMPARE(f.shown(), kSizes.at(positions.at(i)));
     }
@@ -140,6 +142,7 @@ void InputTest::oneEntryHistory()
     f.window.resize(100, 200); // the step refits what it shows
     for (Qt::Key key : {Qt::Key_Left, Qt::Key_Right}) {
         pressKey(&f.window, key);
+        waitForPictures(f.window);
         QCOMPARE(f.window.historyPosition(), qint16(1));
         QCOMPARE(f.shown(), kSizes.at(1));
         QCOMPARE(f.window.Image1->geometry(), QRect(0, 50, 100, 100));
@@ -151,7 +154,9 @@ void InputTest::nothingToStepBeforeFirstTick()
     InputFixture f;
     f.run(0);
     pressKey(&f.window, Qt::Key_Left);
+    waitForPictures(f.window);
     pressKey(&f.window, Qt::Key_Right);
+    waitForPictures(f.window);
     QCOMPARE(f.window.historyPosition(), qint16(0));
     QVERIFY(f.window.Image1->picture().isNull());
     QVERIFY(f.window.Timer1->isEnabled());
@@ -165,6 +170,7 @@ void InputTest::steppingKeepsTheTickDue()
     QTest::qWait(150);
     const int due = f.window.Timer1->remainingTime();
     pressKey(&f.window, Qt::Key_Left);
+    waitForPictures(f.window);
     QVERIFY(f.window.Timer1->isEnabled());
     QVERIFY2(f.window.Timer1->remainingTime() <= due, "the step restarted the interval");
     // The pending tick still comes, adds at the newest end and points there.
@@ -181,6 +187,7 @@ void InputTest::historySurvivesStop()
     QVERIFY(!f.window.Frame1->isHidden());
     f.window.cmdStart_Click();
     pressKey(&f.window, Qt::Key_Left); // before the first tick of the new show
+    waitForPictures(f.window);
     QCOMPARE(f.window.historyPosition(), qint16(1));
     QCOMPARE(f.shown(), kSizes.at(1));
 }
@@ -255,11 +262,13 @@ void InputTest::steppedToFileWasDeleted()
     f.run(3);
     QVERIFY(QFile::remove(f.path(2)));
     pressKey(&f.window, Qt::Key_Left); // p2 is gone: nothing shown for this step
+    waitForPictures(f.window);
     QCOMPARE(f.window.historyPosition(), qint16(2));
     QVERIFY(f.window.Image1->isHidden());
     pressKey(&f.window, Qt::Key_Left);
+    waitForPictures(f.window);
     QCOMPARE(f.shown(), kSizes.at(1));
-    f.window.Timer1_Timer(); // and the show goes on
+    runTick(f.window); // and the show goes on
     QCOMPARE(f.window.historyPosition(), qint16(4));
     QCOMPARE(f.window.history().count(), 4);
 }

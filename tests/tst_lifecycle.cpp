@@ -189,7 +189,7 @@ void LifecycleTest::everyWayOfClosingUnloadsOnce()
     QVERIFY(QTest::qWaitForWindowActive(&w));
     if (show > 0) {
         w.cmdStart_Click();
-        w.Timer1_Timer();
+        runTick(w);
         if (show == 2)
             w.Timer1->setEnabled(false);
     }

@@ -510,6 +510,8 @@ void SettingsTest::badFiles_data()
         << "[Position]\nLeft=" + QByteArray(100000, '9') + "\n";
     QTest::newRow("mixed line ends") << QByteArray("[Display]\r\nTime=35\r[Position]\nLeft=1\r\n");
     QTest::newRow("duplicates") << QByteArray("[Display]\nTime=7\nTime=9\n[Display]\nTime=11\n");
+    QTest::newRow("sizes beyond any number")
+        << QByteArray("[Position]\nWidth=1e999\nHeight=-1e999\n");
 }
 
 void SettingsTest::badFiles()

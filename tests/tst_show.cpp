@@ -1,18 +1,18 @@
 #include "TestSupport.h"
-#include "picture_source/Module1.h"
 #include "picture_source/frmFileList.h"
 #include "platform/Controls.h"
 #include "platform/PictureControls.h"
 #include "platform/WindowTimer.h"
 #include "viewer/AppIcon.h"
 #include "viewer/FitGeometry.h"
-#include "viewer/PicturePrefetch.h"
+#include "viewer/PictureDecodes.h"
 #include "viewer/ShowCaption.h"
 #include "viewer/frmMain.h"
 
 #include <QPushButton>
 #include <QtTest>
 
+#include <atomic>
 #include <set>
 
 namespace {
@@ -108,7 +108,7 @@ void ShowTest::fit()
     frmMain w;
     w.resize(inner);
     startShow(w, tree.path());
-    w.Timer1_Timer();
+    runTick(w);
     QCOMPARE(w.Image1->geometry(), expected);
     QVERIFY(!w.Image1->isHidden());
     QCOMPARE(w.Image1->picture().size, picture);
@@ -122,7 +122,7 @@ void ShowTest::fitSharesThePictureAndRefitsOnResize()
     w.resize(400, 400);
     w.show(); // a hidden window is told of its new size only when it is shown
     startShow(w, tree.path());
-    w.Timer1_Timer();
+    runTick(w);
     QCOMPARE(w.Image1->picture().image.cacheKey(), w.picTemp->picture().image.cacheKey());
     w.resize(200, 400);
     QCOMPARE(w.Image1->geometry(), QRect(0, 150, 200, 100));
@@ -141,13 +141,13 @@ void ShowTest::nothingToFit()
     w.resize(400, 400);
     w.show();
     startShow(w, tree.path());
-    w.Timer1_Timer();
+    runTick(w);
     const QRect shown = w.Image1->geometry();
     // A window with no inner area (minimised): the refit changes nothing and divides by nothing.
     w.resize(0, 0);
     QCOMPARE(w.size(), QSize(0, 0));
     QCOMPARE(w.Image1->geometry(), shown);
-    w.Timer1_Timer();
+    runTick(w);
     QCOMPARE(w.Image1->geometry(), shown);
     QVERIFY(w.Image1->isHidden());
     w.resize(400, 200);
@@ -162,7 +162,7 @@ void ShowTest::uprightPhotoIsFittedUpright()
     frmMain w;
     w.resize(400, 400);
     startShow(w, tree.path());
-    w.Timer1_Timer();
+    runTick(w);
     QCOMPARE(w.Image1->geometry(), QRect(100, 0, 200, 400)); // 100 x 200 after the turn
 }
 
@@ -182,7 +182,7 @@ void ShowTest::fitPredictionMatchesTheDisplay()
     for (const QSize &inner : windows) {
         w.resize(inner);
         for (int i = 0; i < pictures.size(); ++i) {
-            w.Timer1_Timer();
+            runTick(w);
             const platform::Picture &shown = w.Image1->picture();
             const QSize place = (QSizeF(w.Image1->size()) * w.devicePixelRatioF()).toSize();
             const bool reduced = !place.isEmpty() && place.width() < shown.size.width() &&
@@ -206,7 +206,7 @@ void ShowTest::decodedForTheDisplayAndAgainWhenEnlarged()
     };
     w.resize(200, 200);
     startShow(w, tree.path());
-    w.Timer1_Timer();
+    runTick(w);
     QCOMPARE(w.Image1->geometry(), QRect(0, 50, 200, 100));
     QCOMPARE(w.picTemp->picture().image.size(), device(200, 100)); // no more than shown
     QCOMPARE(w.picTemp->widthTwips(), 1600 * 15.0f);               // yet fitted by its own size
@@ -233,26 +233,32 @@ void ShowTest::decodedAheadOnlyWhileStillTrue()
 {
     TestTree tree;
     QVERIFY(writeJpeg(tree.path("a.jpg"), QSize(400, 200)));
+    const QString a = tree.path("a.jpg");
     const DisplayKey key{3000, 3000, 15, 1};
     const platform::DisplaySize display = [](QSize) { return QSize(100, 50); };
-    PicturePrefetch ahead;
-    platform::Picture picture;
+    std::atomic<int> loads{0};
+    platform::setPictureLoader([&loads](const QString &path, const platform::DisplaySize &d,
+                                        const platform::Cancellation *cancel) {
+        ++loads;
+        return platform::loadPicture(path, d, cancel);
+    });
+    PictureDecodes decodes;
+    QList<QSize> shown;
+    const auto show = [&shown](const platform::Picture &p) { shown << p.image.size(); };
 
-    ahead.start(tree.path("a.jpg"), display, key);
-    QVERIFY(ahead.take(tree.path("a.jpg"), key, picture));
-    QCOMPARE(picture.image.size(), QSize(100, 50));
-    QVERIFY(!ahead.take(tree.path("a.jpg"), key, picture)); // used once
-
-    ahead.start(tree.path("a.jpg"), display, key);
-    QVERIFY(!ahead.take(tree.path("b.jpg"), key, picture)); // another pick
-    ahead.start(tree.path("a.jpg"), display, key);
-    QVERIFY(!ahead.take(tree.path("a.jpg"), DisplayKey{1500, 3000, 15, 1}, picture)); // resized
-
-    ahead.start(tree.path("a.jpg"), display, key);
-    QVERIFY(writeJpeg(tree.path("a.jpg"), QSize(40, 20))); // changed on disk meanwhile
-    QVERIFY(!ahead.take(tree.path("a.jpg"), key, picture));
-    ahead.start(tree.path("gone.jpg"), display, key);
-    QVERIFY(!ahead.take(tree.path("gone.jpg"), key, picture));
+    decodes.want(DecodeFor::Ahead, a, display, key);
+    QTRY_VERIFY_WITH_TIMEOUT(!decodes.waitingFor(DecodeFor::Ahead), 5000);
+    decodes.want(DecodeFor::Tick, a, display, key, show); // taken over, there at once
+    QCOMPARE(shown, QList<QSize>{QSize(100, 50)});
+    QCOMPARE(loads.load(), 1);
+    decodes.want(DecodeFor::Tick, a, display, DisplayKey{1500, 3000, 15, 1}, show); // resized
+    QVERIFY(writeJpeg(a, QSize(40, 20))); // and changed on disk meanwhile
+    decodes.want(
+        DecodeFor::Tick, a, [](QSize s) { return s; }, key, show);
+    QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 2, 5000);
+    QCOMPARE(shown.last(), QSize(40, 20)); // the file as it is now, for the display asked
+    QCOMPARE(loads.load(), 3);             // the resized decode was dropped unused
+    platform::setPictureLoader(nullptr);
 }
 
 void ShowTest::tickUsesFreshFileOverStaleDecode()
@@ -265,9 +271,9 @@ void ShowTest::tickUsesFreshFileOverStaleDecode()
     w.resize(400, 400);
     startShow(w, tree.path()); // draws a.jpg and decodes b.jpg ahead
     QVERIFY(writeJpeg(tree.path("b.jpg"), QSize(20, 40), Qt::green, Qt::green));
-    w.Timer1_Timer();
+    runTick(w);
     QCOMPARE(w.Image1->picture().size, QSize(20, 40));
-    w.Timer1_Timer(); // a.jpg again, decoded ahead
+    runTick(w); // a.jpg again, decoded ahead
     QCOMPARE(w.Image1->picture().size, QSize(40, 20));
     QCOMPARE(w.Image1->geometry(), QRect(0, 100, 400, 200));
 }
@@ -279,11 +285,11 @@ void ShowTest::captionNamesModeAndFile()
     frmMain w;
     startShow(w, tree.path());
     QCOMPARE(w.windowTitle(), QStringLiteral("Pelmora")); // Start leaves the caption alone
-    w.Timer1_Timer();
+    runTick(w);
     QCOMPARE(w.windowTitle(), caption("N", "sea.jpg"));
     w.chkRND->setValue(1);
     platform::setRandomSource(std::make_unique<ScriptedRandom>(QList<float>{0.0f, 0.0f}));
-    w.Timer1_Timer();
+    runTick(w);
     QCOMPARE(w.windowTitle(), caption("R", "sea.jpg"));
     QCOMPARE(showCaption(1, tree.path("gone.jpg")), caption("R", ""));
     QCOMPARE(showCaption(0, QString()), caption("N", ""));
@@ -306,12 +312,12 @@ void ShowTest::historyKeepsTenAndCarriesOver()
     startShow(w, tree.path());
     // Start drew p00; the ticks show p01 onwards.
     for (int tick = 1; tick <= 10; ++tick) {
-        w.Timer1_Timer();
+        runTick(w);
         QCOMPARE(w.history().count(), tick);
         QCOMPARE(w.historyPosition(), qint16(tick));
     }
     QCOMPARE(w.history().item(1), name(1));
-    w.Timer1_Timer(); // the eleventh drops the oldest
+    runTick(w); // the eleventh drops the oldest
     QCOMPARE(w.history().count(), 10);
     QCOMPARE(w.historyPosition(), qint16(10));
     QCOMPARE(w.history().item(1), name(2));
@@ -320,7 +326,7 @@ void ShowTest::historyKeepsTenAndCarriesOver()
     w.StopShow();
     QCOMPARE(w.history().count(), 10);
     w.cmdStart_Click();
-    w.Timer1_Timer(); // a new show continues the same history
+    runTick(w); // a new show continues the same history
     QCOMPARE(w.history().count(), 10);
     QCOMPARE(w.history().item(1), name(3));
     QCOMPARE(w.history().item(10), name(1)); // in order again from item 0: p00 at Start, p01 now
@@ -334,7 +340,7 @@ void ShowTest::startThenStopBeforeFirstTick()
     startShow(w, tree.path());
     QVERIFY(w.Frame1->isHidden());
     QVERIFY(w.Timer1->isEnabled());
-    QVERIFY(!w.picTemp->picture().isNull()); // loaded at Start, not yet shown
+    QVERIFY(w.picTemp->picture().isNull()); // drawn at Start, decoded only if a resize shows it
     QVERIFY(w.Image1->picture().isNull());
     w.StopShow();
     QVERIFY(!w.Frame1->isHidden());
@@ -351,13 +357,13 @@ void ShowTest::pickPastLastFileIsDrawnAgain()
     w.chkRND->setValue(1);
     QVERIFY(w.fileList().SetFolder(tree.path()));
     int reseeds = 0;
-    // Start: a clean pick. Tick: one pick past the last file (folder + separator), then a clean
-    // one.
+    // Start: a clean pick. The tick's, drawn ahead at Start: one past the last file (folder +
+    // separator), then a clean one. After the tick, the next one drawn ahead.
     platform::setRandomSource(std::make_unique<ScriptedRandom>(
         QList<float>{0.0f, 0.2f, 0.0f, 0.9f, 0.0f, 0.1f}, &reseeds));
     w.cmdStart_Click();
-    w.Timer1_Timer();
-    QCOMPARE(reseeds, 3);
+    runTick(w);
+    QCOMPARE(reseeds, 4);
     QCOMPARE(w.history().count(), 1);
     QCOMPARE(w.history().item(1), tree.path("only.jpg"));
     QCOMPARE(w.windowTitle(), caption("R", "only.jpg"));
@@ -375,13 +381,13 @@ void ShowTest::emptyAndBadPicks()
     w.resize(400, 400);
     startShow(w, tree.path()); // draws a-good; the ticks go on from there
     for (const char *bad : {"b-empty.jpg", "c-text.jpg"}) {
-        w.Timer1_Timer();
+        runTick(w);
         QCOMPARE(w.history().item(w.history().count()), tree.path(bad));
         QCOMPARE(w.windowTitle(), caption("N", bad));
         QVERIFY(w.Image1->isHidden()); // nothing shown until the next tick
         QVERIFY(w.Timer1->isEnabled());
     }
-    w.Timer1_Timer();
+    runTick(w);
     QVERIFY(!w.Image1->isHidden());
     QCOMPARE(w.Image1->geometry(), QRect(0, 100, 400, 200));
 
@@ -389,7 +395,7 @@ void ShowTest::emptyAndBadPicks()
     for (const char *n : {"a-good.jpg", "b-empty.jpg", "c-text.jpg"})
         QVERIFY(QFile::remove(tree.path(n)));
     w.chkRND->setValue(1);
-    w.Timer1_Timer();
+    runTick(w);
     QCOMPARE(w.history().item(w.history().count()), QString());
     QCOMPARE(w.windowTitle(), caption("R", ""));
     QVERIFY(w.Image1->isHidden());

@@ -38,7 +38,7 @@ void frmFileList::ResetCursors()
 bool frmFileList::SetFolder(const QString &strFolder)
 {
     if (!platform::searchFinds(strFolder, platform::kAttrDirectory)) {
-        qCInfo(platform::logging::source) << "no such folder:" << strFolder;
+        qCInfo(platform::logging::source).noquote() << "no such folder:" << strFolder;
         return false;
     }
 
@@ -104,7 +104,7 @@ QString frmFileList::randomPick()
 
     const int n = File1->count();
     if (n == 0) {
-        qCInfo(platform::logging::source) << "no picture in" << File1->path();
+        qCInfo(platform::logging::source).noquote() << "no picture in" << File1->path();
         return QString();
     }
     const double r2 = generator.rnd();
@@ -138,7 +138,8 @@ QString frmFileList::inOrderPick()
     while (Module1::lFileIndex > File1->count() - 1) {
         // Every stored folder was tried and none lists a picture any more.
         if (visited == folderCount) {
-            qCInfo(platform::logging::source) << "no stored folder holds a picture any more";
+            qCInfo(platform::logging::source).noquote()
+                << "no stored folder holds a picture any more";
             return QString();
         }
         ++visited;

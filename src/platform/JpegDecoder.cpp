@@ -2,6 +2,7 @@
 
 #include <QTransform>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -15,10 +16,21 @@ namespace {
 // Working memory the decoder may take for one picture; a header that needs more is refused, so a
 // forged file cannot make it allocate gigabytes.
 constexpr qint64 kDecoderMemory = 768LL * 1024 * 1024;
+// Every scan of a file makes the decoder pass over all the blocks of its components. Encoders
+// write fewer than 40 scans, and a 100-megapixel photo in ten scans is some 12 million block
+// passes; a file repeating empty scans thousands of times would keep the decoder busy for minutes.
+constexpr int kMaxScans = 500;
+constexpr qint64 kMaxBlockPasses = 100LL * 1000 * 1000;
 
 struct ErrorManager {
     jpeg_error_mgr base;
     std::jmp_buf jump;
+};
+
+// Looked at by the decoder every few rows of every scan.
+struct ProgressMonitor {
+    jpeg_progress_mgr base;
+    const Cancellation *cancel = nullptr;
 };
 
 [[noreturn]] void onError(j_common_ptr cinfo)
@@ -27,6 +39,15 @@ struct ErrorManager {
 }
 
 void onMessage(j_common_ptr, int) {} // warnings (a truncated file, say) are no errors
+
+void onProgress(j_common_ptr cinfo)
+{
+    const auto *monitor = reinterpret_cast<const ProgressMonitor *>(cinfo->progress);
+    const auto *decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if ((monitor->cancel && monitor->cancel->isCancelled()) ||
+        decompress->input_scan_number > kMaxScans)
+        onError(cinfo);
+}
 
 quint16 read16(const uchar *p, bool bigEndian)
 {
@@ -82,6 +103,11 @@ struct Decompressor {
     ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
 };
 
+qint64 blocksOf(const jpeg_component_info &component)
+{
+    return qint64(component.width_in_blocks) * component.height_in_blocks;
+}
+
 // A file in several scans is decoded from a buffer of all its coefficients: 64 of 2 bytes for
 // every block of every component.
 bool fitsMemory(j_decompress_ptr cinfo)
@@ -89,12 +115,90 @@ bool fitsMemory(j_decompress_ptr cinfo)
     if (!jpeg_has_multiple_scans(cinfo))
         return true;
     qint64 bytes = 0;
-    for (int c = 0; c < cinfo->num_components; ++c) {
-        const jpeg_component_info &component = cinfo->comp_info[c];
-        bytes += qint64(component.width_in_blocks) * component.height_in_blocks * DCTSIZE2 *
-                 qint64(sizeof(JCOEF));
-    }
+    for (int c = 0; c < cinfo->num_components; ++c)
+        bytes += blocksOf(cinfo->comp_info[c]) * DCTSIZE2 * qint64(sizeof(JCOEF));
     return bytes <= kDecoderMemory;
+}
+
+// Where the entropy-coded data after a scan header ends: at the next marker, which is a 0xFF
+// followed by anything but a stuffed 0 or a restart marker.
+qsizetype entropyEnd(const uchar *data, qsizetype size, qsizetype from)
+{
+    for (qsizetype i = from; i + 1 < size;) {
+        const auto *ff = static_cast<const uchar *>(std::memchr(data + i, 0xFF, size_t(size - i)));
+        if (!ff || ff + 1 >= data + size)
+            return size;
+        const uchar next = ff[1];
+        i = ff - data;
+        if (next != 0x00 && !(next >= 0xD0 && next <= 0xD7))
+            return i;
+        i += 2;
+    }
+    return size;
+}
+
+qint64 blocksInScan(j_decompress_ptr cinfo, const uchar *header, int headerLength)
+{
+    qint64 blocks = 0;
+    const int count = headerLength > 0 ? header[0] : 0;
+    for (int k = 0; k < count && 1 + 2 * k < headerLength; ++k) {
+        for (int c = 0; c < cinfo->num_components; ++c) {
+            if (cinfo->comp_info[c].component_id == header[1 + 2 * k])
+                blocks += blocksOf(cinfo->comp_info[c]);
+        }
+    }
+    return blocks;
+}
+
+struct ScanWork {
+    int scans = 0;
+    qint64 blockPasses = 0;
+};
+
+// Counts the scans of the file and the block passes they cost, from its markers alone, so a
+// file made to keep the decoder busy is refused before the decoder starts.
+ScanWork scanWork(const QByteArray &bytes, j_decompress_ptr cinfo)
+{
+    const auto *data = reinterpret_cast<const uchar *>(bytes.constData());
+    const qsizetype size = bytes.size();
+    ScanWork work;
+    for (qsizetype i = 2; i + 3 < size && work.scans <= kMaxScans;) {
+        const uchar marker = data[i + 1];
+        if (data[i] != 0xFF || marker == 0xFF || marker == 0x00 || marker == 0x01 ||
+            (marker >= 0xD0 && marker <= 0xD8)) {
+            ++i; // fill bytes and markers without a length
+            continue;
+        }
+        if (marker == 0xD9)
+            break;
+        const int length = data[i + 2] << 8 | data[i + 3];
+        const qsizetype end = i + 2 + length;
+        if (marker == 0xDA) {
+            ++work.scans;
+            work.blockPasses += blocksInScan(cinfo, data + i + 4, int(std::min(end, size) - i - 4));
+            i = entropyEnd(data, size, end);
+        } else {
+            i = end;
+        }
+    }
+    return work;
+}
+
+QString refusal(const QByteArray &bytes, j_decompress_ptr cinfo)
+{
+    if (!fitsMemory(cinfo))
+        return QStringLiteral("%1 x %2 would need too much memory to decode")
+            .arg(cinfo->image_width)
+            .arg(cinfo->image_height);
+    const ScanWork work = scanWork(bytes, cinfo);
+    if (work.scans > kMaxScans)
+        return QStringLiteral("more than %1 scans").arg(kMaxScans);
+    if (work.blockPasses > kMaxBlockPasses)
+        return QStringLiteral("%1 scans of %2 x %3 would take too long to decode")
+            .arg(work.scans)
+            .arg(cinfo->image_width)
+            .arg(cinfo->image_height);
+    return QString();
 }
 
 bool directColour(j_decompress_ptr cinfo)
@@ -122,7 +226,7 @@ bool readJpegInfo(const QByteArray &data, JpegInfo &info)
     jpeg_read_header(&d.cinfo, TRUE);
     info.stored = QSize(int(d.cinfo.image_width), int(d.cinfo.image_height));
     info.orientation = exifOrientation(d.cinfo.marker_list);
-    info.fitsMemory = fitsMemory(&d.cinfo);
+    info.refusal = refusal(data, &d.cinfo);
     info.directColour = directColour(&d.cinfo);
     return !info.stored.isEmpty();
 }
@@ -141,10 +245,15 @@ int jpegScaleFor(QSize stored, QSize atLeast)
     return 8;
 }
 
-QImage decodeJpeg(const QByteArray &data, QSize atLeast, qint64 maxPixels)
+QImage decodeJpeg(const QByteArray &data, QSize atLeast, qint64 maxPixels,
+                  const Cancellation *cancel)
 {
     Decompressor d;
     QImage image;
+    ProgressMonitor monitor;
+    monitor.base.progress_monitor = onProgress;
+    monitor.cancel = cancel;
+    d.cinfo.progress = &monitor.base;
     if (setjmp(d.errors.jump))
         return QImage();
     jpeg_mem_src(&d.cinfo, reinterpret_cast<const uchar *>(data.constData()),
@@ -153,8 +262,8 @@ QImage decodeJpeg(const QByteArray &data, QSize atLeast, qint64 maxPixels)
     const QSize stored(int(d.cinfo.image_width), int(d.cinfo.image_height));
     if (stored.isEmpty())
         return QImage();
-    if (!directColour(&d.cinfo) || !fitsMemory(&d.cinfo))
-        return QImage(); // CMYK is left to another decoder; a forged size to none
+    if (!directColour(&d.cinfo) || !refusal(data, &d.cinfo).isEmpty())
+        return QImage(); // CMYK is left to another decoder; a refused file to none
 
     d.cinfo.out_color_space = JCS_EXT_BGRX; // QImage::Format_RGB32 byte order
     d.cinfo.scale_num = unsigned(jpegScaleFor(stored, atLeast));

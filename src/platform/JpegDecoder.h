@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Cancellation.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
@@ -10,11 +12,11 @@ namespace platform {
 struct JpegInfo {
     QSize stored;        ///< width and height as stored, before any turn
     int orientation = 1; ///< EXIF orientation, 1 (upright) .. 8; 1 when absent or invalid
-    /// Whether the decoder's working memory stays within bounds: a progressive file must hold
-    /// all its coefficients at once, and a forged header can ask for gigabytes of them.
-    bool fitsMemory = true;
     /// Whether our decoder converts its colours itself (grey, YCbCr, RGB; not CMYK).
     bool directColour = true;
+    /// Why no decoder should try the file (too much memory, too many scans, too much work for
+    /// one picture); empty when it may be decoded.
+    QString refusal;
 };
 
 /// Whether the bytes start like a JPEG file.
@@ -25,9 +27,11 @@ bool readJpegInfo(const QByteArray &data, JpegInfo &info);
 
 /// Decodes a JPEG at the smallest DCT scale (1/8 .. 8/8) whose output still covers `atLeast`
 /// (stored orientation; an invalid size asks for full size), never above `maxPixels` pixels.
-/// The result is as stored, not turned; null on any decoding error or an unsupported colour
-/// space (the caller may try another decoder then).
-QImage decodeJpeg(const QByteArray &data, QSize atLeast, qint64 maxPixels);
+/// The result is as stored, not turned; null on any decoding error, a refused file, an
+/// unsupported colour space (the caller may try another decoder then) or once `cancel` is set,
+/// which the decoder looks at every few rows.
+QImage decodeJpeg(const QByteArray &data, QSize atLeast, qint64 maxPixels,
+                  const Cancellation *cancel = nullptr);
 
 /// The smallest scale numerator M (of M/8) whose output covers `atLeast`; 8 for an invalid size.
 int jpegScaleFor(QSize stored, QSize atLeast);

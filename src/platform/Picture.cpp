@@ -15,7 +15,6 @@
 
 #include <cerrno>
 #include <cmath>
-#include <cstring>
 
 namespace platform {
 
@@ -33,7 +32,7 @@ QString readRegularFile(const QString &path, QByteArray &data, FileStamp &stamp)
 {
     const int fd = ::open(encodePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return QString::fromLocal8Bit(std::strerror(errno));
+        return qt_error_string(errno); // thread-safe, unlike strerror
     stamp = fileStamp(fd);
     QString why = !stamp.regular               ? QStringLiteral("not a regular file")
                   : stamp.size > kMaxFileBytes ? QStringLiteral("larger than any photo")
@@ -89,7 +88,15 @@ QImage exactly(const QImage &image, QSize want)
 
 enum class Outcome { Loaded, Refused, OtherDecoder };
 
-Outcome loadJpeg(const QByteArray &data, const DisplaySize &display, Picture &picture, QString &why)
+// What a load is asked for: the size it will be shown at, and whether it is still wanted.
+struct Request {
+    const DisplaySize &display;
+    const Cancellation *cancel;
+
+    bool cancelled() const { return cancel && cancel->isCancelled(); }
+};
+
+Outcome loadJpeg(const QByteArray &data, const Request &request, Picture &picture, QString &why)
 {
     JpegInfo info;
     // Any other decoder would read the same header and need the same memory: no second try.
@@ -97,18 +104,17 @@ Outcome loadJpeg(const QByteArray &data, const DisplaySize &display, Picture &pi
         why = QStringLiteral("not a readable JPEG header");
         return Outcome::Refused;
     }
-    if (!info.fitsMemory) {
-        why = QStringLiteral("header refused: %1 x %2 would need too much memory to decode")
-                  .arg(info.stored.width())
-                  .arg(info.stored.height());
+    if (!info.refusal.isEmpty()) {
+        why = QStringLiteral("header refused: ") + info.refusal;
         return Outcome::Refused;
     }
     if (!info.directColour)
         return Outcome::OtherDecoder;
     const bool swaps = orientationSwapsSides(info.orientation);
     const QSize upright = swaps ? info.stored.transposed() : info.stored;
-    const QSize want = wantedSize(display, upright);
-    const QImage stored = decodeJpeg(data, swaps ? want.transposed() : want, kMaxDecodePixels);
+    const QSize want = wantedSize(request.display, upright);
+    const QImage stored =
+        decodeJpeg(data, swaps ? want.transposed() : want, kMaxDecodePixels, request.cancel);
     if (stored.isNull()) {
         why = QStringLiteral("the JPEG data does not decode");
         return Outcome::Refused;
@@ -118,17 +124,37 @@ Outcome loadJpeg(const QByteArray &data, const DisplaySize &display, Picture &pi
     return Outcome::Loaded;
 }
 
+// Feeds the other decoder until the load is no longer wanted, then fails its reads, so that
+// decoder too stops within a read of the cancellation.
+class CancellableBuffer : public QBuffer {
+public:
+    CancellableBuffer(QByteArray *data, const Request &request)
+        : QBuffer(data)
+        , m_request(request)
+    {
+    }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        return m_request.cancelled() ? -1 : QBuffer::readData(data, maxSize);
+    }
+
+private:
+    const Request &m_request;
+};
+
 // Everything the JPEG decoder does not take: other formats under a .jpg name, CMYK JPEGs.
-bool loadOther(QByteArray &data, const DisplaySize &display, Picture &picture, QString &why)
+bool loadOther(QByteArray &data, const Request &request, Picture &picture, QString &why)
 {
-    QBuffer buffer(&data);
+    CancellableBuffer buffer(&data, request);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setAutoTransform(true);
     const QSize stored = reader.size();
     const bool swaps = reader.transformation() & QImageIOHandler::TransformationRotate90;
     QSize upright = swaps ? stored.transposed() : stored;
-    QSize want = wantedSize(display, upright);
+    QSize want = wantedSize(request.display, upright);
     if (stored.isValid()) {
         const QSize scaled = reducedToFit(want.isValid() ? want : upright, kMaxDecodePixels);
         if (scaled != upright)
@@ -143,21 +169,30 @@ bool loadOther(QByteArray &data, const DisplaySize &display, Picture &picture, Q
     return true;
 }
 
+PictureLoader &installedLoader()
+{
+    static PictureLoader loader;
+    return loader;
+}
+
 } // namespace
 
-Picture loadPicture(const QString &path, const DisplaySize &display)
+Picture loadPicture(const QString &path, const DisplaySize &display, const Cancellation *cancel)
 {
     Picture picture;
     if (path.isEmpty())
         return picture;
+    const Request request{display, cancel};
     QByteArray data;
     FileStamp stamp;
     QString why = readRegularFile(path, data, stamp);
     const Outcome jpeg = !why.isEmpty()        ? Outcome::Refused
-                         : looksLikeJpeg(data) ? loadJpeg(data, display, picture, why)
+                         : looksLikeJpeg(data) ? loadJpeg(data, request, picture, why)
                                                : Outcome::OtherDecoder;
     const bool loaded = jpeg == Outcome::Loaded ||
-                        (jpeg == Outcome::OtherDecoder && loadOther(data, display, picture, why));
+                        (jpeg == Outcome::OtherDecoder && loadOther(data, request, picture, why));
+    if (request.cancelled())
+        return Picture(); // given up: nobody is waiting for it, or for why it failed
     if (!loaded) {
         qCWarning(logging::picture).noquote() << "cannot show" << displayText(path) << "-" << why;
         return Picture();
@@ -165,6 +200,17 @@ Picture loadPicture(const QString &path, const DisplaySize &display)
     picture.path = path;
     picture.stamp = stamp;
     return picture;
+}
+
+Picture loadPictureWith(const QString &path, const DisplaySize &display, const Cancellation *cancel)
+{
+    const PictureLoader &loader = installedLoader();
+    return loader ? loader(path, display, cancel) : loadPicture(path, display, cancel);
+}
+
+void setPictureLoader(PictureLoader loader)
+{
+    installedLoader() = std::move(loader);
 }
 
 } // namespace platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Cancellation.h"
 #include "platform/FileStamp.h"
 
 #include <QImage>
@@ -30,8 +31,21 @@ using DisplaySize = std::function<QSize(QSize pictureSize)>;
 /// Loads a picture file by path. With `display`, a larger picture is decoded only as large as
 /// it will be shown (at the least DCT scale that covers it, then smoothly scaled to exactly
 /// that size); smaller ones are decoded whole. The empty path, a missing, unreadable or special
-/// file and anything that does not decode give the empty picture; a pipe or device never blocks
-/// it. Safe to call from any thread.
-Picture loadPicture(const QString &path, const DisplaySize &display = {});
+/// file, a file made to keep the decoder busy and anything that does not decode give the empty
+/// picture; a pipe or device never blocks it. Once `cancel` is set the load stops within a few
+/// rows of decoding and gives the empty picture. Safe to call from any thread.
+Picture loadPicture(const QString &path, const DisplaySize &display = {},
+                    const Cancellation *cancel = nullptr);
+
+/// How the show loads its pictures; a test may install a loader of its own (a slow one, say).
+using PictureLoader = std::function<Picture(const QString &path, const DisplaySize &display,
+                                            const Cancellation *cancel)>;
+
+/// Loads with the installed loader: loadPicture unless another was installed.
+Picture loadPictureWith(const QString &path, const DisplaySize &display,
+                        const Cancellation *cancel);
+
+/// Replaces the loader; an empty one goes back to loadPicture. Install before any show runs.
+void setPictureLoader(PictureLoader loader);
 
 } // namespace platform

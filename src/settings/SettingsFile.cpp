@@ -93,7 +93,7 @@ StoredSettings readSettings(const QString &file)
         if (!folder.isEmpty() && platform::searchFinds(folder, platform::kAttrDirectory))
             stored.folders << folder;
         else if (!folder.isEmpty())
-            qCInfo(platform::logging::settings) << "a stored folder is gone:" << folder;
+            qCInfo(platform::logging::settings).noquote() << "a stored folder is gone:" << folder;
     }
     return stored;
 }

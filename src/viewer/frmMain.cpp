@@ -283,5 +283,6 @@ void frmMain::createTimer()
     m_resizeSettled.setSingleShot(true);
     m_resizeSettled.setInterval(kResizeSettledMs);
     connect(&m_resizeSettled, &QTimer::timeout, this, &frmMain::ResizeSettled);
-    connect(&m_sharpening, &BackgroundDecode::decoded, this, &frmMain::UseSharperPicture);
+    m_giveUp.setSingleShot(true);
+    connect(&m_giveUp, &QTimer::timeout, this, &frmMain::GiveUpTick);
 }

@@ -2,8 +2,7 @@
 
 #include "platform/Picture.h"
 #include "settings/SettingsFile.h"
-#include "viewer/BackgroundDecode.h"
-#include "viewer/PicturePrefetch.h"
+#include "viewer/PictureDecodes.h"
 #include "viewer/ShowHistory.h"
 
 #include <QTimer>
@@ -44,6 +43,8 @@ public:
     const ShowHistory &history() const { return colHistory; }
     /// 1-based position in the history of the picture on screen; 0 before the first tick.
     qint16 historyPosition() const { return iHistoryPos; }
+    /// Whether a tick, a step through the history or a resize waits for its picture to decode.
+    bool isLoading() const;
 
     // The control panel and its controls.
     QFrame *Frame1 = nullptr;
@@ -131,17 +132,24 @@ private:
     void ShowHistoryEntry();
 
     // frmMain_show.cpp
+    void CompleteTick(const platform::Picture &picture);
+    void GiveUpTick();
     QString DrawPick();
+    QString NextPick();
     platform::DisplaySize displaySize() const;
-    platform::Picture LoadPick(const QString &pick);
     DisplayKey displayKey() const;
-    void PrefetchNextPick();
+    void LoadPick(DecodeFor purpose, const QString &pick, const PictureDecodes::Ready &ready);
+    void DecodeAhead();
     void FitAndShow();
 
     std::unique_ptr<frmFileList> m_fileList;
-    PicturePrefetch m_prefetch;
-    QTimer m_resizeSettled;        // dragging the frame resizes many times; decode once after
-    BackgroundDecode m_sharpening; // the picture on screen, again, for a window grown past it
+    PictureDecodes m_decodes;
+    std::optional<QString> m_tickPick;   // the pick of a tick that waits for its picture
+    bool m_resumeAfterTick = true;       // false when paused while a tick waits
+    QTimer m_giveUp;                     // ends a tick whose picture takes too long
+    std::optional<QString> m_startPick;  // drawn by Start, decoded only if a resize shows it
+    std::optional<QString> m_drawnAhead; // the next random pick, drawn one tick early
+    QTimer m_resizeSettled;              // dragging the frame resizes many times; decode once after
     ShowHistory colHistory;
     qint16 iHistoryPos = 0;
     bool m_doubleClick = false;

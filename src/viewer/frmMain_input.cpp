@@ -93,14 +93,20 @@ void frmMain::TogglePause()
 {
     if (!Frame1->isHidden())
         return;
-    Timer1->setEnabled(!Timer1->isEnabled());
+    // A tick waiting for its picture ends first, then stays paused (or runs on).
+    if (m_tickPick)
+        m_resumeAfterTick = !m_resumeAfterTick;
+    else
+        Timer1->setEnabled(!Timer1->isEnabled());
 }
 
 void frmMain::ShowHistoryEntry()
 {
     // A file gone or spoilt since it was shown loads as the empty picture: the step shows
     // nothing and the show goes on.
-    picTemp->setPicture(platform::loadPicture(colHistory.item(iHistoryPos), displaySize()));
-    Image1->hide();
-    FitAndShow();
+    LoadPick(DecodeFor::Step, colHistory.item(iHistoryPos), [this](const platform::Picture &p) {
+        picTemp->setPicture(p);
+        Image1->hide();
+        FitAndShow();
+    });
 }

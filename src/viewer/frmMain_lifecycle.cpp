@@ -114,6 +114,11 @@ void frmMain::Form_Resize()
         return;
     // The picture held is refitted at once, without touching its file; what the new size needs
     // from the disk is decoded on the worker once the size has settled.
+    if (m_startPick && !m_decodes.waitingFor(DecodeFor::StartPick))
+        LoadPick(DecodeFor::StartPick, *m_startPick, [this](const platform::Picture &picture) {
+            picTemp->setPicture(picture);
+            FitAndShow();
+        });
     FitAndShow();
     m_resizeSettled.start();
 }
@@ -124,14 +129,15 @@ void frmMain::ResizeSettled()
     if (!Frame1->isHidden() || width() <= 0 || height() <= 0 ||
         platform::windowState(this) == platform::WindowState::Minimized)
         return;
-    if (!(m_prefetch.key() == displayKey()))
-        PrefetchNextPick();
+    if (!m_tickPick) // a tick under way decodes ahead when it ends
+        DecodeAhead();
     // A picture decoded for a smaller window is decoded again, not left blown up and blurred.
     const platform::Picture &held = picTemp->picture();
     const QSize wanted = displaySize()(held.size);
     if (held.isReduced() &&
         (wanted.width() > held.image.width() || wanted.height() > held.image.height()))
-        m_sharpening.start(held.path, displaySize());
+        m_decodes.want(DecodeFor::Sharpen, held.path, displaySize(), displayKey(),
+                       [this](const platform::Picture &sharper) { UseSharperPicture(sharper); });
 }
 
 void frmMain::UseSharperPicture(const platform::Picture &sharper)
@@ -166,6 +172,7 @@ void frmMain::Form_Unload()
     settings::writeSettings(settingsFile(), place, HScroll1->value(), folders);
 
     Timer1->setEnabled(false);
+    m_decodes.dropAll(); // closing never waits for a decode
     colHistory.clear();
     m_fileList.reset();
     platform::endProcess();

@@ -4,6 +4,7 @@
 #include "picture_source/frmFileList.h"
 #include "platform/Controls.h"
 #include "platform/DirSearch.h"
+#include "platform/Logging.h"
 #include "platform/Paths.h"
 #include "platform/Picture.h"
 #include "platform/PictureControls.h"
@@ -15,14 +16,28 @@
 
 #include <QFrame>
 
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// A tick gives up a picture that takes longer than this to decode, so no file holds up a show.
+constexpr int kGiveUpMs = 10000;
+constexpr int kGiveUpIntervals = 20;
+
+} // namespace
+
 void frmMain::cmdStart_Click()
 {
     fileList().ResetCursors();
     Frame1->hide();
-    picTemp->setPicture(LoadPick(DrawPick()));
+    // The pick Start draws is shown only if the window is resized before the first tick, and
+    // only then decoded.
+    m_startPick = NextPick();
+    picTemp->setPicture(platform::Picture());
     repaint(); // the panel goes before the first tick, not at it
     Timer1->setEnabled(true);
-    PrefetchNextPick();
+    DecodeAhead();
 }
 
 void frmMain::cmdEnd_Click()
@@ -34,14 +49,38 @@ void frmMain::Timer1_Timer()
 {
     // Off while working: the interval counts from the end of this tick, and ticks never pile up.
     Timer1->setEnabled(false);
+    m_startPick.reset();
+    m_decodes.drop(DecodeFor::StartPick);
+    m_tickPick = NextPick();
+    m_resumeAfterTick = true;
+    // The window answers while the pick decodes; the tick ends when it is there, or given up.
+    m_giveUp.start(std::max(kGiveUpMs, kGiveUpIntervals * Timer1->interval()));
+    LoadPick(DecodeFor::Tick, *m_tickPick,
+             [this](const platform::Picture &picture) { CompleteTick(picture); });
+}
+
+void frmMain::CompleteTick(const platform::Picture &picture)
+{
+    m_giveUp.stop();
+    m_decodes.drop(DecodeFor::Step); // a step asked for before this tick is older than it
+    const QString pick = *std::exchange(m_tickPick, std::nullopt);
     Image1->hide();
-    const QString pick = DrawPick();
-    picTemp->setPicture(LoadPick(pick));
+    picTemp->setPicture(picture);
     iHistoryPos = colHistory.add(pick);
     setWindowTitle(showCaption(chkRND->value(), pick));
     FitAndShow();
-    Timer1->setEnabled(true);
-    PrefetchNextPick();
+    Timer1->setEnabled(m_resumeAfterTick);
+    DecodeAhead();
+}
+
+void frmMain::GiveUpTick()
+{
+    qCInfo(platform::logging::picture).noquote()
+        << "given up after" << m_giveUp.interval() / 1000 << "s:" << *m_tickPick;
+    // The decode may be the one started ahead of the tick: it stops too.
+    m_decodes.drop(DecodeFor::Tick);
+    m_decodes.drop(DecodeFor::Ahead);
+    CompleteTick(platform::Picture());
 }
 
 void frmMain::StopShow()
@@ -50,8 +89,18 @@ void frmMain::StopShow()
     Image1->setPicture(platform::Picture());
     Timer1->setEnabled(false);
     setWindowTitle(idleCaption());
-    m_prefetch.clear();
-    m_sharpening.drop();
+    // Nothing the show was decoding or had drawn ahead is wanted any more.
+    m_decodes.dropAll();
+    m_giveUp.stop();
+    m_tickPick.reset();
+    m_startPick.reset();
+    m_drawnAhead.reset();
+}
+
+bool frmMain::isLoading() const
+{
+    return m_tickPick || m_decodes.waitingFor(DecodeFor::Step) ||
+           m_decodes.waitingFor(DecodeFor::StartPick);
 }
 
 QString frmMain::DrawPick()
@@ -63,6 +112,11 @@ QString frmMain::DrawPick()
     return pick;
 }
 
+QString frmMain::NextPick()
+{
+    return m_drawnAhead ? *std::exchange(m_drawnAhead, std::nullopt) : DrawPick();
+}
+
 DisplayKey frmMain::displayKey() const
 {
     return {platform::innerWidthTwips(this), platform::innerHeightTwips(this),
@@ -71,7 +125,7 @@ DisplayKey frmMain::displayKey() const
 
 platform::DisplaySize frmMain::displaySize() const
 {
-    // Plain values only: the size may be asked for on a decoding thread.
+    // Plain values only: the size is asked for on a decoding thread.
     const DisplayKey key = displayKey();
     return [key](QSize picture) {
         const QRect fitted =
@@ -80,19 +134,25 @@ platform::DisplaySize frmMain::displaySize() const
     };
 }
 
-platform::Picture frmMain::LoadPick(const QString &pick)
+void frmMain::LoadPick(DecodeFor purpose, const QString &pick, const PictureDecodes::Ready &ready)
 {
-    platform::Picture picture;
-    if (m_prefetch.take(pick, displayKey(), picture))
-        return picture;
-    return platform::loadPicture(pick, displaySize());
+    if (pick.isEmpty())
+        ready(platform::Picture()); // the empty pick is the empty picture
+    else
+        m_decodes.want(purpose, pick, displaySize(), displayKey(), ready);
 }
 
-void frmMain::PrefetchNextPick()
+void frmMain::DecodeAhead()
 {
-    // Random picks cannot be foreseen: the generator is seeded from the clock at the pick.
-    if (chkRND->value() == 0)
-        m_prefetch.start(fileList().NextInOrder(), displaySize(), displayKey());
+    // In order, the next pick is foreseen; at random it is drawn now, one tick early, exactly
+    // as the tick would draw it, so its picture can be decoded while this one is on screen.
+    if (chkRND->value() == 1 && !m_drawnAhead)
+        m_drawnAhead = DrawPick();
+    const QString next = m_drawnAhead ? *m_drawnAhead : fileList().NextInOrder();
+    if (next.isEmpty())
+        m_decodes.drop(DecodeFor::Ahead);
+    else
+        m_decodes.want(DecodeFor::Ahead, next, displaySize(), displayKey());
 }
 
 void frmMain::FitAndShow()
