@@ -258,6 +258,21 @@ void ShowTest::decodedAheadOnlyWhileStillTrue()
     QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 2, 5000);
     QCOMPARE(shown.last(), QSize(40, 20)); // the file as it is now, for the display asked
     QCOMPARE(loads.load(), 3);             // the resized decode was dropped unused
+
+    // Caught half-written, finished while the decode ran: the failure is not the file.
+    const QByteArray whole = readAll(a);
+    QVERIFY(writeAll(a, whole.left(whole.size() / 2)));
+    platform::setPictureLoader([&](const QString &path, const platform::DisplaySize &d,
+                                   const platform::Cancellation *cancel) {
+        const platform::Picture read = platform::loadPicture(path, d, cancel);
+        if (++loads == 4)
+            writeAll(a, whole);
+        return read;
+    });
+    decodes.want(
+        DecodeFor::Tick, a, [](QSize s) { return s; }, key, show);
+    QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 3, 5000);
+    QCOMPARE(shown.last(), QSize(40, 20));
     platform::setPictureLoader(nullptr);
 }
 

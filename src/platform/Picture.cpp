@@ -195,7 +195,9 @@ Picture loadPicture(const QString &path, const DisplaySize &display, const Cance
         return Picture(); // given up: nobody is waiting for it, or for why it failed
     if (!loaded) {
         qCWarning(logging::picture).noquote() << "cannot show" << displayText(path) << "-" << why;
-        return Picture();
+        Picture failed; // its stamp tells a file caught half-written from one that is bad
+        failed.stamp = stamp;
+        return failed;
     }
     picture.path = path;
     picture.stamp = stamp;

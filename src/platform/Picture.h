@@ -32,8 +32,9 @@ using DisplaySize = std::function<QSize(QSize pictureSize)>;
 /// it will be shown (at the least DCT scale that covers it, then smoothly scaled to exactly
 /// that size); smaller ones are decoded whole. The empty path, a missing, unreadable or special
 /// file, a file made to keep the decoder busy and anything that does not decode give the empty
-/// picture; a pipe or device never blocks it. Once `cancel` is set the load stops within a few
-/// rows of decoding and gives the empty picture. Safe to call from any thread.
+/// picture (stamped with the file as read, if it was); a pipe or device never blocks it. Once
+/// `cancel` is set the load stops within a few rows of decoding and gives the empty picture. Safe
+/// to call from any thread.
 Picture loadPicture(const QString &path, const DisplaySize &display = {},
                     const Cancellation *cancel = nullptr);
 

@@ -102,8 +102,10 @@ void PictureDecodes::finished(Job *job)
     job->result = job->watcher->result();
     job->watcher->deleteLater();
     job->watcher = nullptr;
-    // Changed on disk while it was decoded: what waits for it gets the file as it is now.
-    if (!job->result->isNull() && !(job->result->stamp == platform::fileStamp(job->path))) {
+    // Changed on disk while it was decoded (a failure may be a file caught half-written): what
+    // waits for it gets the file as it is now.
+    const platform::FileStamp &read = job->result->stamp;
+    if (read.exists() && !(read == platform::fileStamp(job->path))) {
         for (const auto &[purpose, wish] : std::map<DecodeFor, Wish>(m_wishes)) {
             if (wish.job.get() == job && wish.ready)
                 want(purpose, job->path, job->display, job->key, wish.ready);
