@@ -1,6 +1,7 @@
 // Speed and memory of the show, measured against the least work the same machine needs for the
 // same files in the same run. Prints one line per figure and one per target (OK or MISS).
 #include "BenchSupport.h"
+#include "RealShow.h"
 #include "picture_source/frmFileList.h"
 #include "platform/Controls.h"
 #include "platform/Picture.h"
@@ -312,21 +313,12 @@ void benchPicks(const QString &folder)
 // Whole-process start-up to a visible window, from outside, under a private X server.
 void benchStartup(const QString &work, const QString &photos)
 {
-    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     const QString xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
-    if (xvfb.isEmpty() || xdotool.isEmpty()) {
+    XServer server;
+    if (xdotool.isEmpty() || !server.start()) {
         std::printf("start-up: skipped, Xvfb and xdotool are needed\n");
         return;
     }
-    QProcess server; // picks a free display and tells its number on standard output
-    server.start(xvfb,
-                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                  QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-dpi"),
-                  QStringLiteral("96")});
-    server.waitForStarted();
-    for (int i = 0; i < 50 && !server.canReadLine(); ++i)
-        server.waitForReadyRead(200);
-    const QString display = QStringLiteral(":") + QString::fromLatin1(server.readLine().trimmed());
 
     const QString bin = work + QStringLiteral("/app");
     QDir().mkpath(bin);
@@ -341,9 +333,7 @@ void benchStartup(const QString &work, const QString &photos)
                   .toUtf8());
     ini.close();
 
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), display);
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    const QProcessEnvironment env = server.environment();
     std::vector<double> times;
     for (int run = 0; run < 7; ++run) {
         QProcess app;
@@ -365,8 +355,6 @@ void benchStartup(const QString &work, const QString &photos)
         app.kill();
         app.waitForFinished();
     }
-    server.kill();
-    server.waitForFinished();
     if (times.empty()) {
         std::printf("start-up: no window seen\n");
         ++misses;
@@ -374,6 +362,40 @@ void benchStartup(const QString &work, const QString &photos)
     }
     figure("start-up to a visible window (whole process), median", median(times), "ms");
     target("start-up median ms / 300", median(times) / 300.0, 1.0);
+}
+
+// The real program showing the photos as a person would start it, in order and at random: what
+// it costs per picture, next to the least work those pictures need, and how steady it runs.
+void benchRealShows(const QString &photos, const QString &work, double floorMs)
+{
+    const QString program =
+        qEnvironmentVariableIsSet("PELMORA_BENCH_PROGRAM")
+            ? qEnvironmentVariable("PELMORA_BENCH_PROGRAM")
+            : QCoreApplication::applicationDirPath() + QStringLiteral("/pelmora");
+    const double interval = 500.0; // ms: the shortest there is, where a late tick shows most
+    for (int order : {0, 1}) {
+        RealShowFigures f;
+        const char *name = order == 0 ? "in order" : "at random";
+        if (!runRealShow(program, photos, work, order, 30, f)) {
+            std::printf("real show %s: could not be run\n", name);
+            ++misses;
+            continue;
+        }
+        const auto line = [name](const char *what) {
+            return QStringLiteral("real show %1: %2").arg(QLatin1String(name), QLatin1String(what));
+        };
+        figure(qPrintable(line("pictures measured")), f.pictures, "");
+        figure(qPrintable(line("process CPU per picture")), f.cpuPerPictureMs, "ms");
+        figure(qPrintable(line("user-interface thread per picture")), f.uiPerPictureMs, "ms");
+        figure(qPrintable(line("median gap between pictures")), f.medianGapMs, "ms");
+        figure(qPrintable(line("largest gap between pictures")), f.largestGapMs, "ms");
+        target(qPrintable(line("CPU per picture / floor")), f.cpuPerPictureMs / floorMs, 1.1);
+        target(qPrintable(line("UI thread per picture / floor")), f.uiPerPictureMs / floorMs, 0.25);
+        target(qPrintable(line("median gap / (interval + 20 ms)")), f.medianGapMs / (interval + 20),
+               1.0);
+        target(qPrintable(line("largest gap / (interval + 150 ms)")),
+               f.largestGapMs / (interval + 150), 1.0);
+    }
 }
 
 } // namespace
@@ -386,14 +408,20 @@ int main(int argc, char *argv[])
     keepSettingsIn(work.path());
     std::printf("cores: %d\n", QThread::idealThreadCount());
 
-    const QString photos = work.path() + QStringLiteral("/photos");
+    // PELMORA_BENCH_PHOTOS names a folder to keep the photos in from one run to the next, and
+    // PELMORA_BENCH_PROGRAM another pelmora to run in the real shows, say an earlier build.
+    QString photos = qEnvironmentVariable("PELMORA_BENCH_PHOTOS");
+    if (photos.isEmpty())
+        photos = work.path() + QStringLiteral("/photos");
     QDir().mkpath(photos);
     std::printf("making %d photo-like JPEGs of %dx%d...\n", kPhotos, kPhoto.width(),
                 kPhoto.height());
     std::fflush(stdout);
-    for (int i = 0; i < kPhotos; ++i)
-        writePhoto(photos + QStringLiteral("/p%1.jpg").arg(i, 2, 10, QLatin1Char('0')),
-                   quint32(i + 1));
+    for (int i = 0; i < kPhotos; ++i) {
+        const QString path = photos + QStringLiteral("/p%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
+        if (!QFile::exists(path))
+            writePhoto(path, quint32(i + 1));
+    }
     ageFolder(photos);
 
     double floorMs = 0;
@@ -401,6 +429,7 @@ int main(int argc, char *argv[])
     benchScan(work.path() + QStringLiteral("/tree"));
     benchPicks(work.path() + QStringLiteral("/huge"));
     benchStartup(work.path(), photos);
+    benchRealShows(photos, work.path(), floorMs);
     std::printf("%s\n", misses == 0 ? "all targets OK" : "some targets MISSED");
     return 0;
 }

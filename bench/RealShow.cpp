@@ -1,0 +1,190 @@
+#include "RealShow.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr int kIntervalTenths = 5; // the shortest interval there is
+constexpr int kWidth = 1280, kHeight = 800;
+constexpr int kWarmUp = 4; // pictures before the steady state is measured
+
+// CPU time in milliseconds of a process (or of one of its threads) so far.
+double cpuMs(const QString &statFile)
+{
+    QFile stat(statFile);
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    // Fields after the command name, which is in parentheses and may hold blanks.
+    const QList<QByteArray> f = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    const double ticks = f.value(11).toDouble() + f.value(12).toDouble(); // utime, stime
+    return ticks * 1000.0 / double(::sysconf(_SC_CLK_TCK));
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+QByteArray run(const QProcessEnvironment &env, const QStringList &command)
+{
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(command.first(), command.mid(1));
+    process.waitForFinished(10000);
+    return process.readAllStandardOutput().trimmed();
+}
+
+void click(const QProcessEnvironment &env, int x, int y)
+{
+    run(env, {QStringLiteral("xdotool"), QStringLiteral("mousemove"), QString::number(x),
+              QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
+}
+
+// A title that did not change hides a tick that drew the same picture again (at random): a gap
+// of about two intervals counts as two pictures.
+void countGaps(const std::vector<double> &changes, std::vector<double> &gaps, int &pictures)
+{
+    const double interval = kIntervalTenths * 100.0;
+    for (size_t i = 1; i < changes.size(); ++i) {
+        const double gap = changes[i] - changes[i - 1];
+        const int ticks = std::max(1, int(gap / interval + 0.25));
+        pictures += ticks;
+        for (int t = 0; t < ticks; ++t)
+            gaps.push_back(gap / ticks);
+    }
+}
+
+} // namespace
+
+XServer::~XServer()
+{
+    m_process.kill();
+    m_process.waitForFinished();
+}
+
+bool XServer::start()
+{
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (xvfb.isEmpty())
+        return false;
+    m_process.setStandardErrorFile(QProcess::nullDevice()); // a full pipe would stop it
+    m_process.start(xvfb,
+                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                     QStringLiteral("0"), QStringLiteral("1600x1200x24"), QStringLiteral("-dpi"),
+                     QStringLiteral("96"), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                     QStringLiteral("-noreset")});
+    for (int i = 0; i < 50 && !m_process.canReadLine(); ++i)
+        m_process.waitForReadyRead(200);
+    m_display = QStringLiteral(":") + QString::fromLatin1(m_process.readLine().trimmed());
+    return m_display.size() > 1;
+}
+
+QProcessEnvironment XServer::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), m_display);
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    return env;
+}
+
+bool runRealShow(const QString &program, const QString &photos, const QString &work, int order,
+                 int pictures, RealShowFigures &figures)
+{
+    XServer server;
+    if (!server.start())
+        return false;
+    const QProcessEnvironment env = server.environment();
+    const QString bin = work + QStringLiteral("/show%1").arg(order);
+    QDir().mkpath(bin);
+    QFile::remove(bin + QStringLiteral("/pelmora"));
+    QFile::copy(program, bin + QStringLiteral("/pelmora"));
+    QFile::setPermissions(bin + QStringLiteral("/pelmora"), QFile::ReadOwner | QFile::ExeOwner);
+    QFile ini(bin + QStringLiteral("/pelmora.ini"));
+    ini.open(QIODevice::WriteOnly);
+    ini.write(QStringLiteral("[Position]\nLeft=0\nTop=0\nWidth=%1\nHeight=%2\n[Display]\nTime=%3\n"
+                             "[Folders]\n00=%4\n")
+                  .arg(kWidth * 15)
+                  .arg(kHeight * 15)
+                  .arg(kIntervalTenths)
+                  .arg(photos)
+                  .toUtf8());
+    ini.close();
+
+    QProcess viewer;
+    viewer.setProcessEnvironment(env);
+    viewer.setStandardErrorFile(QProcess::nullDevice());
+    viewer.start(bin + QStringLiteral("/pelmora"), {});
+    if (!viewer.waitForStarted(5000))
+        return false;
+    QString window;
+    for (int i = 0; i < 200 && window.isEmpty(); ++i) {
+        window =
+            QString::fromLatin1(run(env, {QStringLiteral("xdotool"), QStringLiteral("search"),
+                                          QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                                          QStringLiteral("^Pelmora$")}))
+                .section(QLatin1Char('\n'), 0, 0);
+        QThread::msleep(50);
+    }
+    if (window.isEmpty())
+        return false;
+    QThread::msleep(500);
+    // The panel at its designed place (the window has no frame): Randomize, then Start.
+    if (order == 1)
+        click(env, 160, 80);
+    QProcess spy; // every change of the title, as it happens
+    spy.setProcessEnvironment(env);
+    spy.start(QStringLiteral("xprop"), {QStringLiteral("-spy"), QStringLiteral("-id"), window,
+                                        QStringLiteral("_NET_WM_NAME")});
+    spy.waitForStarted();
+    spy.waitForReadyRead(2000);
+    spy.readAll(); // the title as it stands
+    click(env, 82, 32);
+
+    const QString processStat = QStringLiteral("/proc/%1/stat").arg(viewer.processId());
+    const QString uiStat = QStringLiteral("/proc/%1/task/%1/stat").arg(viewer.processId());
+    std::vector<double> changes;
+    double cpuStart = 0, uiStart = 0, cpuEnd = 0, uiEnd = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (int(changes.size()) < kWarmUp + pictures + 1 && clock.elapsed() < 120000) {
+        if (!spy.canReadLine() && !spy.waitForReadyRead(100))
+            continue;
+        while (spy.canReadLine()) {
+            spy.readLine();
+            changes.push_back(double(clock.nsecsElapsed()) / 1e6);
+            if (int(changes.size()) == kWarmUp) {
+                cpuStart = cpuMs(processStat);
+                uiStart = cpuMs(uiStat);
+            }
+        }
+    }
+    cpuEnd = cpuMs(processStat);
+    uiEnd = cpuMs(uiStat);
+    spy.kill();
+    viewer.kill();
+    viewer.waitForFinished();
+    spy.waitForFinished();
+    if (int(changes.size()) <= kWarmUp + 1)
+        return false;
+    std::vector<double> gaps;
+    figures.pictures = 0;
+    countGaps(std::vector<double>(changes.begin() + kWarmUp - 1, changes.end()), gaps,
+              figures.pictures);
+    figures.cpuPerPictureMs = (cpuEnd - cpuStart) / figures.pictures;
+    figures.uiPerPictureMs = (uiEnd - uiStart) / figures.pictures;
+    figures.medianGapMs = median(gaps);
+    figures.largestGapMs = *std::max_element(gaps.begin(), gaps.end());
+    return true;
+}
