@@ -291,8 +291,10 @@ void HostileTest::slowDecodeNeverHoldsTheWindow()
     QVERIFY(clock.elapsed() - pressedAt < 200); // the key or close took effect at once
     QTRY_VERIFY_WITH_TIMEOUT(stoppedAt >= 0, 15000);
     QTRY_VERIFY(!w.isLoading() || input == "close");
-    if (input == "esc" || input == "close") // cancelled within milliseconds, not decoded on
-        QVERIFY2(stoppedAt - pressedAt < 100, qPrintable(QString::number(stoppedAt - pressedAt)));
+    // Cancelled within milliseconds, not decoded on for half a minute; the margin is for a
+    // busy machine that is slow to schedule the worker.
+    if (input == "esc" || input == "close")
+        QVERIFY2(stoppedAt - pressedAt < 1000, qPrintable(QString::number(stoppedAt - pressedAt)));
     if (input == "space") // the tick ended with its picture, and the show stayed paused
         QVERIFY(!w.Image1->picture().isNull() && !w.Timer1->isEnabled());
     if (input == "none") { // shown as a picture that does not load, after ten seconds
