@@ -165,7 +165,7 @@ void InputTest::nothingToStepBeforeFirstTick()
 void InputTest::steppingKeepsTheTickDue()
 {
     InputFixture f;
-    f.window.Timer1->setInterval(400);
+    f.window.Timer1->setInterval(1000);
     f.run(2);
     QTest::qWait(150);
     const int due = f.window.Timer1->remainingTime();
