@@ -3,19 +3,24 @@
 #include <QBuffer>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
+#include <QProcess>
 #include <QTest>
 #include <QWidget>
 #include <QWindow>
 
 #include "platform/Process.h"
 
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 TestTree::TestTree(const QStringList &names)
 {
@@ -149,4 +154,24 @@ bool inUnprivilegedChild(const std::function<bool()> &check)
     int status = 0;
     ::waitpid(child, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+QString startXServer(QProcess &server, QSize screen)
+{
+    server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    server.setStandardErrorFile(QProcess::nullDevice());
+    // It tells the display it picked on standard output, once it takes connections.
+    server.start(QStringLiteral("Xvfb"),
+                 {"-displayfd", "1", "-screen", "0",
+                  QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height()), "-dpi", "96",
+                  "-nolisten", "tcp", "-noreset"});
+    if (!server.waitForStarted(5000))
+        return QString();
+    QElapsedTimer waiting;
+    waiting.start();
+    while (!server.canReadLine() && server.state() == QProcess::Running &&
+           waiting.elapsed() < 10000)
+        server.waitForReadyRead(200);
+    const QByteArray number = server.readLine().trimmed();
+    return number.isEmpty() ? QString() : QStringLiteral(":") + QString::fromLatin1(number);
 }

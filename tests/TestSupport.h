@@ -67,6 +67,14 @@ bool writeJpeg(const QString &path, QSize size, QColor left = Qt::red, QColor ri
 /// @return the settings file the window will use.
 QString isolateViewer(int *endings = nullptr);
 
+class QProcess;
+/// Starts an X server of the test's own (Xvfb) on a display it picks, one screen of the given
+/// size at 96 dots per inch. It does not listen on the network, does not reset when a program
+/// leaves (one that connects meanwhile would find no server), and ends with the test process
+/// however that ends. Its standard error is thrown away: a full pipe would stop it.
+/// @return the display's name (":5"), empty when the server did not come up.
+QString startXServer(QProcess &server, QSize screen);
+
 /// Runs `check` in a child process without root's rights (as "nobody" when we are root, as
 /// ourselves otherwise), so that permissions bite; true when the check returned true. A test
 /// that shuts something takes the owner's rights away too, so it holds for any user.

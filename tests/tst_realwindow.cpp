@@ -61,29 +61,13 @@ private:
 
 void RealWindowTest::initTestCase()
 {
-    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-    if (xvfb.isEmpty())
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
         QSKIP("Xvfb is not installed");
     for (const char *tool : {"xdotool", "import", "wmctrl", "openbox", "xprop"})
         QVERIFY2(!QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty(), tool);
-    // The server picks a free display itself and tells its number on standard output. What it
-    // says on standard error is not read: a full pipe would stop the server.
-    m_server.setStandardErrorFile(QProcess::nullDevice());
-    m_server.start(xvfb,
-                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                    QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-dpi"),
-                    QStringLiteral("96"), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                    QStringLiteral("-noreset")});
-    if (!m_server.waitForStarted(5000))
-        QSKIP("Xvfb could not start");
-    QElapsedTimer waiting;
-    waiting.start();
-    while (!m_server.canReadLine() && waiting.elapsed() < 10000)
-        m_server.waitForReadyRead(200);
-    const QByteArray number = m_server.readLine().trimmed();
-    if (number.isEmpty())
-        QSKIP("Xvfb did not tell its display");
-    m_display = QStringLiteral(":") + QString::fromLatin1(number);
+    m_display = startXServer(m_server, QSize(1280, 1024));
+    if (m_display.isEmpty())
+        QSKIP("Xvfb did not start");
     m_env = QProcessEnvironment::systemEnvironment();
     m_env.insert(QStringLiteral("DISPLAY"), m_display);
     m_env.remove(QStringLiteral("QT_QPA_PLATFORM")); // the viewer talks to the X server

@@ -1,3 +1,4 @@
+#include "platform/Process.h"
 #include "viewer/frmMain.h"
 
 #include <QApplication>
@@ -7,6 +8,7 @@
 
 int main(int argc, char *argv[])
 {
+    platform::letOversizedWritesFail();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pelmora"));
     // The name the desktop entry and the AppStream file are installed under.

@@ -1,13 +1,17 @@
 #include "platform/PrivateProfile.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/Logging.h"
 #include "platform/PathCodec.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace platform::profile {
 
@@ -32,6 +36,15 @@ bool isReadOnly(const QFileInfo &info)
     const QFileDevice::Permissions writeBits =
         QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
     return !info.isWritable() || !(info.permissions() & writeBits);
+}
+
+// No file by that name, links followed: a link to a file not made yet counts as missing. A
+// file we may not even look at is not missing.
+bool missing(const QString &file)
+{
+    struct stat info {};
+    return ::stat(encodePath(file).constData(), &info) != 0 &&
+           (errno == ENOENT || errno == ENOTDIR);
 }
 
 bool sameName(const QString &a, const QString &b)
@@ -82,7 +95,18 @@ Document::Line Document::parseLine(const QByteArray &raw)
 Document Document::load(const QString &file)
 {
     QFile in(file);
-    return in.open(QIODevice::ReadOnly) ? parse(in.readAll()) : Document();
+    if (in.open(QIODevice::ReadOnly)) {
+        const QByteArray bytes = in.readAll();
+        if (in.error() == QFileDevice::NoError)
+            return parse(bytes);
+    } else if (missing(file)) {
+        return Document(); // not made yet
+    }
+    qCWarning(platform::logging::settings).noquote()
+        << "cannot read" << displayText(file) << "-" << in.errorString() << "- it is left alone";
+    Document doc;
+    doc.m_unreadable = true;
+    return doc;
 }
 
 Document Document::parse(const QByteArray &bytes)
@@ -250,8 +274,10 @@ bool writable(const QString &file)
     if (file.isEmpty())
         return false;
     // A link is replaced through, so the file and folder that count are the ones it names.
-    const QString real = QFileInfo(file).canonicalFilePath();
-    const QFileInfo info(real.isEmpty() ? file : real);
+    const QString real = replacedFile(file);
+    if (real.isEmpty())
+        return false;
+    const QFileInfo info(real);
     if (info.exists() && isReadOnly(info))
         return false; // a read-only settings file stays as the user left it
     return ::access(encodePath(info.absolutePath()).constData(), W_OK) == 0;
@@ -259,6 +285,8 @@ bool writable(const QString &file)
 
 bool commit(const QString &file, Document &document)
 {
+    if (document.m_unreadable)
+        return false;
     if (!document.changed())
         return true;
     const QByteArray bytes = document.serialize();

@@ -23,8 +23,12 @@ namespace platform::profile {
 
 class Document {
 public:
-    /// The file as it is now; an empty document when it is missing or cannot be read.
+    /// The file as it is now; an empty document when it is missing, and an empty one that is
+    /// unreadable() when it is there but cannot be read.
     static Document load(const QString &file);
+    /// Whether the file was there but could not be read. What it holds is unknown, so it is
+    /// never replaced: writing it would lose everything in it.
+    bool unreadable() const { return m_unreadable; }
 
     /// The value of a key; no value when the section or the key is missing.
     std::optional<QString> value(const QString &section, const QString &key) const;
@@ -74,15 +78,16 @@ private:
     std::vector<Line> m_lines;
     QByteArray m_onDisk; // the file's bytes as last read or written
     bool m_edited = false;
+    bool m_unreadable = false;
 };
 
 /// Whether a change to the file could be committed: it has a name, is not marked read-only,
-/// and its folder takes new files.
+/// and its folder takes new files (for a link, those of the file it names).
 bool writable(const QString &file);
 
 /// Replaces the file with the document when the document has changes; true also when there
-/// was nothing to write. False when the file could not be replaced: it then stays byte for
-/// byte as it was, and the document keeps its changes.
+/// was nothing to write. False when the file could not be replaced, or could not be read: it
+/// then stays byte for byte as it was, and the document keeps its changes.
 bool commit(const QString &file, Document &document);
 
 } // namespace platform::profile

@@ -15,6 +15,10 @@ QString applicationBaseName();
 /// Makes the program believe it runs from another executable path; the empty text undoes it.
 void setApplicationFile(const QString &path);
 
+/// Lets a write beyond the file-size limit (ulimit -f) fail, as on a full disk, instead of
+/// ending the program on the spot: the settings are then kept as they were, whole.
+void letOversizedWritesFail();
+
 /// Ends the program at once: no other handler runs after the current one.
 void endProcess();
 

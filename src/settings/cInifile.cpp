@@ -8,12 +8,20 @@ namespace profile = platform::profile;
 
 cInifile::~cInifile()
 {
-    Refresh();
+    commitNewChanges();
+}
+
+// A commit that failed is not tried again for the same changes: the file stays as it was
+// either way, and a full disk would only take another temporary file and its flushes.
+void cInifile::commitNewChanges()
+{
+    if (m_changedSinceCommit)
+        Refresh();
 }
 
 void cInifile::setFileName(const QString &vData)
 {
-    Refresh();
+    commitNewChanges();
     m_fileName = vData;
     m_document.reset();
 }
@@ -25,9 +33,9 @@ profile::Document &cInifile::document()
     return *m_document;
 }
 
-bool cInifile::editable() const
+bool cInifile::editable()
 {
-    return profile::writable(m_fileName);
+    return profile::writable(m_fileName) && !document().unreadable();
 }
 
 // An empty value reads like a missing key: the caller's default applies to both.
@@ -41,6 +49,7 @@ qint32 cInifile::DeleteKey(const QString &Section, const QString &Key)
     if (!editable())
         return 0;
     document().removeKey(Section, Key);
+    m_changedSinceCommit = true;
     return 1;
 }
 
@@ -59,12 +68,16 @@ float cInifile::ReadSingle(const QString &Section, const QString &Key, float Def
 
 qint32 cInifile::Refresh()
 {
+    m_changedSinceCommit = false;
     return !m_document || profile::commit(m_fileName, *m_document) ? 1 : 0;
 }
 
 qint32 cInifile::WriteStr(const QString &Section, const QString &Key, const QString &sData)
 {
-    return editable() && document().setValue(Section, Key, sData) ? 1 : 0;
+    if (!editable() || !document().setValue(Section, Key, sData))
+        return 0;
+    m_changedSinceCommit = true;
+    return 1;
 }
 
 qint32 cInifile::DeleteSection(const QString &Section)
@@ -72,6 +85,7 @@ qint32 cInifile::DeleteSection(const QString &Section)
     if (!editable())
         return 0;
     document().removeSection(Section);
+    m_changedSinceCommit = true;
     return 1;
 }
 

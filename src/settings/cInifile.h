@@ -11,13 +11,15 @@
 /// reads see this object's own earlier writes, and the writes reach the file together, in one
 /// atomic replacement, at Refresh or when the object goes. So the file is always either as it
 /// was or holds every change, whenever the program dies. Another object on the same file sees
-/// this one's changes only once they are committed.
+/// this one's changes only once they are committed. A file that is there but cannot be read
+/// takes no changes: what it holds would be lost.
 class cInifile {
 public:
     cInifile() = default;
     cInifile(const cInifile &) = delete;
     cInifile &operator=(const cInifile &) = delete;
-    /// Commits what is still uncommitted.
+    /// Commits the changes made since the last commit, if any; a failed Refresh is not tried
+    /// again for the same changes.
     ~cInifile();
 
     /// Removes a key; nonzero on success, 0 when the file cannot be changed.
@@ -43,7 +45,8 @@ public:
     /// The key's text, or Def when it is missing or empty.
     QString ReadStr(const QString &Section, const QString &Key, const QString &Def);
 
-    /// Names the file; changes to a file named before are committed to that one first.
+    /// Names the file; changes to a file named before, made since its last commit, are
+    /// committed to that one first.
     void setFileName(const QString &vData);
     QString FileName() const { return m_fileName; }
 
@@ -51,8 +54,10 @@ private:
     platform::profile::Document &document();
     QString storedText(const QString &section, const QString &key);
     // The changes are made in memory only when the file could take them at the commit.
-    bool editable() const;
+    bool editable();
+    void commitNewChanges();
 
     QString m_fileName;
     std::optional<platform::profile::Document> m_document; // read at the first operation
+    bool m_changedSinceCommit = false; // since the last commit, whether it worked or not
 };
