@@ -58,6 +58,7 @@ private slots:
     void historyKeepsTenAndCarriesOver();
     void startThenStopBeforeFirstTick();
     void pickPastLastFileIsDrawnAgain();
+    void pickDrawnAheadIsShownOrLeavesNoTrace();
     void emptyAndBadPicks();
     void timerDrivesTheShow();
     void endClosesTheWindow();
@@ -382,6 +383,29 @@ void ShowTest::pickPastLastFileIsDrawnAgain()
     QCOMPARE(w.history().count(), 1);
     QCOMPARE(w.history().item(1), tree.path("only.jpg"));
     QCOMPARE(w.windowTitle(), caption("R", "only.jpg"));
+}
+
+void ShowTest::pickDrawnAheadIsShownOrLeavesNoTrace()
+{
+    TestTree tree({"s1/", "s2/"});
+    for (const char *name : {"s1/a1.jpg", "s1/a2.jpg", "s1/a3.jpg", "s2/b1.jpg", "s2/b2.jpg"})
+        QVERIFY(writeJpeg(tree.path(name), QSize(8, 8)));
+    frmMain w;
+    w.chkSub->setValue(1);
+    w.chkRND->setValue(1);
+    QVERIFY(w.fileList().SetFolder(tree.path()));
+    // Start draws a1, then a2 ahead; the tick shows a2 and draws b1 ahead, which no tick shows.
+    platform::setRandomSource(std::make_unique<ScriptedRandom>(
+        QList<float>{0.0f, 0.0f, 0.0f, 0.4f, 0.9f, 0.0f, 0.9f, 0.9f}));
+    w.cmdStart_Click();
+    runTick(w);
+    QCOMPARE(w.history().item(1), tree.path("s1/a2.jpg"));
+    w.StopShow();
+    // In order, the next show goes on in the folder of the last picture shown.
+    w.chkRND->setValue(0);
+    w.cmdStart_Click();
+    runTick(w);
+    QCOMPARE(w.history().item(2), tree.path("s1/a2.jpg"));
 }
 
 void ShowTest::emptyAndBadPicks()

@@ -35,6 +35,19 @@ void frmFileList::ResetCursors()
     Module1::lFolderIndex = -1;
 }
 
+frmFileList::Place frmFileList::place() const
+{
+    return {Dir1->path(), Module1::lFolderIndex, Module1::lFileIndex};
+}
+
+void frmFileList::returnTo(const Place &place)
+{
+    if (place.folder != Dir1->path())
+        Dir1->setPath(place.folder);
+    Module1::lFolderIndex = place.folderIndex;
+    Module1::lFileIndex = place.fileIndex;
+}
+
 bool frmFileList::SetFolder(const QString &strFolder)
 {
     if (!platform::searchFinds(strFolder, platform::kAttrDirectory)) {

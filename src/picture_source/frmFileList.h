@@ -24,6 +24,16 @@ public:
     /// Puts the cursors before the first picture, as a show does when it starts.
     void ResetCursors();
 
+    /// Where the source stands: the folder it lists and both cursors.
+    struct Place {
+        QString folder;
+        qint32 folderIndex = -1;
+        qint32 fileIndex = -1;
+    };
+    Place place() const;
+    /// Goes back to where the source stood, as if the picks since had never been drawn.
+    void returnTo(const Place &place);
+
     /// Scans a folder into the folder list; true when at least one folder with pictures was
     /// stored. A path that does not exist changes nothing.
     bool SetFolder(const QString &strFolder);

@@ -9,12 +9,14 @@
 #include <QByteArray>
 #include <QFile>
 #include <QImageReader>
+#include <QMutex>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
+#include <memory>
 
 namespace platform {
 
@@ -169,9 +171,12 @@ bool loadOther(QByteArray &data, const Request &request, Picture &picture, QStri
     return true;
 }
 
-PictureLoader &installedLoader()
+// Decodes run on workers while a test may install another loader: each call takes a copy of
+// the loader under the lock, so the one it runs stays whole until it returns.
+QMutex loaderLock;
+std::shared_ptr<const PictureLoader> &installedLoader()
 {
-    static PictureLoader loader;
+    static std::shared_ptr<const PictureLoader> loader;
     return loader;
 }
 
@@ -206,13 +211,19 @@ Picture loadPicture(const QString &path, const DisplaySize &display, const Cance
 
 Picture loadPictureWith(const QString &path, const DisplaySize &display, const Cancellation *cancel)
 {
-    const PictureLoader &loader = installedLoader();
-    return loader ? loader(path, display, cancel) : loadPicture(path, display, cancel);
+    std::shared_ptr<const PictureLoader> loader;
+    {
+        const QMutexLocker lock(&loaderLock);
+        loader = installedLoader();
+    }
+    return loader ? (*loader)(path, display, cancel) : loadPicture(path, display, cancel);
 }
 
 void setPictureLoader(PictureLoader loader)
 {
-    installedLoader() = std::move(loader);
+    auto installed = loader ? std::make_shared<const PictureLoader>(std::move(loader)) : nullptr;
+    const QMutexLocker lock(&loaderLock);
+    installedLoader() = std::move(installed);
 }
 
 } // namespace platform

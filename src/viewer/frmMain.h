@@ -1,5 +1,6 @@
 #pragma once
 
+#include "picture_source/frmFileList.h"
 #include "platform/Picture.h"
 #include "settings/SettingsFile.h"
 #include "viewer/PictureDecodes.h"
@@ -16,7 +17,6 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QScrollBar;
-class frmFileList;
 
 namespace platform {
 class CheckBox;
@@ -119,6 +119,7 @@ private:
     QString settingsFile() const;
     void applyRestoredPlace();
     void ResizeSettled();
+    void SharpenIfBlurred();
     void UseSharperPicture(const platform::Picture &sharper);
 
     // frmMain_panel.cpp
@@ -135,7 +136,8 @@ private:
     void CompleteTick(const platform::Picture &picture);
     void GiveUpTick();
     QString DrawPick();
-    QString NextPick();
+    /// The pick drawn ahead, or a new one; a tick's pick counts as unshown until it is shown.
+    QString NextPick(bool forTick = false);
     platform::DisplaySize displaySize() const;
     DisplayKey displayKey() const;
     void LoadPick(DecodeFor purpose, const QString &pick, const PictureDecodes::Ready &ready);
@@ -149,7 +151,9 @@ private:
     QTimer m_giveUp;                     // ends a tick whose picture takes too long
     std::optional<QString> m_startPick;  // drawn by Start, decoded only if a resize shows it
     std::optional<QString> m_drawnAhead; // the next random pick, drawn one tick early
-    QTimer m_resizeSettled;              // dragging the frame resizes many times; decode once after
+    // Where the picture source stood before the first pick drawn and not yet shown.
+    std::optional<frmFileList::Place> m_beforeUnshown;
+    QTimer m_resizeSettled; // dragging the frame resizes many times; decode once after
     ShowHistory colHistory;
     qint16 iHistoryPos = 0;
     bool m_doubleClick = false;

@@ -129,8 +129,13 @@ void frmMain::ResizeSettled()
     if (!Frame1->isHidden() || width() <= 0 || height() <= 0 ||
         platform::windowState(this) == platform::WindowState::Minimized)
         return;
-    if (!m_tickPick) // a tick under way decodes ahead when it ends
+    if (!m_tickPick) // a tick under way decodes ahead, and sharpens its picture, when it ends
         DecodeAhead();
+    SharpenIfBlurred();
+}
+
+void frmMain::SharpenIfBlurred()
+{
     // A picture decoded for a smaller window is decoded again, not left blown up and blurred.
     const platform::Picture &held = picTemp->picture();
     const QSize wanted = displaySize()(held.size);

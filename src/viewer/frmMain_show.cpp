@@ -51,7 +51,7 @@ void frmMain::Timer1_Timer()
     Timer1->setEnabled(false);
     m_startPick.reset();
     m_decodes.drop(DecodeFor::StartPick);
-    m_tickPick = NextPick();
+    m_tickPick = NextPick(true);
     m_resumeAfterTick = true;
     // The window answers while the pick decodes; the tick ends when it is there, or given up.
     m_giveUp.start(std::max(kGiveUpMs, kGiveUpIntervals * Timer1->interval()));
@@ -64,6 +64,7 @@ void frmMain::CompleteTick(const platform::Picture &picture)
     m_giveUp.stop();
     m_decodes.drop(DecodeFor::Step); // a step asked for before this tick is older than it
     const QString pick = *std::exchange(m_tickPick, std::nullopt);
+    m_beforeUnshown.reset();
     Image1->hide();
     picTemp->setPicture(picture);
     iHistoryPos = colHistory.add(pick);
@@ -71,6 +72,7 @@ void frmMain::CompleteTick(const platform::Picture &picture)
     FitAndShow();
     Timer1->setEnabled(m_resumeAfterTick);
     DecodeAhead();
+    SharpenIfBlurred(); // the window may have grown while the picture decoded
 }
 
 void frmMain::GiveUpTick()
@@ -95,6 +97,10 @@ void frmMain::StopShow()
     m_tickPick.reset();
     m_startPick.reset();
     m_drawnAhead.reset();
+    // A pick the show drew but never showed leaves no trace: the next show starts from the
+    // folder of the last picture the user saw.
+    if (m_beforeUnshown)
+        fileList().returnTo(*std::exchange(m_beforeUnshown, std::nullopt));
 }
 
 bool frmMain::isLoading() const
@@ -112,9 +118,13 @@ QString frmMain::DrawPick()
     return pick;
 }
 
-QString frmMain::NextPick()
+QString frmMain::NextPick(bool forTick)
 {
-    return m_drawnAhead ? *std::exchange(m_drawnAhead, std::nullopt) : DrawPick();
+    if (m_drawnAhead)
+        return *std::exchange(m_drawnAhead, std::nullopt);
+    if (forTick && !m_beforeUnshown)
+        m_beforeUnshown = fileList().place();
+    return DrawPick();
 }
 
 DisplayKey frmMain::displayKey() const
@@ -146,8 +156,10 @@ void frmMain::DecodeAhead()
 {
     // In order, the next pick is foreseen; at random it is drawn now, one tick early, exactly
     // as the tick would draw it, so its picture can be decoded while this one is on screen.
-    if (chkRND->value() == 1 && !m_drawnAhead)
+    if (chkRND->value() == 1 && !m_drawnAhead) {
+        m_beforeUnshown = fileList().place();
         m_drawnAhead = DrawPick();
+    }
     const QString next = m_drawnAhead ? *m_drawnAhead : fileList().NextInOrder();
     if (next.isEmpty())
         m_decodes.drop(DecodeFor::Ahead);
