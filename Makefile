@@ -30,7 +30,7 @@ test-sanitized: deps
 
 # Fuzzing: clang with libFuzzer, each target for FUZZ_SECONDS.
 FUZZ_SECONDS ?= 600
-FUZZ_PACKAGES = clang libfuzzer-14-dev libclang-rt-14-dev imagemagick
+FUZZ_PACKAGES = clang libfuzzer-14-dev libclang-rt-14-dev imagemagick libgs-common
 
 fuzz:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(FUZZ_PACKAGES)"

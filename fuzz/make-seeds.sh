@@ -17,4 +17,18 @@ convert -size 32x32 xc:cyan -colorspace CMYK "$out/picture/cmyk.jpg"
 convert -size 48x16 gradient:green-yellow -orient RightTop "$out/picture/exif-turned.jpg"
 convert -size 20x20 xc:orange "$out/picture/named.png"
 head -c 300 "$out/picture/baseline.jpg" > "$out/picture/cut.jpg"
+
+# Colour profiles, embedded as cameras, phones and print workflows do; the CMYK one spans three
+# segments. Then the same damaged: a broken signature, a colour picture claiming CMYK, a
+# segment missing.
+icc=/usr/share/color/icc/ghostscript
+convert -size 48x32 gradient:green-red -profile "$icc/a98.icc" "$out/picture/adobe-rgb.jpg"
+convert -size 40x30 gradient:white-black -colorspace Gray -profile "$icc/sgray.icc" \
+    "$out/picture/grey-profile.jpg"
+convert -size 32x32 xc:cyan -colorspace CMYK -profile "$icc/default_cmyk.icc" \
+    "$out/picture/cmyk-profile.jpg"
+damage() { perl -0777 -pe "$1" "$out/picture/adobe-rgb.jpg" > "$out/picture/$2"; }
+damage 's/acsp/xxxx/' profile-signature.jpg
+damage 's/RGB XYZ /CMYKXYZ /' profile-claims-cmyk.jpg
+damage 's/ICC_PROFILE\x00\x01\x01/ICC_PROFILE\x00\x01\x02/' profile-segment-missing.jpg
 echo "made $(ls "$out/settings" | wc -l) settings and $(ls "$out/picture" | wc -l) picture seeds in $out"

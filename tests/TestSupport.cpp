@@ -21,6 +21,11 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include <jpeglib.h>
 
 TestTree::TestTree(const QStringList &names)
 {
@@ -100,6 +105,42 @@ bool writeJpeg(const QString &path, QSize size, QColor left, QColor right, int e
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+QByteArray cmykJpeg(QSize size, const QList<QColor> &inks, bool adobe)
+{
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char *out = nullptr;
+    unsigned long length = 0;
+    jpeg_mem_dest(&cinfo, &out, &length);
+    cinfo.image_width = JDIMENSION(size.width());
+    cinfo.image_height = JDIMENSION(size.height());
+    cinfo.input_components = 4;
+    cinfo.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&cinfo);
+    cinfo.write_Adobe_marker = adobe;
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<uchar> row(size_t(size.width()) * 4, 0);
+    const int flip = adobe ? 255 : 0;
+    for (int x = 0; x < size.width(); ++x) {
+        const QColor ink = inks[x * inks.size() / size.width()];
+        uchar *p = row.data() + size_t(x) * 4;
+        p[0] = uchar(ink.cyan() ^ flip);
+        p[1] = uchar(ink.magenta() ^ flip);
+        p[2] = uchar(ink.yellow() ^ flip);
+        p[3] = uchar(ink.black() ^ flip);
+    }
+    JSAMPROW rows[1] = {row.data()};
+    while (cinfo.next_scanline < cinfo.image_height)
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    QByteArray data(reinterpret_cast<const char *>(out), qsizetype(length));
+    std::free(out);
+    return data;
 }
 
 QString isolateViewer(int *endings)

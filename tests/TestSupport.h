@@ -62,6 +62,11 @@ QStringList comboEntries(const QComboBox *combo);
 bool writeJpeg(const QString &path, QSize size, QColor left = Qt::red, QColor right = Qt::blue,
                int exifOrientation = 0);
 
+/// A CMYK JPEG of equal stripes of inks, left to right, as print workflows write it: inverted,
+/// with an Adobe segment; `adobe` false writes plain CMYK without one.
+QByteArray cmykJpeg(QSize size, const QList<QColor> &inks = {QColor::fromCmyk(255, 0, 0, 0)},
+                    bool adobe = true);
+
 /// Keeps a main window made in a test away from the real settings file and the real process:
 /// the program seems to run as "pelmora" in a fresh folder, and ending it only counts.
 /// @return the settings file the window will use.

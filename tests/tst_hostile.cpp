@@ -25,8 +25,6 @@
 #include <atomic>
 #include <cstdio>
 
-#include <jpeglib.h>
-
 namespace {
 
 QByteArray jpegBytes(const QImage &image, bool progressive = false)
@@ -48,34 +46,6 @@ QImage halves(QSize size)
         for (int x = 0; x < size.width() / 2; ++x)
             image.setPixel(x, y, qRgb(255, 0, 0));
     return image;
-}
-
-QByteArray cmykJpeg(QSize size)
-{
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr errors{};
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    unsigned char *out = nullptr;
-    unsigned long length = 0;
-    jpeg_mem_dest(&cinfo, &out, &length);
-    cinfo.image_width = JDIMENSION(size.width());
-    cinfo.image_height = JDIMENSION(size.height());
-    cinfo.input_components = 4;
-    cinfo.in_color_space = JCS_CMYK;
-    jpeg_set_defaults(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<uchar> row(size_t(size.width()) * 4, 0);
-    for (size_t i = 0; i < row.size(); i += 4)
-        row[i] = 255; // full cyan
-    JSAMPROW rows[1] = {row.data()};
-    while (cinfo.next_scanline < cinfo.image_height)
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    QByteArray data(reinterpret_cast<const char *>(out), qsizetype(length));
-    std::free(out);
-    return data;
 }
 
 // A small JPEG whose frame header claims another size.

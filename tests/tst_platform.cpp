@@ -9,8 +9,11 @@
 #include "platform/Twips.h"
 #include "platform/WindowTimer.h"
 
+#include <QColorSpace>
+#include <QColorTransform>
 #include <QElapsedTimer>
 #include <QFrame>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -21,6 +24,37 @@
 #include <sys/stat.h>
 
 #include <ctime>
+
+namespace {
+
+// A JPEG (or another kind of file) of flat 64-pixel squares of sRGB colours, whose values are
+// first converted into `space` (embedded by Qt as a profile) when it is valid.
+QByteArray squares(const QList<QColor> &colours, const QColorSpace &space = {},
+                   QImage::Format format = QImage::Format_RGB32, const char *kind = "JPEG")
+{
+    QImage image(64 * int(colours.size()), 64, QImage::Format_RGB32);
+    for (int i = 0; i < colours.size(); ++i)
+        QPainter(&image).fillRect(64 * i, 0, 64, 64, colours[i]);
+    if (space.isValid()) {
+        image.setColorSpace(QColorSpace::SRgb);
+        image.convertToColorSpace(space);
+    }
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    image.convertToFormat(format).save(&buffer, kind, 100);
+    return data;
+}
+
+// Embeds an ICC profile, in one segment, in a JPEG that has none.
+QByteArray withProfile(QByteArray jpeg, const QByteArray &profile)
+{
+    const QByteArray payload = QByteArray("ICC_PROFILE\0\x01\x01", 14) + profile;
+    const int length = int(payload.size()) + 2;
+    return jpeg.insert(2, "\xFF\xE2" + QByteArray(1, char(length >> 8)) + char(length) + payload);
+}
+
+} // namespace
 
 class PlatformTest : public QObject {
     Q_OBJECT
@@ -254,8 +288,9 @@ void PlatformTest::fileListReadsAChangedFolderOnly()
 
 void PlatformTest::loadPicture_data()
 {
-    QTest::addColumn<QByteArray>("content"); // "" writes no file at all
-    QTest::addColumn<QSize>("expected");     // invalid: the empty picture
+    QTest::addColumn<QByteArray>("content");    // "" writes no file at all
+    QTest::addColumn<QSize>("expected");        // invalid: the empty picture
+    QTest::addColumn<QList<QColor>>("colours"); // of 64-pixel squares, left to right, within 3
     QByteArray jpeg;
     {
         QBuffer buffer(&jpeg);
@@ -268,17 +303,61 @@ void PlatformTest::loadPicture_data()
         buffer.open(QIODevice::WriteOnly);
         QImage(30, 20, QImage::Format_RGB32).save(&buffer, "PNG");
     }
-    QTest::newRow("jpeg") << jpeg << QSize(64, 48);
-    QTest::newRow("png named .jpg") << png << QSize(30, 20);
-    QTest::newRow("missing") << QByteArray() << QSize();
-    QTest::newRow("text") << QByteArray("this is no picture\n") << QSize();
-    QTest::newRow("header only") << jpeg.left(20) << QSize();
+    const QList<QColor> none;
+    QTest::newRow("jpeg") << jpeg << QSize(64, 48) << none;
+    QTest::newRow("png named .jpg") << png << QSize(30, 20) << none;
+    QTest::newRow("missing") << QByteArray() << QSize() << none;
+    QTest::newRow("text") << QByteArray("this is no picture\n") << QSize() << none;
+    QTest::newRow("header only") << jpeg.left(20) << QSize() << none;
+
+    // Colours as the photographer saw them, whatever space they were stored in. A profile that
+    // cannot be used is ignored: the stored values are shown as they are.
+    const QList<QColor> colours{{200, 40, 40}, {40, 90, 200}, {230, 200, 60}, {90, 160, 120}};
+    const QColorSpace srgb(QColorSpace::SRgb), adobe(QColorSpace::AdobeRgb);
+    const QByteArray inAdobe = squares(colours, adobe);
+    QList<QColor> adobeValues;
+    for (const QColor &colour : colours)
+        adobeValues << srgb.transformationToColorSpace(adobe).map(colour);
+    QByteArray grey = QColorSpace(QColorSpace::SRgbLinear).iccProfile(); // made a grey profile
+    grey.replace(16, 4, "GRAY").replace("rTRC", "kTRC");
+    QByteArray large = adobe.iccProfile() + QByteArray(70000, 0); // more than a segment holds
+    qToBigEndian(quint32(large.size()), large.data());
+    const QSize four(256, 64);
+    QTest::newRow("untagged") << squares(colours) << four << colours;
+    QTest::newRow("sRGB") << squares(colours, srgb) << four << colours;
+    QTest::newRow("Adobe RGB") << inAdobe << four << colours;
+    QTest::newRow("Display P3") << squares(colours, QColorSpace::DisplayP3) << four << colours;
+    QTest::newRow("ProPhoto") << squares(colours, QColorSpace::ProPhotoRgb) << four << colours;
+    QTest::newRow("PNG named .jpg, Adobe RGB")
+        << squares(colours, adobe, QImage::Format_RGB32, "PNG") << four << colours;
+    QTest::newRow("Adobe RGB in two segments")
+        << squares(colours, QColorSpace::fromIccProfile(large)) << four << colours;
+    QTest::newRow("profile damaged")
+        << QByteArray(inAdobe).replace("acsp", "xxxx") << four << adobeValues;
+    QTest::newRow("a segment of the profile missing")
+        << QByteArray(inAdobe).replace(QByteArray("ICC_PROFILE\0\x01\x01", 14),
+                                       QByteArray("ICC_PROFILE\0\x01\x02", 14))
+        << four << adobeValues;
+    QTest::newRow("CMYK profile on a colour picture")
+        << QByteArray(inAdobe).replace("RGB XYZ ", "CMYKXYZ ") << four << adobeValues;
+    QTest::newRow("grey profile on a colour picture")
+        << withProfile(squares(colours), grey) << four << colours;
+    const QList<QColor> greys{{100, 100, 100}, {200, 200, 200}}; // linear light; in sRGB:
+    QTest::newRow("grey with a grey profile")
+        << withProfile(squares(greys, {}, QImage::Format_Grayscale8), grey) << QSize(128, 64)
+        << QList<QColor>{{168, 168, 168}, {229, 229, 229}};
+    // QColor makes inks RGB as the naive conversion does: (1 - ink) (1 - black) of white.
+    const QList<QColor> inks{QColor::fromCmyk(255, 0, 0, 0), QColor::fromCmyk(0, 200, 255, 0),
+                             QColor::fromCmyk(40, 0, 160, 60), QColor::fromCmyk(0, 0, 0, 128)};
+    QTest::newRow("CMYK, Adobe") << cmykJpeg(four, inks) << four << inks;
+    QTest::newRow("CMYK, plain") << cmykJpeg(four, inks, false) << four << inks;
 }
 
 void PlatformTest::loadPicture()
 {
     QFETCH(QByteArray, content);
     QFETCH(QSize, expected);
+    QFETCH(QList<QColor>, colours);
     const TestTree tree;
     const QString path = tree.path("p.jpg");
     if (!content.isEmpty()) {
@@ -291,6 +370,12 @@ void PlatformTest::loadPicture()
     if (expected.isValid()) {
         QCOMPARE(picture.size, expected);
         QCOMPARE(picture.image.size(), expected);
+    }
+    for (int i = 0; i < colours.size(); ++i) {
+        const QColor got = picture.image.pixelColor(64 * i + 32, 32), want = colours[i].toRgb();
+        const int off = std::max({qAbs(got.red() - want.red()), qAbs(got.green() - want.green()),
+                                  qAbs(got.blue() - want.blue())});
+        QVERIFY2(off <= 3, qPrintable(got.name() + QStringLiteral(" for ") + want.name()));
     }
     QVERIFY(platform::loadPicture(QString()).isNull());
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <jpeglib.h>
@@ -201,10 +202,44 @@ QString refusal(const QByteArray &bytes, j_decompress_ptr cinfo)
     return QString();
 }
 
+bool isCmyk(j_decompress_ptr cinfo)
+{
+    return cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+}
+
 bool directColour(j_decompress_ptr cinfo)
 {
     return cinfo->jpeg_color_space == JCS_GRAYSCALE || cinfo->jpeg_color_space == JCS_YCbCr ||
-           cinfo->jpeg_color_space == JCS_RGB;
+           cinfo->jpeg_color_space == JCS_RGB || isCmyk(cinfo);
+}
+
+// Only a profile for the picture's own colours can say what they mean: one for CMYK ink needs a
+// colour engine that Qt lacks, and a grey one cannot describe the hues of a colour picture.
+QByteArray iccProfileFor(j_decompress_ptr cinfo)
+{
+    JOCTET *bytes = nullptr;
+    unsigned int length = 0;
+    if (isCmyk(cinfo) || !jpeg_read_icc_profile(cinfo, &bytes, &length))
+        return QByteArray();
+    QByteArray profile(reinterpret_cast<const char *>(bytes), qsizetype(length));
+    std::free(bytes);
+    const QByteArray colours = profile.mid(16, 4); // the header's data colour space
+    const bool grey = cinfo->jpeg_color_space == JCS_GRAYSCALE;
+    return colours == "RGB " || (grey && colours == "GRAY") ? profile : QByteArray();
+}
+
+// Print workflows store CMYK inverted (0 is full ink) and mark their files with an Adobe
+// segment. Without a colour engine for the ink's profile, each primary is what its ink and the
+// black leave of white. Each pixel keeps its four bytes, so the row is converted in place.
+void cmykToRgb(uchar *row, JDIMENSION width, bool inverted)
+{
+    const int flip = inverted ? 0 : 255;
+    auto *out = reinterpret_cast<QRgb *>(row);
+    for (JDIMENSION x = 0; x < width; ++x) {
+        const uchar *p = row + 4 * x;
+        const int c = p[0] ^ flip, m = p[1] ^ flip, y = p[2] ^ flip, k = p[3] ^ flip;
+        out[x] = qRgb((c * k + 127) / 255, (m * k + 127) / 255, (y * k + 127) / 255);
+    }
 }
 
 } // namespace
@@ -223,11 +258,13 @@ bool readJpegInfo(const QByteArray &data, JpegInfo &info)
     jpeg_mem_src(&d.cinfo, reinterpret_cast<const uchar *>(data.constData()),
                  static_cast<unsigned long>(data.size()));
     jpeg_save_markers(&d.cinfo, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_save_markers(&d.cinfo, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&d.cinfo, TRUE);
     info.stored = QSize(int(d.cinfo.image_width), int(d.cinfo.image_height));
     info.orientation = exifOrientation(d.cinfo.marker_list);
     info.refusal = refusal(data, &d.cinfo);
     info.directColour = directColour(&d.cinfo);
+    info.iccProfile = iccProfileFor(&d.cinfo);
     return !info.stored.isEmpty();
 }
 
@@ -263,9 +300,11 @@ QImage decodeJpeg(const QByteArray &data, QSize atLeast, qint64 maxPixels,
     if (stored.isEmpty())
         return QImage();
     if (!directColour(&d.cinfo) || !refusal(data, &d.cinfo).isEmpty())
-        return QImage(); // CMYK is left to another decoder; a refused file to none
+        return QImage(); // unknown colours are left to another decoder; a refused file to none
 
-    d.cinfo.out_color_space = JCS_EXT_BGRX; // QImage::Format_RGB32 byte order
+    const bool cmyk = isCmyk(&d.cinfo);
+    // QImage::Format_RGB32 byte order; CMYK has as many bytes, made RGB row by row
+    d.cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
     d.cinfo.scale_num = unsigned(jpegScaleFor(stored, atLeast));
     d.cinfo.scale_denom = 8;
     jpeg_calc_output_dimensions(&d.cinfo);
@@ -285,7 +324,8 @@ QImage decodeJpeg(const QByteArray &data, QSize atLeast, qint64 maxPixels,
     }
     while (d.cinfo.output_scanline < d.cinfo.output_height) {
         JSAMPROW row = image.scanLine(int(d.cinfo.output_scanline));
-        jpeg_read_scanlines(&d.cinfo, &row, 1);
+        if (jpeg_read_scanlines(&d.cinfo, &row, 1) == 1 && cmyk)
+            cmykToRgb(row, d.cinfo.output_width, d.cinfo.saw_Adobe_marker);
     }
     jpeg_finish_decompress(&d.cinfo);
     return image;

@@ -7,6 +7,7 @@
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
 #include <QMutex>
@@ -88,6 +89,18 @@ QImage exactly(const QImage &image, QSize want)
     return image.scaled(want, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
+// The colours a profile describes, as a screen taken to be sRGB shows them. Done once the
+// picture has its size on screen, so the work follows the pixels shown, not those in the file.
+// Most photos carry no profile or sRGB's and are left as they are; so is a profile Qt cannot use.
+QImage inSrgb(QImage image, const QColorSpace &colours)
+{
+    if (!colours.isValid() || colours == QColorSpace::SRgb)
+        return image;
+    image.setColorSpace(colours);
+    image.convertToColorSpace(QColorSpace::SRgb);
+    return image;
+}
+
 enum class Outcome { Loaded, Refused, OtherDecoder };
 
 // What a load is asked for: the size it will be shown at, and whether it is still wanted.
@@ -121,7 +134,9 @@ Outcome loadJpeg(const QByteArray &data, const Request &request, Picture &pictur
         why = QStringLiteral("the JPEG data does not decode");
         return Outcome::Refused;
     }
-    picture.image = exactly(uprightImage(stored, info.orientation), want);
+    const QColorSpace colours =
+        info.iccProfile.isEmpty() ? QColorSpace() : QColorSpace::fromIccProfile(info.iccProfile);
+    picture.image = inSrgb(exactly(uprightImage(stored, info.orientation), want), colours);
     picture.size = upright;
     return Outcome::Loaded;
 }
@@ -146,7 +161,8 @@ private:
     const Request &m_request;
 };
 
-// Everything the JPEG decoder does not take: other formats under a .jpg name, CMYK JPEGs.
+// Everything the JPEG decoder does not take: other formats under a .jpg name, JPEGs in colours
+// it does not know.
 bool loadOther(QByteArray &data, const Request &request, Picture &picture, QString &why)
 {
     CancellableBuffer buffer(&data, request);
@@ -162,11 +178,12 @@ bool loadOther(QByteArray &data, const Request &request, Picture &picture, QStri
         if (scaled != upright)
             reader.setScaledSize(swaps ? scaled.transposed() : scaled);
     }
-    picture.image = reader.read();
-    if (picture.image.isNull()) {
+    const QImage image = reader.read();
+    if (image.isNull()) {
         why = reader.errorString();
         return false;
     }
+    picture.image = inSrgb(image, image.colorSpace());
     picture.size = stored.isValid() ? upright : picture.image.size();
     return true;
 }
