@@ -46,7 +46,10 @@ soak: build test-sanitized
 	$(BUILD_DIR)/bin/pelmora_soak
 	$(BUILD_DIR)-asan/bin/pelmora_soak
 
-bench: build
+# Speed and memory figures against their targets; libjpeg-turbo's djpeg is the real show's floor.
+BENCH_PACKAGES = libjpeg-turbo-progs
+bench:
+	@$(MAKE) --no-print-directory build PACKAGES="$(PACKAGES) $(BENCH_PACKAGES)"
 	$(BUILD_DIR)/bin/pelmora_bench
 
 # The Debian package, pelmora_<version>_<arch>.deb in the build folder: CPack works out the

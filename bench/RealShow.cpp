@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -46,30 +48,45 @@ QByteArray run(const QProcessEnvironment &env, const QStringList &command)
     return process.readAllStandardOutput().trimmed();
 }
 
-void click(const QProcessEnvironment &env, int x, int y)
+void clickIn(const QProcessEnvironment &env, const QString &window, int x, int y)
 {
-    run(env, {QStringLiteral("xdotool"), QStringLiteral("mousemove"), QString::number(x),
-              QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
+    run(env,
+        {QStringLiteral("xdotool"), QStringLiteral("mousemove"), QStringLiteral("--window"), window,
+         QString::number(x), QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
 }
 
-// A title that did not change hides a tick that drew the same picture again (at random): a gap
-// of about two intervals counts as two pictures.
-void countGaps(const std::vector<double> &changes, std::vector<double> &gaps, int &pictures)
+// At random, a title that did not change hides a tick that drew the same picture again: a gap
+// within a quarter interval of two intervals counts as two pictures. Any other gap, however
+// long, is one: a stall must show.
+void countGaps(const std::vector<double> &changes, int order, std::vector<double> &gaps,
+               RealShowFigures &figures)
 {
     const double interval = kIntervalTenths * 100.0;
     for (size_t i = 1; i < changes.size(); ++i) {
         const double gap = changes[i] - changes[i - 1];
-        const int ticks = std::max(1, int(gap / interval + 0.25));
-        pictures += ticks;
-        for (int t = 0; t < ticks; ++t)
-            gaps.push_back(gap / ticks);
+        const bool repeat = order == 1 && std::abs(gap - 2 * interval) < interval / 4;
+        figures.repeats += repeat ? 1 : 0;
+        figures.pictures += repeat ? 2 : 1;
+        gaps.insert(gaps.end(), repeat ? 2 : 1, repeat ? gap / 2 : gap);
     }
+}
+
+bool waitFor(const std::function<bool()> &ready)
+{
+    for (int i = 0; i < 100; ++i) {
+        if (ready())
+            return true;
+        QThread::msleep(100);
+    }
+    return false;
 }
 
 } // namespace
 
 XServer::~XServer()
 {
+    m_windowManager.kill();
+    m_windowManager.waitForFinished();
     m_process.kill();
     m_process.waitForFinished();
 }
@@ -88,7 +105,19 @@ bool XServer::start()
     for (int i = 0; i < 50 && !m_process.canReadLine(); ++i)
         m_process.waitForReadyRead(200);
     m_display = QStringLiteral(":") + QString::fromLatin1(m_process.readLine().trimmed());
-    return m_display.size() > 1;
+    if (m_display.size() <= 1)
+        return false;
+    // A desktop has a window manager: the show runs in a framed window, as a person sees it.
+    const QProcessEnvironment env = environment();
+    m_windowManager.setProcessEnvironment(env);
+    m_windowManager.setStandardOutputFile(QProcess::nullDevice());
+    m_windowManager.setStandardErrorFile(QProcess::nullDevice());
+    m_windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    return m_windowManager.waitForStarted(5000) && waitFor([&env] {
+               return run(env, {QStringLiteral("xprop"), QStringLiteral("-root"),
+                                QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+                   .contains("window id");
+           });
 }
 
 QProcessEnvironment XServer::environment() const
@@ -140,9 +169,9 @@ bool runRealShow(const QString &program, const QString &photos, const QString &w
     if (window.isEmpty())
         return false;
     QThread::msleep(500);
-    // The panel at its designed place (the window has no frame): Randomize, then Start.
+    // The panel at its designed place in the window: Randomize, then Start.
     if (order == 1)
-        click(env, 160, 80);
+        clickIn(env, window, 160, 80);
     QProcess spy; // every change of the title, as it happens
     spy.setProcessEnvironment(env);
     spy.start(QStringLiteral("xprop"), {QStringLiteral("-spy"), QStringLiteral("-id"), window,
@@ -150,7 +179,7 @@ bool runRealShow(const QString &program, const QString &photos, const QString &w
     spy.waitForStarted();
     spy.waitForReadyRead(2000);
     spy.readAll(); // the title as it stands
-    click(env, 82, 32);
+    clickIn(env, window, 82, 32);
 
     const QString processStat = QStringLiteral("/proc/%1/stat").arg(viewer.processId());
     const QString uiStat = QStringLiteral("/proc/%1/task/%1/stat").arg(viewer.processId());
@@ -179,9 +208,9 @@ bool runRealShow(const QString &program, const QString &photos, const QString &w
     if (int(changes.size()) <= kWarmUp + 1)
         return false;
     std::vector<double> gaps;
-    figures.pictures = 0;
-    countGaps(std::vector<double>(changes.begin() + kWarmUp - 1, changes.end()), gaps,
-              figures.pictures);
+    figures = RealShowFigures();
+    countGaps(std::vector<double>(changes.begin() + kWarmUp - 1, changes.end()), order, gaps,
+              figures);
     figures.cpuPerPictureMs = (cpuEnd - cpuStart) / figures.pictures;
     figures.uiPerPictureMs = (uiEnd - uiStart) / figures.pictures;
     figures.medianGapMs = median(gaps);

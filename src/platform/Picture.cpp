@@ -205,6 +205,8 @@ Picture loadPicture(const QString &path, const DisplaySize &display, const Cance
     if (path.isEmpty())
         return picture;
     const Request request{display, cancel};
+    if (request.cancelled())
+        return Picture(); // given up while it waited for a worker: not even read
     QByteArray data;
     FileStamp stamp;
     QString why = readRegularFile(path, data, stamp);
