@@ -406,6 +406,17 @@ void ShowTest::pickDrawnAheadIsShownOrLeavesNoTrace()
     w.cmdStart_Click();
     runTick(w);
     QCOMPARE(w.history().item(2), tree.path("s1/a2.jpg"));
+    // Another folder chosen; a stop while the first tick waits leaves the show in it.
+    w.StopShow();
+    const TestTree other({"o/"});
+    QVERIFY(writeJpeg(other.path("o/o1.jpg"), QSize(8, 8)));
+    QVERIFY(w.fileList().SetFolder(other.path()));
+    w.cmdStart_Click();
+    w.Timer1_Timer();
+    w.StopShow();
+    w.cmdStart_Click();
+    runTick(w);
+    QCOMPARE(w.history().item(3), other.path("o/o1.jpg"));
 }
 
 void ShowTest::emptyAndBadPicks()

@@ -37,13 +37,14 @@ void frmFileList::ResetCursors()
 
 frmFileList::Place frmFileList::place() const
 {
-    return {Dir1->path(), Module1::lFolderIndex, Module1::lFileIndex};
+    // The listing is what picks come from; a scan points it at a folder without the dir list.
+    return {File1->path(), Module1::lFolderIndex, Module1::lFileIndex};
 }
 
 void frmFileList::returnTo(const Place &place)
 {
-    if (place.folder != Dir1->path())
-        Dir1->setPath(place.folder);
+    if (place.folder != File1->path())
+        File1->setPath(place.folder);
     Module1::lFolderIndex = place.folderIndex;
     Module1::lFileIndex = place.fileIndex;
 }
