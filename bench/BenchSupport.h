@@ -10,6 +10,9 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <algorithm>
+#include <vector>
+
 /// A figure of /proc/self/status in kilobytes ("VmRSS:", "VmHWM:"); -1 when unknown.
 inline qint64 statusKb(const char *field)
 {
@@ -21,6 +24,14 @@ inline qint64 statusKb(const char *field)
             return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
     }
     return -1;
+}
+
+/// The middle value, or the mean of the two middle ones; 0 for none.
+inline double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n == 0 ? 0.0 : (n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0);
 }
 
 /// Runs offscreen unless told otherwise; call before the application object is made.

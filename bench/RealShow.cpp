@@ -1,5 +1,7 @@
 #include "RealShow.h"
 
+#include "BenchSupport.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -31,12 +33,6 @@ double cpuMs(const QString &statFile)
     const QList<QByteArray> f = text.mid(text.lastIndexOf(')') + 2).split(' ');
     const double ticks = f.value(11).toDouble() + f.value(12).toDouble(); // utime, stime
     return ticks * 1000.0 / double(::sysconf(_SC_CLK_TCK));
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
 }
 
 QByteArray run(const QProcessEnvironment &env, const QStringList &command)

@@ -51,11 +51,9 @@ constexpr int kPhotos = 20;
 constexpr QSize kInner(1280, 800);
 constexpr int kProfiledPhotos = 6;
 
-double median(std::vector<double> v)
+QString photoName(int i)
 {
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n == 0 ? 0.0 : (n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0);
+    return QStringLiteral("/p%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
 }
 
 double millisecondsOf(const std::function<void()> &work)
@@ -248,7 +246,7 @@ void benchShow(const QString &photos, double &floorMs, double &sequentialUiMs)
 {
     std::vector<double> floors, naives;
     for (int i = 0; i < kPhotos; ++i) {
-        const QString path = photos + QStringLiteral("/p%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
+        const QString path = photos + photoName(i);
         const QByteArray data = fileBytes(path);
         // Processor time, as the real show is measured: others' work on the machine weighs not.
         floors.push_back(onWorkerCpuMs([&] { floorDecode(data); }));
@@ -271,7 +269,7 @@ void benchShow(const QString &photos, double &floorMs, double &sequentialUiMs)
     // What the worker does for each sequential tick, timed on its own, on a worker.
     std::vector<double> aheadTimes;
     for (int i = 0; i < 6; ++i) {
-        const QString path = photos + QStringLiteral("/p%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
+        const QString path = photos + photoName(i);
         aheadTimes.push_back(onWorkerCpuMs([&] {
             platform::loadPicture(path,
                                   [](QSize p) { return p.scaled(kInner, Qt::KeepAspectRatio); });
@@ -299,11 +297,6 @@ void benchShow(const QString &photos, double &floorMs, double &sequentialUiMs)
     figure("memory: resident before the 100 ticks", before / 1024.0, "MB");
     figure("memory: peak resident during 100 ticks of 24 MP", peak / 1024.0, "MB");
     target("peak resident MB during the 24 MP show / 150", peak / 1024.0 / 150.0, 1.0);
-}
-
-QString photoName(int i)
-{
-    return QStringLiteral("/p%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
 }
 
 // The first photos again with an Adobe RGB profile embedded and their data left as it is: the
@@ -559,7 +552,7 @@ int main(int argc, char *argv[])
                 kPhoto.height());
     std::fflush(stdout);
     for (int i = 0; i < kPhotos; ++i) {
-        const QString path = photos + QStringLiteral("/p%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
+        const QString path = photos + photoName(i);
         if (!QFile::exists(path))
             writePhoto(path, quint32(i + 1));
     }
