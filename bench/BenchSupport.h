@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Process.h"
+#include "system/Process.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -54,6 +54,6 @@ template <typename Window> void waitForPictures(Window &window)
 /// Keeps the measured windows' settings in a scratch folder and closing them from ending us.
 inline void keepSettingsIn(const QString &folder)
 {
-    platform::setApplicationFile(folder + QStringLiteral("/pelmora"));
-    platform::setProcessEnder([] {});
+    sys::setApplicationFile(folder + QStringLiteral("/pelmora"));
+    sys::setProcessEnder([] {});
 }

@@ -2,13 +2,13 @@
 // same files in the same run. Prints one line per figure and one per target (OK or MISS).
 #include "BenchSupport.h"
 #include "RealShow.h"
+#include "controls/Controls.h"
+#include "controls/PictureControls.h"
+#include "controls/WindowTimer.h"
+#include "imaging/JpegDecoder.h"
+#include "imaging/Picture.h"
 #include "picture_source/frmFileList.h"
-#include "platform/Controls.h"
-#include "platform/JpegDecoder.h"
-#include "platform/Picture.h"
-#include "platform/PictureControls.h"
-#include "platform/Process.h"
-#include "platform/WindowTimer.h"
+#include "system/Process.h"
 #include "viewer/frmMain.h"
 
 #include <QApplication>
@@ -271,8 +271,8 @@ void benchShow(const QString &photos, double &floorMs, double &sequentialUiMs)
     for (int i = 0; i < 6; ++i) {
         const QString path = photos + photoName(i);
         aheadTimes.push_back(onWorkerCpuMs([&] {
-            platform::loadPicture(path,
-                                  [](QSize p) { return p.scaled(kInner, Qt::KeepAspectRatio); });
+            imaging::loadPicture(path,
+                                 [](QSize p) { return p.scaled(kInner, Qt::KeepAspectRatio); });
         }));
     }
     const double aheadMs = median(aheadTimes);
@@ -321,18 +321,18 @@ void writeProfiledCopies(const QString &photos, const QString &folder)
 // that what others run on a shared machine weighs on neither side.
 void benchProfiled(const QString &photos, const QString &profiled, double untaggedUiMs)
 {
-    const platform::DisplaySize display = [](QSize p) {
+    const imaging::DisplaySize display = [](QSize p) {
         return p.scaled(kInner, Qt::KeepAspectRatio);
     };
     std::vector<double> untagged, tagged;
     bool converted = false;
     for (int round = 0; round < 3; ++round) {
         for (int i = 0; i < kProfiledPhotos; ++i) {
-            platform::Picture plain, withProfile;
+            imaging::Picture plain, withProfile;
             untagged.push_back(onWorkerCpuMs(
-                [&] { plain = platform::loadPicture(photos + photoName(i), display); }));
+                [&] { plain = imaging::loadPicture(photos + photoName(i), display); }));
             tagged.push_back(onWorkerCpuMs(
-                [&] { withProfile = platform::loadPicture(profiled + photoName(i), display); }));
+                [&] { withProfile = imaging::loadPicture(profiled + photoName(i), display); }));
             converted = converted || plain.image != withProfile.image;
         }
     }
@@ -517,7 +517,7 @@ void benchRealShows(const QString &photos, const QString &work, double floorMs)
         figure(qPrintable(line("largest gap between pictures")), f.largestGapMs, "ms");
         // The floor right after the show, so that both meet the machine in the same state.
         const std::optional<double> djpeg = djpegFloorMs(
-            photos, platform::jpegScaleFor(kPhoto, kPhoto.scaled(kInner, Qt::KeepAspectRatio)));
+            photos, imaging::jpegScaleFor(kPhoto, kPhoto.scaled(kInner, Qt::KeepAspectRatio)));
         if (djpeg)
             figure(qPrintable(line("floor: djpeg at the show's scale, CPU, median")), *djpeg, "ms");
         else

@@ -2,11 +2,11 @@
 // how resident memory moved after warming up. Built with PELMORA_SANITIZE, LeakSanitizer
 // reports anything left behind when it exits.
 #include "BenchSupport.h"
+#include "controls/Controls.h"
+#include "controls/PictureControls.h"
+#include "controls/WindowTimer.h"
 #include "picture_source/frmFileList.h"
-#include "platform/Controls.h"
-#include "platform/PictureControls.h"
-#include "platform/Process.h"
-#include "platform/WindowTimer.h"
+#include "system/Process.h"
 #include "viewer/frmMain.h"
 
 #include <QApplication>

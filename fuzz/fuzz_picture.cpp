@@ -1,7 +1,7 @@
 // Arbitrary bytes as a .jpg, loaded the way the show loads pictures, for a display and whole.
 // Nothing may crash, and what loads has sane sizes; memory stays within libFuzzer's limit.
-#include "platform/JpegDecoder.h"
-#include "platform/Picture.h"
+#include "imaging/JpegDecoder.h"
+#include "imaging/Picture.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -13,7 +13,7 @@ namespace {
 
 QString file;
 
-void check(const platform::Picture &picture)
+void check(const imaging::Picture &picture)
 {
     if (picture.isNull())
         return;
@@ -41,11 +41,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort();
         f.write(reinterpret_cast<const char *>(data), qint64(size));
     }
-    check(platform::loadPicture(file,
-                                [](QSize p) { return p.scaled(320, 240, Qt::KeepAspectRatio); }));
-    check(platform::loadPicture(file));
+    check(imaging::loadPicture(file,
+                               [](QSize p) { return p.scaled(320, 240, Qt::KeepAspectRatio); }));
+    check(imaging::loadPicture(file));
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
-    const QImage direct = platform::decodeJpeg(bytes, QSize(64, 64), 30000000LL);
+    const QImage direct = imaging::decodeJpeg(bytes, QSize(64, 64), 30000000LL);
     if (!direct.isNull() && direct.size().isEmpty())
         std::abort();
     return 0;

@@ -2,7 +2,7 @@
 // memory and a commit. What is written reads back, what is deleted is gone, a refused write
 // changes nothing, every line a write did not touch stays where it was, and the file afterwards
 // holds exactly what the document held.
-#include "platform/PrivateProfile.h"
+#include "system/PrivateProfile.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <unistd.h>
 
-namespace profile = platform::profile;
+namespace profile = sys::profile;
 
 namespace {
 

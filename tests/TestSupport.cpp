@@ -13,7 +13,7 @@
 #include <QWidget>
 #include <QWindow>
 
-#include "platform/Process.h"
+#include "system/Process.h"
 
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -149,8 +149,8 @@ QString isolateViewer(int *endings)
     static int counter = 0;
     const QString folder = home.path() + QStringLiteral("/run%1").arg(++counter);
     QDir().mkpath(folder);
-    platform::setApplicationFile(folder + QStringLiteral("/pelmora"));
-    platform::setProcessEnder([endings] {
+    sys::setApplicationFile(folder + QStringLiteral("/pelmora"));
+    sys::setProcessEnder([endings] {
         if (endings)
             ++*endings;
     });

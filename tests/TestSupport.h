@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/Random.h"
-#include "platform/Twips.h"
+#include "system/Random.h"
+#include "system/Twips.h"
 
 #include <QColor>
 #include <QList>
@@ -86,7 +86,7 @@ QString startXServer(QProcess &server, QSize screen);
 bool inUnprivilegedChild(const std::function<bool()> &check);
 
 /// A random generator that hands out scripted numbers and counts its re-seeds.
-class ScriptedRandom : public platform::RandomSource {
+class ScriptedRandom : public sys::RandomSource {
 public:
     explicit ScriptedRandom(QList<float> values, int *reseeds = nullptr)
         : m_values(std::move(values))
@@ -106,7 +106,7 @@ private:
 };
 
 /// A screen of a fixed logical resolution.
-class FixedDpi : public platform::DpiSource {
+class FixedDpi : public sys::DpiSource {
 public:
     explicit FixedDpi(double dpi)
         : m_dpi(dpi)

@@ -1,12 +1,11 @@
 #include "TestSupport.h"
-#include "picture_source/Module1.h"
+#include "controls/Controls.h"
+#include "controls/PictureControls.h"
+#include "controls/WindowTimer.h"
+#include "imaging/Picture.h"
+#include "picture_source/FileListBox.h"
 #include "picture_source/frmFileList.h"
-#include "platform/Controls.h"
-#include "platform/FileListBox.h"
-#include "platform/PathCodec.h"
-#include "platform/Picture.h"
-#include "platform/PictureControls.h"
-#include "platform/WindowTimer.h"
+#include "system/PathCodec.h"
 #include "viewer/frmMain.h"
 
 #include <QBuffer>
@@ -84,7 +83,7 @@ qint64 peakKb()
     return usage.ru_maxrss;
 }
 
-const platform::DisplaySize kDisplay = [](QSize p) {
+const imaging::DisplaySize kDisplay = [](QSize p) {
     return p.scaled(400, 400, Qt::KeepAspectRatio);
 };
 
@@ -94,9 +93,9 @@ class HostileTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { platform::setDpiSource(std::make_unique<FixedDpi>(96)); }
+    void initTestCase() { sys::setDpiSource(std::make_unique<FixedDpi>(96)); }
     void init() { isolateViewer(); }
-    void cleanup() { platform::setPictureLoader(nullptr); }
+    void cleanup() { imaging::setPictureLoader(nullptr); }
 
     void hostilePictures_data();
     void hostilePictures();
@@ -170,8 +169,8 @@ void HostileTest::hostilePictures()
     const qint64 before = peakKb();
     QElapsedTimer clock;
     clock.start();
-    for (const platform::DisplaySize &display : {kDisplay, platform::DisplaySize()}) {
-        const platform::Picture picture = platform::loadPicture(path, display);
+    for (const imaging::DisplaySize &display : {kDisplay, imaging::DisplaySize()}) {
+        const imaging::Picture picture = imaging::loadPicture(path, display);
         if (shown == 1)
             QVERIFY(!picture.isNull());
         if (shown == 0)
@@ -237,14 +236,14 @@ void HostileTest::slowDecodeNeverHoldsTheWindow()
     clock.start();
     const auto stopped = std::make_shared<std::atomic<qint64>>(-1);
     std::atomic<qint64> &stoppedAt = *stopped;
-    platform::setPictureLoader([clock, decodeMs, stopped](const QString &path,
-                                                          const platform::DisplaySize &display,
-                                                          const platform::Cancellation *cancel) {
+    imaging::setPictureLoader([clock, decodeMs, stopped](const QString &path,
+                                                         const imaging::DisplaySize &display,
+                                                         const sys::Cancellation *cancel) {
         const qint64 until = clock.elapsed() + decodeMs;
         while (clock.elapsed() < until && !cancel->isCancelled())
             QThread::msleep(1);
         *stopped = clock.elapsed();
-        return cancel->isCancelled() ? platform::Picture() : platform::loadPicture(path, display);
+        return cancel->isCancelled() ? imaging::Picture() : imaging::loadPicture(path, display);
     });
     frmMain w;
     w.show();
@@ -301,7 +300,7 @@ void HostileTest::foldersVanishDuringAShow()
         // walk ends instead of looping.
         for (int i = 0; i < 4; ++i) {
             const QString pick = source.GetRNDFile(order);
-            QVERIFY2(pick.isEmpty() || platform::loadPicture(pick).isNull(), qPrintable(pick));
+            QVERIFY2(pick.isEmpty() || imaging::loadPicture(pick).isNull(), qPrintable(pick));
         }
         QVERIFY(!source.SetFolder(tree.path("s2"))); // a file now: nothing to list
     }
@@ -328,7 +327,7 @@ void HostileTest::permissionDenied()
         if (source.SetFolder(root + "/shut")) // a folder we may not read holds nothing for us
             return false;
         // A picture we may not read loads as nothing, at once.
-        return platform::loadPicture(root + "/pics/e.jpg").isNull();
+        return imaging::loadPicture(root + "/pics/e.jpg").isNull();
     }));
 }
 
@@ -348,7 +347,7 @@ void HostileTest::specialFilesNamedLikePictures()
     QVERIFY(QFile::link(QStringLiteral("/dev/zero"), tree.path("zero.jpg")));
     const bool device = ::mknod(QFile::encodeName(tree.path("dev.jpg")).constData(), S_IFCHR | 0600,
                                 makedev(1, 3)) == 0; // needs root
-    platform::FileListBox list;
+    source::FileListBox list;
     list.setPattern(QStringLiteral("*.JPG"));
     list.setPath(tree.path());
     QCOMPARE(list.count(), 1);
@@ -357,7 +356,7 @@ void HostileTest::specialFilesNamedLikePictures()
     for (const char *name : {"pipe.jpg", "zero.jpg", "dev.jpg"}) {
         if (QByteArray(name) == "dev.jpg" && !device)
             continue;
-        QVERIFY(platform::loadPicture(tree.path(name)).isNull());
+        QVERIFY(imaging::loadPicture(tree.path(name)).isNull());
     }
     QVERIFY(clock.elapsed() < 5000);
 }
@@ -372,8 +371,8 @@ void HostileTest::namesThatAreNoUtf8()
     std::fwrite(jpeg.constData(), 1, size_t(jpeg.size()), file);
     std::fclose(file);
 
-    const QString decoded = platform::decodePath(rawName);
-    QCOMPARE(platform::encodePath(decoded), rawName); // the name opens again, byte for byte
+    const QString decoded = sys::decodePath(rawName);
+    QCOMPARE(sys::encodePath(decoded), rawName); // the name opens again, byte for byte
     frmMain w;
     w.show();
     w.resize(300, 300);
@@ -404,7 +403,7 @@ void HostileTest::pathsNearTheLengthLimit()
     // Past the limit: nothing to find, nothing breaks.
     const QString tooLong = folder + QLatin1Char('/') + QString(300, QLatin1Char('x'));
     QVERIFY(!w.fileList().SetFolder(tooLong));
-    QVERIFY(platform::loadPicture(tooLong + "/a.jpg").isNull());
+    QVERIFY(imaging::loadPicture(tooLong + "/a.jpg").isNull());
 }
 
 void HostileTest::fiftyThousandPictures()
@@ -423,9 +422,9 @@ void HostileTest::fiftyThousandPictures()
     Module1::lFolderIndex = 0;
     QCOMPARE(source.GetRNDFile(0), tree.path("p149999.jpg"));
     QCOMPARE(source.GetRNDFile(0), tree.path("p100000.jpg"));
-    platform::setRandomSource(std::make_unique<ScriptedRandom>(QList<float>{0.0f, 0.99998f}));
+    sys::setRandomSource(std::make_unique<ScriptedRandom>(QList<float>{0.0f, 0.99998f}));
     QCOMPARE(source.GetRNDFile(1), tree.path("p149999.jpg"));
-    platform::setRandomSource(nullptr);
+    sys::setRandomSource(nullptr);
 }
 
 QTEST_MAIN(HostileTest)

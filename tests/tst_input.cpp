@@ -1,8 +1,8 @@
 #include "TestSupport.h"
+#include "controls/Controls.h"
+#include "controls/PictureControls.h"
+#include "controls/WindowTimer.h"
 #include "picture_source/frmFileList.h"
-#include "platform/Controls.h"
-#include "platform/PictureControls.h"
-#include "platform/WindowTimer.h"
 #include "viewer/frmMain.h"
 
 #include <QFrame>
@@ -49,7 +49,7 @@ class InputTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { platform::setDpiSource(std::make_unique<FixedDpi>(96)); }
+    void initTestCase() { sys::setDpiSource(std::make_unique<FixedDpi>(96)); }
     void init() { isolateViewer(); }
 
     void spaceIsConsumedOnThePanel_data();
@@ -226,7 +226,7 @@ void InputTest::mouseButtons()
 {
     InputFixture f;
     f.run(2); // p2, a tall picture, leaves bands at the sides
-    platform::ImageBox *picture = f.window.Image1;
+    controls::ImageBox *picture = f.window.Image1;
     const QPoint background = QPoint(2, 2);
     QVERIFY(!picture->geometry().contains(background));
 

@@ -1,8 +1,8 @@
 #include "TestSupport.h"
+#include "controls/Controls.h"
+#include "controls/PictureControls.h"
+#include "controls/WindowTimer.h"
 #include "picture_source/frmFileList.h"
-#include "platform/Controls.h"
-#include "platform/PictureControls.h"
-#include "platform/WindowTimer.h"
 #include "settings/SettingsFile.h"
 #include "viewer/WindowPlacement.h"
 #include "viewer/frmMain.h"
@@ -21,7 +21,7 @@ class LifecycleTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { platform::setDpiSource(std::make_unique<FixedDpi>(96)); }
+    void initTestCase() { sys::setDpiSource(std::make_unique<FixedDpi>(96)); }
     void init()
     {
         m_ini = isolateViewer(&m_endings);

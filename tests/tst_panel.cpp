@@ -1,10 +1,10 @@
 #include "TestSupport.h"
+#include "controls/BusyCursor.h"
+#include "controls/Controls.h"
+#include "controls/FolderDialog.h"
+#include "controls/PictureControls.h"
+#include "controls/WindowTimer.h"
 #include "picture_source/frmFileList.h"
-#include "platform/BusyCursor.h"
-#include "platform/Controls.h"
-#include "platform/FolderDialog.h"
-#include "platform/PictureControls.h"
-#include "platform/WindowTimer.h"
 #include "viewer/frmMain.h"
 
 #include <QApplication>
@@ -21,7 +21,7 @@
 namespace {
 
 /// Answers the folder dialog from a script: each answer a path, or the empty text for Cancel.
-class ScriptedFolderDialog : public platform::FolderDialog {
+class ScriptedFolderDialog : public controls::FolderDialog {
 public:
     explicit ScriptedFolderDialog(QStringList answers, QWidget **owner = nullptr)
         : m_answers(std::move(answers))
@@ -42,7 +42,7 @@ private:
 
 void answerDialog(const QStringList &answers, QWidget **owner = nullptr)
 {
-    platform::setFolderDialog(std::make_unique<ScriptedFolderDialog>(answers, owner));
+    controls::setFolderDialog(std::make_unique<ScriptedFolderDialog>(answers, owner));
 }
 
 } // namespace
@@ -51,9 +51,9 @@ class PanelTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { platform::setDpiSource(std::make_unique<FixedDpi>(96)); }
+    void initTestCase() { sys::setDpiSource(std::make_unique<FixedDpi>(96)); }
     void init() { isolateViewer(); }
-    void cleanup() { platform::setFolderDialog(nullptr); }
+    void cleanup() { controls::setFolderDialog(nullptr); }
 
     void designedPlaces_data();
     void designedPlaces();
@@ -183,7 +183,7 @@ void PanelTest::chosenFolderIsScannedAddedAndSelected()
     frmMain w;
     QWidget *owner = nullptr;
     answerDialog({tree.path("empty"), tree.path("pics"), tree.path("pics")}, &owner);
-    QSignalSpy selections(w.cboFolders, &platform::ComboBox::click);
+    QSignalSpy selections(w.cboFolders, &controls::ComboBox::click);
 
     w.cmdFolder->click();
     QCOMPARE(owner, static_cast<QWidget *>(&w));
@@ -244,8 +244,8 @@ void PanelTest::eleventhFolderDropsTheOldest()
 
 void PanelTest::addingAndRemovingSelectNothing()
 {
-    platform::ComboBox combo;
-    QSignalSpy clicks(&combo, &platform::ComboBox::click);
+    controls::ComboBox combo;
+    QSignalSpy clicks(&combo, &controls::ComboBox::click);
     combo.addItem(QStringLiteral("a"));
     QCOMPARE(combo.currentIndex(), -1);
     combo.addItem(QStringLiteral("b"));
@@ -337,7 +337,7 @@ void PanelTest::intervalFromTheKeyboard()
 void PanelTest::busyPointerOnlyWhileScanning()
 {
     {
-        const platform::BusyCursor busy;
+        const controls::BusyCursor busy;
         QVERIFY(QApplication::overrideCursor());
         QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
     }

@@ -1,7 +1,6 @@
 #include "TestSupport.h"
-#include "picture_source/Module1.h"
+#include "picture_source/FileListBox.h"
 #include "picture_source/frmFileList.h"
-#include "platform/FileListBox.h"
 
 #include <QtTest>
 
@@ -27,7 +26,7 @@ class PictureSourceTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup() { platform::setRandomSource(nullptr); }
+    void cleanup() { sys::setRandomSource(nullptr); }
 
     void inOrderAcrossLetterCase();
     void scan_data();
@@ -218,7 +217,7 @@ void PictureSourceTest::randomPick()
     frmFileList source([] { return 1; });
     QVERIFY(source.SetFolder(tree.path()));
     int reseeds = 0;
-    platform::setRandomSource(std::make_unique<ScriptedRandom>(QList<float>{r1, r2}, &reseeds));
+    sys::setRandomSource(std::make_unique<ScriptedRandom>(QList<float>{r1, r2}, &reseeds));
 
     const QString folder = tree.path(QStringLiteral("f%1").arg(folderIndex));
     const QString file = fileIndex < files ? QStringLiteral("p%1.jpg").arg(fileIndex) : QString();
@@ -235,7 +234,7 @@ void PictureSourceTest::randomPickInFolderEmptiedSinceScan()
     frmFileList source([] { return 0; });
     QVERIFY(source.SetFolder(tree.path()));
     QVERIFY(QFile::remove(tree.path("a.jpg")));
-    platform::setRandomSource(std::make_unique<ScriptedRandom>(QList<float>{0.0f, 0.0f}));
+    sys::setRandomSource(std::make_unique<ScriptedRandom>(QList<float>{0.0f, 0.0f}));
     QCOMPARE(source.GetRNDFile(1), QString());
     // An in-order show that follows starts on the folder of the last random pick.
     QVERIFY(writeJpeg(tree.path("b.jpg"), QSize(4, 4)));

@@ -1,13 +1,13 @@
 #include "TestSupport.h"
-#include "platform/Controls.h"
-#include "platform/DirSearch.h"
-#include "platform/FileListBox.h"
-#include "platform/JpegDecoder.h"
-#include "platform/KeyPreview.h"
-#include "platform/Numbers.h"
-#include "platform/Picture.h"
-#include "platform/Twips.h"
-#include "platform/WindowTimer.h"
+#include "controls/Controls.h"
+#include "controls/KeyPreview.h"
+#include "controls/WindowTimer.h"
+#include "imaging/JpegDecoder.h"
+#include "imaging/Picture.h"
+#include "picture_source/FileListBox.h"
+#include "system/DirSearch.h"
+#include "system/Numbers.h"
+#include "system/Twips.h"
 
 #include <QColorSpace>
 #include <QColorTransform>
@@ -107,7 +107,7 @@ void PlatformTest::roundHalfEven()
 {
     QFETCH(double, value);
     QFETCH(double, expected);
-    QCOMPARE(platform::roundHalfEven(value), expected);
+    QCOMPARE(sys::roundHalfEven(value), expected);
 }
 
 void PlatformTest::singleToText_data()
@@ -149,26 +149,26 @@ void PlatformTest::singleToText()
     QFETCH(QString, locale);
     QFETCH(QString, expected);
     const QLocale shown(locale);
-    QCOMPARE(platform::singleToText(value, shown), expected);
+    QCOMPARE(sys::singleToText(value, shown), expected);
     // What is stored reads back alike in every locale, and as what the locale shows.
-    const QString stored = platform::singleToText(value, QLocale::c());
-    const std::optional<float> read = platform::parseSingle(stored, shown);
+    const QString stored = sys::singleToText(value, QLocale::c());
+    const std::optional<float> read = sys::parseSingle(stored, shown);
     QVERIFY(read);
-    QCOMPARE(read, platform::parseSingle(stored, QLocale::c()));
-    QCOMPARE(read, platform::parseSingle(expected, shown));
-    QCOMPARE(platform::twoDigits(7), QStringLiteral("07"));
+    QCOMPARE(read, sys::parseSingle(stored, QLocale::c()));
+    QCOMPARE(read, sys::parseSingle(expected, shown));
+    QCOMPARE(sys::twoDigits(7), QStringLiteral("07"));
 }
 
 void PlatformTest::twips()
 {
-    platform::setDpiSource(std::make_unique<FixedDpi>(96));
-    QCOMPARE(platform::twipsPerPixel(), 15.0f);
-    QCOMPARE(platform::twipsToPixels(3900), 260);
-    QCOMPARE(platform::pixelsToTwips(7), 105.0f);
-    platform::setDpiSource(std::make_unique<FixedDpi>(192));
-    QCOMPARE(platform::twipsPerPixel(), 7.5f);
-    QCOMPARE(platform::twipsToPixels(3900), 520);
-    platform::setDpiSource(nullptr);
+    sys::setDpiSource(std::make_unique<FixedDpi>(96));
+    QCOMPARE(sys::twipsPerPixel(), 15.0f);
+    QCOMPARE(sys::twipsToPixels(3900), 260);
+    QCOMPARE(sys::pixelsToTwips(7), 105.0f);
+    sys::setDpiSource(std::make_unique<FixedDpi>(192));
+    QCOMPARE(sys::twipsPerPixel(), 7.5f);
+    QCOMPARE(sys::twipsToPixels(3900), 520);
+    sys::setDpiSource(nullptr);
 }
 
 void PlatformTest::dirSearch_data()
@@ -195,7 +195,7 @@ void PlatformTest::dirSearch()
     QFETCH(QStringList, expected);
     const TestTree tree({"a.jpg", "c.txt", "B/", "sub/x.jpg", ".hid/y.jpg", ".h.jpg"});
 
-    platform::DirSearch search;
+    sys::DirSearch search;
     QStringList found;
     for (QString name = search.first(tree.path(pattern), attributes); !name.isEmpty();
          name = search.next())
@@ -210,20 +210,20 @@ void PlatformTest::dirSearchSkipsSpecialFiles()
     QVERIFY(QFile::link(tree.path("a.jpg"), tree.path("link.jpg")));
     QVERIFY(QFile::link(tree.path("gone.jpg"), tree.path("dangling.jpg")));
 
-    platform::DirSearch search;
+    sys::DirSearch search;
     QStringList found;
     for (QString n = search.first(tree.path("*.jpg"), 16); !n.isEmpty(); n = search.next())
         found << n;
     QCOMPARE(found, (QStringList{"a.jpg", "link.jpg"}));
-    QVERIFY(platform::existingName(tree.path("pipe.jpg"), 0).isEmpty());
-    QVERIFY(platform::DirSearch().first(QStringLiteral("/*.*"), 16) != QStringLiteral("."));
+    QVERIFY(sys::existingName(tree.path("pipe.jpg"), 0).isEmpty());
+    QVERIFY(sys::DirSearch().first(QStringLiteral("/*.*"), 16) != QStringLiteral("."));
 }
 
 void PlatformTest::fileListOrderAndPattern()
 {
     const TestTree tree({"b.jpg", "A.JPG", "c.Jpg", "d.jpeg", "E.JPEG", "x.png", "y.jpgx",
                          ".hidden.jpg", "folder.jpg/", "sub/z.jpg"});
-    platform::FileListBox list;
+    source::FileListBox list;
     list.setPattern(QStringLiteral("*.JPG;*.JPEG"));
     list.setPath(tree.path());
     QCOMPARE(list.count(), 5);
@@ -248,7 +248,7 @@ void PlatformTest::fileListManyPictures()
         QFile file(QFile::decodeName(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
-    platform::FileListBox list;
+    source::FileListBox list;
     list.setPattern(QStringLiteral("*.JPG"));
     list.setPath(tree.path());
     QCOMPARE(list.count(), 50000);
@@ -266,7 +266,7 @@ void PlatformTest::fileListReadsAChangedFolderOnly()
         QCOMPARE(::utimensat(AT_FDCWD, folder.constData(), old, 0), 0);
     };
     age();
-    platform::FileListBox list;
+    source::FileListBox list;
     list.setPattern(QStringLiteral("*.JPG"));
     list.setPath(tree.path());
     QCOMPARE(list.count(), 2);
@@ -365,7 +365,7 @@ void PlatformTest::loadPicture()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(content);
     }
-    const platform::Picture picture = platform::loadPicture(path);
+    const imaging::Picture picture = imaging::loadPicture(path);
     QCOMPARE(picture.isNull(), !expected.isValid());
     if (expected.isValid()) {
         QCOMPARE(picture.size, expected);
@@ -377,7 +377,7 @@ void PlatformTest::loadPicture()
                                   qAbs(got.blue() - want.blue())});
         QVERIFY2(off <= 3, qPrintable(got.name() + QStringLiteral(" for ") + want.name()));
     }
-    QVERIFY(platform::loadPicture(QString()).isNull());
+    QVERIFY(imaging::loadPicture(QString()).isNull());
 }
 
 void PlatformTest::loadPictureTurnsByExifOrientation()
@@ -386,7 +386,7 @@ void PlatformTest::loadPictureTurnsByExifOrientation()
     // Orientation 6: the stored picture must be turned a quarter clockwise to stand upright,
     // so its left (red) half becomes the top.
     QVERIFY(writeJpeg(tree.path("turned.jpg"), QSize(80, 40), Qt::red, Qt::blue, 6));
-    const platform::Picture picture = platform::loadPicture(tree.path("turned.jpg"));
+    const imaging::Picture picture = imaging::loadPicture(tree.path("turned.jpg"));
     QCOMPARE(picture.size, QSize(40, 80));
     const QColor top = picture.image.pixelColor(20, 10);
     const QColor bottom = picture.image.pixelColor(20, 70);
@@ -401,7 +401,7 @@ void PlatformTest::loadPictureNeverBlocksOnPipe()
     QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(platform::loadPicture(pipe).isNull());
+    QVERIFY(imaging::loadPicture(pipe).isNull());
     QVERIFY(clock.elapsed() < 5000);
 }
 
@@ -423,7 +423,7 @@ void PlatformTest::jpegScale()
     QFETCH(QSize, stored);
     QFETCH(QSize, atLeast);
     QFETCH(int, numerator);
-    QCOMPARE(platform::jpegScaleFor(stored, atLeast), numerator);
+    QCOMPARE(imaging::jpegScaleFor(stored, atLeast), numerator);
 }
 
 void PlatformTest::loadPictureForDisplay_data()
@@ -462,7 +462,7 @@ void PlatformTest::loadPictureForDisplay()
         QVERIFY(writeJpeg(path, stored, Qt::red, Qt::blue, orientation));
     }
     QSize askedFor;
-    const platform::Picture picture = platform::loadPicture(path, [&](QSize p) {
+    const imaging::Picture picture = imaging::loadPicture(path, [&](QSize p) {
         askedFor = p;
         return display;
     });
@@ -485,7 +485,7 @@ void PlatformTest::hugePictureShowsReduced()
     image.fill(90);
     QVERIFY(image.save(tree.path("big.jpg"), "JPEG", 50));
     image = QImage();
-    const platform::Picture picture = platform::loadPicture(tree.path("big.jpg"));
+    const imaging::Picture picture = imaging::loadPicture(tree.path("big.jpg"));
     QVERIFY(!picture.isNull());
     QCOMPARE(picture.size, QSize(12000, 9000));
     QVERIFY(qint64(picture.image.width()) * picture.image.height() <= 30000000);
@@ -507,11 +507,11 @@ void PlatformTest::keyPreviewSeesEachKeyOnce()
     QFETCH(int, focused);
     QWidget window;
     auto *panel = new QFrame(&window); // keys a control ignores travel up through its parents
-    auto *box = new platform::CheckBox(QStringLiteral("box"), panel);
+    auto *box = new controls::CheckBox(QStringLiteral("box"), panel);
     const QList<QWidget *> controls{box, new QPushButton(panel), new QScrollBar(panel),
-                                    new platform::ComboBox(panel), new QPlainTextEdit(panel)};
+                                    new controls::ComboBox(panel), new QPlainTextEdit(panel)};
     QList<qint16> seen;
-    new platform::KeyPreview(&window, [&seen](qint16 &keyCode) {
+    new controls::KeyPreview(&window, [&seen](qint16 &keyCode) {
         seen << keyCode;
         if (keyCode == 32)
             keyCode = 0;
@@ -528,9 +528,9 @@ void PlatformTest::keyPreviewSeesEachKeyOnce()
 
 void PlatformTest::comboRaisesClickOnIndexChange()
 {
-    platform::ComboBox combo;
+    controls::ComboBox combo;
     combo.addItems({"a", "b"});
-    QSignalSpy clicks(&combo, &platform::ComboBox::click);
+    QSignalSpy clicks(&combo, &controls::ComboBox::click);
     combo.setCurrentIndex(1);
     QCOMPARE(clicks.count(), 1); // raised before the setter returned
     combo.setCurrentIndex(1);
@@ -541,9 +541,9 @@ void PlatformTest::comboRaisesClickOnIndexChange()
 
 void PlatformTest::timerTicksOnlyWhileEnabled()
 {
-    platform::WindowTimer timer;
+    controls::WindowTimer timer;
     timer.setInterval(20);
-    QSignalSpy ticks(&timer, &platform::WindowTimer::timer);
+    QSignalSpy ticks(&timer, &controls::WindowTimer::timer);
     QVERIFY(!timer.isEnabled());
     QTest::qWait(60);
     QCOMPARE(ticks.count(), 0);

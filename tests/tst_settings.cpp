@@ -1,9 +1,9 @@
 #include "TestSupport.h"
-#include "platform/DirSearch.h"
-#include "platform/FileStamp.h"
-#include "platform/Process.h"
 #include "settings/SettingsFile.h"
 #include "settings/cInifile.h"
+#include "system/DirSearch.h"
+#include "system/FileStamp.h"
+#include "system/Process.h"
 
 #include <QFile>
 #include <QProcess>
@@ -378,7 +378,7 @@ void SettingsTest::failedWritesLeaveTheFileWhole()
     // A commit that fails part-way (here: over the file-size limit, as on a full disk).
     struct rlimit saved {};
     QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    platform::letOversizedWritesFail(); // or the limit would end this test
+    sys::letOversizedWritesFail(); // or the limit would end this test
     struct rlimit small = saved;
     small.rlim_cur = 12;
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
@@ -493,7 +493,7 @@ void SettingsTest::longJapanesePathRoundTrips()
     tree.add({relative});
     const QString folder = tree.path(relative.chopped(1));
     QVERIFY(folder.toUtf8().size() > 1023);
-    QVERIFY(platform::isDirectory(folder));
+    QVERIFY(sys::isDirectory(folder));
     const QString file = tree.path("Pelmora.ini");
     settings::writeSettings(file, std::nullopt, 20, {folder});
     QCOMPARE(settings::readSettings(file).folders, QStringList{folder});
@@ -527,24 +527,24 @@ void SettingsTest::badFiles()
 {
     QFETCH(QByteArray, content);
     IniFixture f(content);
-    const platform::FileStamp untouched = platform::fileStamp(f.path());
+    const sys::FileStamp untouched = sys::fileStamp(f.path());
     const settings::StoredSettings read = settings::readSettings(f.path());
-    QVERIFY(platform::fileStamp(f.path()) == untouched); // reading never writes
+    QVERIFY(sys::fileStamp(f.path()) == untouched); // reading never writes
     QVERIFY(std::isfinite(read.place.left) && std::isfinite(read.place.top));
     QVERIFY(std::isfinite(read.place.width.value_or(0)));
     QVERIFY(std::isfinite(read.place.height.value_or(0)));
     QVERIFY(read.time >= 5 && read.time <= 50);
     for (const QString &folder : read.folders)
-        QVERIFY(platform::isDirectory(folder));
+        QVERIFY(sys::isDirectory(folder));
     // Writing into such a file works and reads back.
     settings::writeSettings(f.path(), settings::WindowPlace{15, 30, 4500, 3000}, 42, {});
     const settings::StoredSettings again = settings::readSettings(f.path());
     QCOMPARE(again.time, qint16(42));
     QCOMPARE(again.place.width.value_or(0), 4500.0f);
     // The same settings once more: nothing changed, so nothing is written.
-    const platform::FileStamp written = platform::fileStamp(f.path());
+    const sys::FileStamp written = sys::fileStamp(f.path());
     settings::writeSettings(f.path(), settings::WindowPlace{15, 30, 4500, 3000}, 42, {});
-    QVERIFY(platform::fileStamp(f.path()) == written);
+    QVERIFY(sys::fileStamp(f.path()) == written);
 }
 
 void SettingsTest::fileRightsAndLinks_data()

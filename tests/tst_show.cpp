@@ -1,12 +1,12 @@
 #include "TestSupport.h"
+#include "controls/Controls.h"
+#include "controls/PictureControls.h"
+#include "controls/WindowTimer.h"
 #include "picture_source/frmFileList.h"
-#include "platform/Controls.h"
-#include "platform/PictureControls.h"
-#include "platform/WindowTimer.h"
+#include "show/FitGeometry.h"
+#include "show/PictureDecodes.h"
+#include "show/ShowCaption.h"
 #include "viewer/AppIcon.h"
-#include "viewer/FitGeometry.h"
-#include "viewer/PictureDecodes.h"
-#include "viewer/ShowCaption.h"
 #include "viewer/frmMain.h"
 
 #include <QPushButton>
@@ -38,9 +38,9 @@ class ShowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { platform::setDpiSource(std::make_unique<FixedDpi>(96)); }
+    void initTestCase() { sys::setDpiSource(std::make_unique<FixedDpi>(96)); }
     void init() { isolateViewer(); }
-    void cleanup() { platform::setRandomSource(nullptr); }
+    void cleanup() { sys::setRandomSource(nullptr); }
 
     void iconIsSixteenColourLandscape();
 
@@ -184,7 +184,7 @@ void ShowTest::fitPredictionMatchesTheDisplay()
         w.resize(inner);
         for (int i = 0; i < pictures.size(); ++i) {
             runTick(w);
-            const platform::Picture &shown = w.Image1->picture();
+            const imaging::Picture &shown = w.Image1->picture();
             const QSize place = (QSizeF(w.Image1->size()) * w.devicePixelRatioF()).toSize();
             const bool reduced = !place.isEmpty() && place.width() < shown.size.width() &&
                                  place.height() < shown.size.height();
@@ -236,16 +236,16 @@ void ShowTest::decodedAheadOnlyWhileStillTrue()
     QVERIFY(writeJpeg(tree.path("a.jpg"), QSize(400, 200)));
     const QString a = tree.path("a.jpg");
     const DisplayKey key{3000, 3000, 15, 1};
-    const platform::DisplaySize display = [](QSize) { return QSize(100, 50); };
+    const imaging::DisplaySize display = [](QSize) { return QSize(100, 50); };
     std::atomic<int> loads{0};
-    platform::setPictureLoader([&loads](const QString &path, const platform::DisplaySize &d,
-                                        const platform::Cancellation *cancel) {
+    imaging::setPictureLoader([&loads](const QString &path, const imaging::DisplaySize &d,
+                                       const sys::Cancellation *cancel) {
         ++loads;
-        return platform::loadPicture(path, d, cancel);
+        return imaging::loadPicture(path, d, cancel);
     });
     PictureDecodes decodes;
     QList<QSize> shown;
-    const auto show = [&shown](const platform::Picture &p) { shown << p.image.size(); };
+    const auto show = [&shown](const imaging::Picture &p) { shown << p.image.size(); };
 
     decodes.want(DecodeFor::Ahead, a, display, key);
     QTRY_VERIFY_WITH_TIMEOUT(!decodes.waitingFor(DecodeFor::Ahead), 5000);
@@ -263,18 +263,18 @@ void ShowTest::decodedAheadOnlyWhileStillTrue()
     // Caught half-written, finished while the decode ran: the failure is not the file.
     const QByteArray whole = readAll(a);
     QVERIFY(writeAll(a, whole.left(whole.size() / 2)));
-    platform::setPictureLoader([&](const QString &path, const platform::DisplaySize &d,
-                                   const platform::Cancellation *cancel) {
-        const platform::Picture read = platform::loadPicture(path, d, cancel);
-        if (++loads == 4)
-            writeAll(a, whole);
-        return read;
-    });
+    imaging::setPictureLoader(
+        [&](const QString &path, const imaging::DisplaySize &d, const sys::Cancellation *cancel) {
+            const imaging::Picture read = imaging::loadPicture(path, d, cancel);
+            if (++loads == 4)
+                writeAll(a, whole);
+            return read;
+        });
     decodes.want(
         DecodeFor::Tick, a, [](QSize s) { return s; }, key, show);
     QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 3, 5000);
     QCOMPARE(shown.last(), QSize(40, 20));
-    platform::setPictureLoader(nullptr);
+    imaging::setPictureLoader(nullptr);
 }
 
 void ShowTest::tickUsesFreshFileOverStaleDecode()
@@ -304,7 +304,7 @@ void ShowTest::captionNamesModeAndFile()
     runTick(w);
     QCOMPARE(w.windowTitle(), caption("N", "sea.jpg"));
     w.chkRND->setValue(1);
-    platform::setRandomSource(std::make_unique<ScriptedRandom>(QList<float>{0.0f, 0.0f}));
+    sys::setRandomSource(std::make_unique<ScriptedRandom>(QList<float>{0.0f, 0.0f}));
     runTick(w);
     QCOMPARE(w.windowTitle(), caption("R", "sea.jpg"));
     QCOMPARE(showCaption(1, tree.path("gone.jpg")), caption("R", ""));
@@ -375,7 +375,7 @@ void ShowTest::pickPastLastFileIsDrawnAgain()
     int reseeds = 0;
     // Start: a clean pick. The tick's, drawn ahead at Start: one past the last file (folder +
     // separator), then a clean one. After the tick, the next one drawn ahead.
-    platform::setRandomSource(std::make_unique<ScriptedRandom>(
+    sys::setRandomSource(std::make_unique<ScriptedRandom>(
         QList<float>{0.0f, 0.2f, 0.0f, 0.9f, 0.0f, 0.1f}, &reseeds));
     w.cmdStart_Click();
     runTick(w);
@@ -395,7 +395,7 @@ void ShowTest::pickDrawnAheadIsShownOrLeavesNoTrace()
     w.chkRND->setValue(1);
     QVERIFY(w.fileList().SetFolder(tree.path()));
     // Start draws a1, then a2 ahead; the tick shows a2 and draws b1 ahead, which no tick shows.
-    platform::setRandomSource(std::make_unique<ScriptedRandom>(
+    sys::setRandomSource(std::make_unique<ScriptedRandom>(
         QList<float>{0.0f, 0.0f, 0.0f, 0.4f, 0.9f, 0.0f, 0.9f, 0.9f}));
     w.cmdStart_Click();
     runTick(w);

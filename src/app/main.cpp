@@ -1,4 +1,4 @@
-#include "platform/Process.h"
+#include "system/Process.h"
 #include "viewer/frmMain.h"
 
 #include <QApplication>
@@ -8,7 +8,7 @@
 
 int main(int argc, char *argv[])
 {
-    platform::letOversizedWritesFail();
+    sys::letOversizedWritesFail();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pelmora"));
     // The name the desktop entry and the AppStream file are installed under.

@@ -1,6 +1,6 @@
 #include "folder_chooser/mSHBF.h"
 
-#include "platform/FolderDialog.h"
+#include "controls/FolderDialog.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -24,7 +24,7 @@ void SetOwnerWindow(QWidget *owner)
 
 QString BrowseFolder()
 {
-    return platform::folderDialog().chooseFolder(ownerWindow());
+    return controls::folderDialog().chooseFolder(ownerWindow());
 }
 
 } // namespace mSHBF

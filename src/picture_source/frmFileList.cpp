@@ -1,13 +1,12 @@
 #include "picture_source/frmFileList.h"
 
-#include "picture_source/Module1.h"
-#include "platform/DirListBox.h"
-#include "platform/DirSearch.h"
-#include "platform/FileListBox.h"
-#include "platform/Logging.h"
-#include "platform/Numbers.h"
-#include "platform/Paths.h"
-#include "platform/Random.h"
+#include "picture_source/DirListBox.h"
+#include "picture_source/FileListBox.h"
+#include "picture_source/Logging.h"
+#include "system/DirSearch.h"
+#include "system/Numbers.h"
+#include "system/Paths.h"
+#include "system/Random.h"
 
 namespace {
 
@@ -15,16 +14,23 @@ const QString kPicturePattern = QStringLiteral("*.JPG;*.JPEG");
 
 } // namespace
 
-frmFileList::frmFileList(std::function<int()> subFolderOption, QWidget *parent)
-    : QWidget(parent)
+namespace Module1 {
+
+qint32 lFolderIndex = 0;
+qint32 lFileIndex = 0;
+
+} // namespace Module1
+
+frmFileList::frmFileList(std::function<int()> subFolderOption, QObject *parent)
+    : QObject(parent)
     , m_subFolderOption(std::move(subFolderOption))
 {
-    setWindowTitle(QStringLiteral("ファイルリスト"));
-    Dir1 = new platform::DirListBox(this);
-    File1 = new platform::FileListBox(this);
+    setObjectName(QStringLiteral("ファイルリスト"));
+    Dir1 = new source::DirListBox(this);
+    File1 = new source::FileListBox(this);
     File1->setPattern(kPicturePattern);
     File1->setPath(Dir1->path());
-    connect(Dir1, &platform::DirListBox::change, this, &frmFileList::Dir1_Change);
+    connect(Dir1, &source::DirListBox::change, this, &frmFileList::Dir1_Change);
 }
 
 frmFileList::~frmFileList() = default;
@@ -51,8 +57,8 @@ void frmFileList::returnTo(const Place &place)
 
 bool frmFileList::SetFolder(const QString &strFolder)
 {
-    if (!platform::searchFinds(strFolder, platform::kAttrDirectory)) {
-        qCInfo(platform::logging::source).noquote() << "no such folder:" << strFolder;
+    if (!sys::searchFinds(strFolder, sys::kAttrDirectory)) {
+        qCInfo(source::logging::source).noquote() << "no such folder:" << strFolder;
         return false;
     }
 
@@ -65,11 +71,11 @@ bool frmFileList::SetFolder(const QString &strFolder)
     }
 
     if (m_subFolderOption && m_subFolderOption() == 1) {
-        platform::DirSearch search;
-        const QString pattern = strFolder + platform::pathSeparator() + QStringLiteral("*.*");
-        for (QString name = search.first(pattern, platform::kAttrDirectory); !name.isEmpty();
+        sys::DirSearch search;
+        const QString pattern = strFolder + sys::pathSeparator() + QStringLiteral("*.*");
+        for (QString name = search.first(pattern, sys::kAttrDirectory); !name.isEmpty();
              name = search.next()) {
-            const QString full = strFolder + platform::pathSeparator() + name;
+            const QString full = strFolder + sys::pathSeparator() + name;
             if (!IsDirectory(full) || name == QLatin1String(".") || name == QLatin1String(".."))
                 continue;
             File1->setPath(full);
@@ -90,7 +96,7 @@ QString frmFileList::GetRNDFile(qint16 iType)
 
 bool frmFileList::IsDirectory(const QString &path) const
 {
-    return platform::isDirectory(path);
+    return sys::isDirectory(path);
 }
 
 void frmFileList::Dir1_Change()
@@ -100,12 +106,12 @@ void frmFileList::Dir1_Change()
 
 QString frmFileList::currentPick() const
 {
-    return File1->path() + platform::pathSeparator() + File1->item(Module1::lFileIndex);
+    return File1->path() + sys::pathSeparator() + File1->item(Module1::lFileIndex);
 }
 
 QString frmFileList::randomPick()
 {
-    platform::RandomSource &generator = platform::random();
+    sys::RandomSource &generator = sys::random();
     generator.randomize();
     // Nothing was ever scanned: there is no folder to draw from.
     if (!sFolders || sFolders->isEmpty())
@@ -113,16 +119,16 @@ QString frmFileList::randomPick()
 
     const qint32 u = static_cast<qint32>(sFolders->size()) - 1;
     const double r1 = generator.rnd();
-    Module1::lFolderIndex = qBound(0, static_cast<qint32>(platform::roundHalfEven(r1 * u)), u);
+    Module1::lFolderIndex = qBound(0, static_cast<qint32>(sys::roundHalfEven(r1 * u)), u);
     Dir1->setPath(sFolders->at(Module1::lFolderIndex));
 
     const int n = File1->count();
     if (n == 0) {
-        qCInfo(platform::logging::source).noquote() << "no picture in" << File1->path();
+        qCInfo(source::logging::source).noquote() << "no picture in" << File1->path();
         return QString();
     }
     const double r2 = generator.rnd();
-    Module1::lFileIndex = qBound(0, static_cast<qint32>(platform::roundHalfEven(r2 * n)), n);
+    Module1::lFileIndex = qBound(0, static_cast<qint32>(sys::roundHalfEven(r2 * n)), n);
     return currentPick();
 }
 
@@ -132,12 +138,12 @@ QString frmFileList::NextInOrder() const
         return QString();
     const qint32 next = Module1::lFileIndex + 1;
     if (next >= 0 && next <= File1->count() - 1)
-        return File1->path() + platform::pathSeparator() + File1->item(next);
+        return File1->path() + sys::pathSeparator() + File1->item(next);
     qint32 folder = Module1::lFolderIndex + 1;
     if (folder > sFolders->size() - 1 || folder < 0)
         folder = 0;
     if (sFolders->at(folder) == File1->path() && File1->count() > 0)
-        return File1->path() + platform::pathSeparator() + File1->item(0);
+        return File1->path() + sys::pathSeparator() + File1->item(0);
     return QString();
 }
 
@@ -152,7 +158,7 @@ QString frmFileList::inOrderPick()
     while (Module1::lFileIndex > File1->count() - 1) {
         // Every stored folder was tried and none lists a picture any more.
         if (visited == folderCount) {
-            qCInfo(platform::logging::source).noquote()
+            qCInfo(source::logging::source).noquote()
                 << "no stored folder holds a picture any more";
             return QString();
         }

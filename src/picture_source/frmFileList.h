@@ -1,24 +1,35 @@
 #pragma once
 
+#include <QObject>
 #include <QStringList>
-#include <QWidget>
 
 #include <functional>
 #include <optional>
 
-namespace platform {
+namespace source {
 class DirListBox;
 class FileListBox;
-} // namespace platform
+} // namespace source
 
-/// The picture source: a window that is never shown. It scans a chosen folder (and, with the
-/// sub-folder option, its immediate sub-folders) into the folders that hold pictures, and
-/// hands out the next picture path in order or at random.
-class frmFileList : public QWidget {
+/// The picture source's cursors, shared by the whole program: a show resets both to -1 when it
+/// starts, and only the picture source moves them.
+namespace Module1 {
+
+/// Index into the picture source's list of folders.
+extern qint32 lFolderIndex;
+/// Index into the current folder's list of pictures.
+extern qint32 lFileIndex;
+
+} // namespace Module1
+
+/// The picture source, a form that is never shown, so a plain object here. It scans a chosen folder
+/// (and, with the sub-folder option, its immediate sub-folders) into the folders that hold
+/// pictures, and hands out the next picture path in order or at random.
+class frmFileList : public QObject {
     Q_OBJECT
 public:
     /// @param subFolderOption reads the main window's sub-folder check box (1 = ticked).
-    explicit frmFileList(std::function<int()> subFolderOption, QWidget *parent = nullptr);
+    explicit frmFileList(std::function<int()> subFolderOption, QObject *parent = nullptr);
     ~frmFileList() override;
 
     /// Puts the cursors before the first picture, as a show does when it starts.
@@ -51,8 +62,8 @@ public:
     /// The stored folders; no value before the first scan of an existing folder.
     const std::optional<QStringList> &folders() const { return sFolders; }
 
-    platform::DirListBox *Dir1 = nullptr;
-    platform::FileListBox *File1 = nullptr;
+    source::DirListBox *Dir1 = nullptr;
+    source::FileListBox *File1 = nullptr;
 
 private:
     bool IsDirectory(const QString &path) const;

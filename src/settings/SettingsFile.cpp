@@ -1,11 +1,11 @@
 #include "settings/SettingsFile.h"
 
-#include "platform/DirSearch.h"
-#include "platform/Logging.h"
-#include "platform/Numbers.h"
-#include "platform/PathCodec.h"
-#include "platform/Paths.h"
+#include "settings/Logging.h"
 #include "settings/cInifile.h"
+#include "system/DirSearch.h"
+#include "system/Numbers.h"
+#include "system/PathCodec.h"
+#include "system/Paths.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -21,7 +21,7 @@ namespace settings {
 
 QString settingsFilePath(const QString &appPath, const QString &exeBaseName)
 {
-    return platform::withTrailingSeparator(appPath) + exeBaseName + QStringLiteral(".ini");
+    return sys::withTrailingSeparator(appPath) + exeBaseName + QStringLiteral(".ini");
 }
 
 namespace {
@@ -40,8 +40,7 @@ QString settingsLocation(const QString &appPath, const QString &exeBaseName,
 {
     const QString beside = settingsFilePath(appPath, exeBaseName);
     const QFileInfo file(beside);
-    const bool writable =
-        ::access(platform::encodePath(file.absolutePath()).constData(), W_OK) == 0;
+    const bool writable = ::access(sys::encodePath(file.absolutePath()).constData(), W_OK) == 0;
     if (configDir.isEmpty() || (!isSystemFolder(appPath) && (file.exists() || writable)))
         return beside;
     return settingsFilePath(configDir, QStringLiteral("pelmora"));
@@ -49,14 +48,14 @@ QString settingsLocation(const QString &appPath, const QString &exeBaseName,
 
 QString folderKey(int index)
 {
-    return platform::twoDigits(index);
+    return sys::twoDigits(index);
 }
 
 qint16 timeFromStored(float stored)
 {
     if (!std::isfinite(stored))
         return kIntervalDesigned;
-    const double rounded = platform::roundHalfEven(stored);
+    const double rounded = sys::roundHalfEven(stored);
     return static_cast<qint16>(qBound<double>(kIntervalMin, rounded, kIntervalMax));
 }
 
@@ -66,7 +65,7 @@ namespace {
 // next start reads them back whatever locale it runs in.
 QString storedNumber(float value)
 {
-    return platform::singleToText(value, QLocale::c());
+    return sys::singleToText(value, QLocale::c());
 }
 
 std::optional<float> storedLength(cInifile &ini, const QString &key)
@@ -90,10 +89,10 @@ StoredSettings readSettings(const QString &file)
     stored.time = timeFromStored(ini.ReadSingle(kDisplay, kTime, float(kIntervalDesigned)));
     for (int i = 0; i < kFolderHistorySize; ++i) {
         const QString folder = ini.ReadStr(kFolders, folderKey(i), QString());
-        if (!folder.isEmpty() && platform::searchFinds(folder, platform::kAttrDirectory))
+        if (!folder.isEmpty() && sys::searchFinds(folder, sys::kAttrDirectory))
             stored.folders << folder;
         else if (!folder.isEmpty())
-            qCInfo(platform::logging::settings).noquote() << "a stored folder is gone:" << folder;
+            qCInfo(settings::logging::settings).noquote() << "a stored folder is gone:" << folder;
     }
     return stored;
 }
@@ -118,7 +117,7 @@ void writeSettings(const QString &file, const std::optional<WindowPlace> &place,
     for (int i = 0; i < folders.size(); ++i)
         ini.WriteStr(kFolders, folderKey(i), folders.at(i));
     if (ini.Refresh() == 0)
-        qCWarning(platform::logging::settings).noquote()
+        qCWarning(settings::logging::settings).noquote()
             << "the settings could not be written to" << file << "- they stay as they were";
 }
 

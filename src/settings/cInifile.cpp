@@ -1,10 +1,10 @@
 #include "settings/cInifile.h"
 
-#include "platform/Numbers.h"
+#include "system/Numbers.h"
 
 #include <limits>
 
-namespace profile = platform::profile;
+namespace profile = sys::profile;
 
 cInifile::~cInifile()
 {
@@ -63,7 +63,7 @@ QString cInifile::ReadEntrys(const QString &Section)
 
 float cInifile::ReadSingle(const QString &Section, const QString &Key, float Def)
 {
-    return platform::parseSingle(storedText(Section, Key)).value_or(Def);
+    return sys::parseSingle(storedText(Section, Key)).value_or(Def);
 }
 
 qint32 cInifile::Refresh()
@@ -91,10 +91,10 @@ qint32 cInifile::DeleteSection(const QString &Section)
 
 qint16 cInifile::ReadInt(const QString &Section, const QString &Key, qint16 Def)
 {
-    const auto number = platform::parseDouble(storedText(Section, Key));
+    const auto number = sys::parseDouble(storedText(Section, Key));
     if (!number)
         return Def;
-    const double rounded = platform::roundHalfEven(*number);
+    const double rounded = sys::roundHalfEven(*number);
     if (rounded < std::numeric_limits<qint16>::min() ||
         rounded > std::numeric_limits<qint16>::max())
         return Def;

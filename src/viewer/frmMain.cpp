@@ -1,13 +1,13 @@
 // The main window and its controls in their designed state.
 #include "viewer/frmMain.h"
 
+#include "controls/Controls.h"
+#include "controls/PictureControls.h"
+#include "controls/WindowTimer.h"
 #include "picture_source/frmFileList.h"
-#include "platform/Controls.h"
-#include "platform/PictureControls.h"
-#include "platform/Twips.h"
-#include "platform/WindowTimer.h"
+#include "show/ShowCaption.h"
+#include "system/Twips.h"
 #include "viewer/AppIcon.h"
-#include "viewer/ShowCaption.h"
 
 #include <QFrame>
 #include <QGuiApplication>
@@ -57,8 +57,8 @@ const QString kHelpLines = QStringLiteral("[左クリック] or [Space] 一時�
 
 void place(QWidget *control, const Place &p)
 {
-    control->setGeometry(platform::twipsToPixels(p.left), platform::twipsToPixels(p.top),
-                         platform::twipsToPixels(p.width), platform::twipsToPixels(p.height));
+    control->setGeometry(sys::twipsToPixels(p.left), sys::twipsToPixels(p.top),
+                         sys::twipsToPixels(p.width), sys::twipsToPixels(p.height));
 }
 
 void setBackground(QWidget *control, const QColor &background)
@@ -122,9 +122,9 @@ QPushButton *makeButton(const QString &caption, QWidget *parent, const Place &p)
     return button;
 }
 
-platform::CheckBox *makeCheckBox(const QString &caption, QWidget *parent, const Place &p)
+controls::CheckBox *makeCheckBox(const QString &caption, QWidget *parent, const Place &p)
 {
-    auto *box = new platform::CheckBox(caption, parent);
+    auto *box = new controls::CheckBox(caption, parent);
     setTextColour(box, kLightYellow, true);
     box->setFocusPolicy(Qt::StrongFocus);
     place(box, p);
@@ -170,7 +170,7 @@ void frmMain::createWindow()
     setLayoutDirection(Qt::LeftToRight);
     setBackground(this, kBlack);
     setFont(panelFont());
-    resize(platform::twipsToPixels(kInnerWidth), platform::twipsToPixels(kInnerHeight));
+    resize(sys::twipsToPixels(kInnerWidth), sys::twipsToPixels(kInnerHeight));
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         QRect centred(QPoint(), size());
         centred.moveCenter(screen->availableGeometry().center());
@@ -180,11 +180,11 @@ void frmMain::createWindow()
 
 void frmMain::createDisplay()
 {
-    picTemp = new platform::PictureBox(this);
+    picTemp = new controls::PictureBox(this);
     place(picTemp, kPicTemp);
     picTemp->hide();
 
-    Image1 = new platform::ImageBox(this);
+    Image1 = new controls::ImageBox(this);
     place(Image1, kImage1);
 }
 
@@ -241,12 +241,12 @@ void frmMain::createPanelButtons()
 
 void frmMain::createPanelFolderList()
 {
-    cboFolders = new platform::ComboBox(Frame1);
+    cboFolders = new controls::ComboBox(Frame1);
     cboFolders->setEditable(false);
     cboFolders->setInsertPolicy(QComboBox::InsertAtBottom);
     cboFolders->setFocusPolicy(Qt::StrongFocus);
     place(cboFolders, kCboFolders);
-    connect(cboFolders, &platform::ComboBox::click, this, &frmMain::cboFolders_Click);
+    connect(cboFolders, &controls::ComboBox::click, this, &frmMain::cboFolders_Click);
 }
 
 void frmMain::createPanelOrderOption()
@@ -275,10 +275,10 @@ void frmMain::createHelpText()
 
 void frmMain::createTimer()
 {
-    Timer1 = new platform::WindowTimer(this);
+    Timer1 = new controls::WindowTimer(this);
     Timer1->setInterval(settings::kIntervalDesigned * settings::kMillisecondsPerTenth);
     Timer1->setEnabled(false);
-    connect(Timer1, &platform::WindowTimer::timer, this, &frmMain::Timer1_Timer);
+    connect(Timer1, &controls::WindowTimer::timer, this, &frmMain::Timer1_Timer);
 
     m_resizeSettled.setSingleShot(true);
     m_resizeSettled.setInterval(kResizeSettledMs);

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "imaging/Picture.h"
 #include "picture_source/frmFileList.h"
-#include "platform/Picture.h"
 #include "settings/SettingsFile.h"
-#include "viewer/PictureDecodes.h"
-#include "viewer/ShowHistory.h"
+#include "show/PictureDecodes.h"
+#include "show/ShowHistory.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -18,13 +18,13 @@ class QPlainTextEdit;
 class QPushButton;
 class QScrollBar;
 
-namespace platform {
+namespace controls {
 class CheckBox;
 class ComboBox;
 class ImageBox;
 class PictureBox;
 class WindowTimer;
-} // namespace platform
+} // namespace controls
 
 /// The main window: the control panel while no show runs, the full-window picture display
 /// while one does. One class; its implementation is split by job, and each group of members
@@ -48,20 +48,20 @@ public:
 
     // The control panel and its controls.
     QFrame *Frame1 = nullptr;
-    platform::CheckBox *chkRND = nullptr;
+    controls::CheckBox *chkRND = nullptr;
     QPlainTextEdit *Text1 = nullptr;
-    platform::ComboBox *cboFolders = nullptr;
+    controls::ComboBox *cboFolders = nullptr;
     QPushButton *cmdStart = nullptr;
     QPushButton *cmdEnd = nullptr;
     QScrollBar *HScroll1 = nullptr;
     QPushButton *cmdFolder = nullptr;
-    platform::CheckBox *chkSub = nullptr;
+    controls::CheckBox *chkSub = nullptr;
     QLabel *lblTime = nullptr;
     QLabel *Label1 = nullptr;
     // The show.
-    platform::WindowTimer *Timer1 = nullptr;
-    platform::PictureBox *picTemp = nullptr;
-    platform::ImageBox *Image1 = nullptr;
+    controls::WindowTimer *Timer1 = nullptr;
+    controls::PictureBox *picTemp = nullptr;
+    controls::ImageBox *Image1 = nullptr;
 
 public slots:
     // frmMain_show.cpp: the show.
@@ -120,7 +120,7 @@ private:
     void applyRestoredPlace();
     void ResizeSettled();
     void SharpenIfBlurred();
-    void UseSharperPicture(const platform::Picture &sharper);
+    void UseSharperPicture(const imaging::Picture &sharper);
 
     // frmMain_panel.cpp
     bool ScanFolder(const QString &folder);
@@ -133,12 +133,12 @@ private:
     void ShowHistoryEntry();
 
     // frmMain_show.cpp
-    void CompleteTick(const platform::Picture &picture);
+    void CompleteTick(const imaging::Picture &picture);
     void GiveUpTick();
     QString DrawPick();
     /// The pick drawn ahead, or a new one; a tick's pick counts as unshown until it is shown.
     QString NextPick(bool forTick = false);
-    platform::DisplaySize displaySize() const;
+    imaging::DisplaySize displaySize() const;
     DisplayKey displayKey() const;
     void LoadPick(DecodeFor purpose, const QString &pick, const PictureDecodes::Ready &ready);
     void DecodeAhead();

@@ -1,12 +1,12 @@
 // Keyboard and mouse during a show: pause, stepping through the history, stop and quit.
 #include "viewer/frmMain.h"
 
-#include "platform/Clicks.h"
-#include "platform/KeyPreview.h"
-#include "platform/Keys.h"
-#include "platform/Picture.h"
-#include "platform/PictureControls.h"
-#include "platform/WindowTimer.h"
+#include "controls/Clicks.h"
+#include "controls/KeyPreview.h"
+#include "controls/Keys.h"
+#include "controls/PictureControls.h"
+#include "controls/WindowTimer.h"
+#include "imaging/Picture.h"
 
 #include <QFrame>
 #include <QMouseEvent>
@@ -14,10 +14,10 @@
 void frmMain::createInput()
 {
     // The window sees every key before the focused control does, so it can consume one.
-    new platform::KeyPreview(this, [this](qint16 &keyCode) { Form_KeyDown(keyCode); });
+    new controls::KeyPreview(this, [this](qint16 &keyCode) { Form_KeyDown(keyCode); });
     Frame1->setAttribute(Qt::WA_NoMousePropagation); // the panel is no window background
-    connect(Image1, &platform::ImageBox::clicked, this, &frmMain::Image1_Click);
-    connect(Image1, &platform::ImageBox::mouseUp, this, &frmMain::Image1_MouseUp);
+    connect(Image1, &controls::ImageBox::clicked, this, &frmMain::Image1_Click);
+    connect(Image1, &controls::ImageBox::mouseUp, this, &frmMain::Image1_MouseUp);
 }
 
 void frmMain::mousePressEvent(QMouseEvent *event)
@@ -34,18 +34,18 @@ void frmMain::mouseDoubleClickEvent(QMouseEvent *event)
 void frmMain::mouseReleaseEvent(QMouseEvent *event)
 {
     Form_MouseUp(event->button());
-    if (platform::releaseIsClick(this, event, m_doubleClick))
+    if (controls::releaseIsClick(this, event, m_doubleClick))
         Form_Click();
 }
 
 void frmMain::Form_KeyDown(qint16 &KeyCode)
 {
     switch (KeyCode) {
-    case platform::kVkSpace:
+    case controls::kVkSpace:
         KeyCode = 0; // also on the panel: Space never presses a button or ticks a box
         TogglePause();
         return;
-    case platform::kVkEscape:
+    case controls::kVkEscape:
         if (!Frame1->isHidden()) {
             close();
         } else {
@@ -58,9 +58,9 @@ void frmMain::Form_KeyDown(qint16 &KeyCode)
     }
     if (colHistory.count() == 0 || !Frame1->isHidden())
         return;
-    if (KeyCode == platform::kVkLeft)
+    if (KeyCode == controls::kVkLeft)
         iHistoryPos = colHistory.previous(iHistoryPos);
-    else if (KeyCode == platform::kVkRight)
+    else if (KeyCode == controls::kVkRight)
         iHistoryPos = colHistory.next(iHistoryPos);
     else
         return;
@@ -104,7 +104,7 @@ void frmMain::ShowHistoryEntry()
 {
     // A file gone or spoilt since it was shown loads as the empty picture: the step shows
     // nothing and the show goes on.
-    LoadPick(DecodeFor::Step, colHistory.item(iHistoryPos), [this](const platform::Picture &p) {
+    LoadPick(DecodeFor::Step, colHistory.item(iHistoryPos), [this](const imaging::Picture &p) {
         picTemp->setPicture(p);
         Image1->hide();
         FitAndShow();

@@ -1,17 +1,17 @@
 // Start-up and shut-down: the saved place, interval and folder history, and resizing.
 #include "viewer/frmMain.h"
 
+#include "controls/Controls.h"
+#include "controls/PictureControls.h"
+#include "controls/Window.h"
+#include "controls/WindowTimer.h"
+#include "imaging/Picture.h"
 #include "picture_source/frmFileList.h"
-#include "platform/Controls.h"
-#include "platform/DirSearch.h"
-#include "platform/Paths.h"
-#include "platform/Picture.h"
-#include "platform/PictureControls.h"
-#include "platform/Process.h"
-#include "platform/Twips.h"
-#include "platform/Window.h"
-#include "platform/WindowTimer.h"
 #include "settings/SettingsFile.h"
+#include "system/DirSearch.h"
+#include "system/Paths.h"
+#include "system/Process.h"
+#include "system/Twips.h"
 #include "viewer/WindowPlacement.h"
 
 #include <QCloseEvent>
@@ -32,8 +32,8 @@ QList<QRectF> screensInTwips()
 {
     QList<QRectF> screens;
     const auto toTwips = [](const QRect &r) {
-        return QRectF(platform::pixelsToTwips(r.x()), platform::pixelsToTwips(r.y()),
-                      platform::pixelsToTwips(r.width()), platform::pixelsToTwips(r.height()));
+        return QRectF(sys::pixelsToTwips(r.x()), sys::pixelsToTwips(r.y()),
+                      sys::pixelsToTwips(r.width()), sys::pixelsToTwips(r.height()));
     };
     if (const QScreen *primary = QGuiApplication::primaryScreen())
         screens << toTwips(primary->availableGeometry());
@@ -47,13 +47,13 @@ QList<QRectF> screensInTwips()
 QString frmMain::settingsFile() const
 {
     return settings::settingsLocation(
-        sAppPath, platform::applicationBaseName(),
+        sAppPath, sys::applicationBaseName(),
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
 }
 
 void frmMain::Form_Load()
 {
-    sAppPath = platform::withTrailingSeparator(platform::applicationDir());
+    sAppPath = sys::withTrailingSeparator(sys::applicationDir());
 
     const settings::StoredSettings stored = settings::readSettings(settingsFile());
     m_restoredPlace = placeOnScreens(stored.place, kInnerWidth, kInnerHeight, screensInTwips());
@@ -79,9 +79,9 @@ void frmMain::applyRestoredPlace()
     // Without a stored size the window keeps its designed inner area, so its outer size is
     // that and whatever frame the window manager has drawn by now.
     const settings::WindowPlace &p = *m_restoredPlace;
-    platform::moveOuterTwips(this, p.left, p.top,
-                             p.width.value_or(kInnerWidth + platform::frameWidthTwips(this)),
-                             p.height.value_or(kInnerHeight + platform::frameHeightTwips(this)));
+    controls::moveOuterTwips(this, p.left, p.top,
+                             p.width.value_or(kInnerWidth + controls::frameWidthTwips(this)),
+                             p.height.value_or(kInnerHeight + controls::frameHeightTwips(this)));
 }
 
 void frmMain::showEvent(QShowEvent *event)
@@ -95,7 +95,7 @@ void frmMain::showEvent(QShowEvent *event)
 void frmMain::moveEvent(QMoveEvent *event)
 {
     QWidget::moveEvent(event);
-    if (m_restoredPlace && platform::hasFrame(this)) {
+    if (m_restoredPlace && controls::hasFrame(this)) {
         applyRestoredPlace();
         m_restoredPlace.reset();
     }
@@ -115,7 +115,7 @@ void frmMain::Form_Resize()
     // The picture held is refitted at once, without touching its file; what the new size needs
     // from the disk is decoded on the worker once the size has settled.
     if (m_startPick && !m_decodes.waitingFor(DecodeFor::StartPick))
-        LoadPick(DecodeFor::StartPick, *m_startPick, [this](const platform::Picture &picture) {
+        LoadPick(DecodeFor::StartPick, *m_startPick, [this](const imaging::Picture &picture) {
             picTemp->setPicture(picture);
             FitAndShow();
         });
@@ -127,7 +127,7 @@ void frmMain::ResizeSettled()
 {
     // A minimised window has nothing to decode for.
     if (!Frame1->isHidden() || width() <= 0 || height() <= 0 ||
-        platform::windowState(this) == platform::WindowState::Minimized)
+        controls::windowState(this) == controls::WindowState::Minimized)
         return;
     if (!m_tickPick) // a tick under way decodes ahead, and sharpens its picture, when it ends
         DecodeAhead();
@@ -137,18 +137,18 @@ void frmMain::ResizeSettled()
 void frmMain::SharpenIfBlurred()
 {
     // A picture decoded for a smaller window is decoded again, not left blown up and blurred.
-    const platform::Picture &held = picTemp->picture();
+    const imaging::Picture &held = picTemp->picture();
     const QSize wanted = displaySize()(held.size);
     if (held.isReduced() &&
         (wanted.width() > held.image.width() || wanted.height() > held.image.height()))
         m_decodes.want(DecodeFor::Sharpen, held.path, displaySize(), displayKey(),
-                       [this](const platform::Picture &sharper) { UseSharperPicture(sharper); });
+                       [this](const imaging::Picture &sharper) { UseSharperPicture(sharper); });
 }
 
-void frmMain::UseSharperPicture(const platform::Picture &sharper)
+void frmMain::UseSharperPicture(const imaging::Picture &sharper)
 {
     // Only while the show still holds that very file, as it was when it was first read.
-    const platform::Picture &held = picTemp->picture();
+    const imaging::Picture &held = picTemp->picture();
     if (!Frame1->isHidden() || sharper.isNull() || sharper.path != held.path ||
         !(sharper.stamp == held.stamp))
         return;
@@ -167,10 +167,10 @@ void frmMain::Form_Unload()
 {
     m_unloaded = true;
     std::optional<settings::WindowPlace> place;
-    if (platform::windowState(this) == platform::WindowState::Normal)
-        place = settings::WindowPlace{platform::outerLeftTwips(this), platform::outerTopTwips(this),
-                                      platform::outerWidthTwips(this),
-                                      platform::outerHeightTwips(this)};
+    if (controls::windowState(this) == controls::WindowState::Normal)
+        place = settings::WindowPlace{controls::outerLeftTwips(this), controls::outerTopTwips(this),
+                                      controls::outerWidthTwips(this),
+                                      controls::outerHeightTwips(this)};
     QStringList folders;
     for (int i = 0; i < cboFolders->count(); ++i)
         folders << cboFolders->itemText(i);
@@ -180,5 +180,5 @@ void frmMain::Form_Unload()
     m_decodes.dropAll(); // closing never waits for a decode
     colHistory.clear();
     m_fileList.reset();
-    platform::endProcess();
+    sys::endProcess();
 }

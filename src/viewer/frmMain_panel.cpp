@@ -2,13 +2,13 @@
 // interval.
 #include "viewer/frmMain.h"
 
+#include "controls/BusyCursor.h"
+#include "controls/Controls.h"
+#include "controls/WindowTimer.h"
 #include "folder_chooser/mSHBF.h"
 #include "picture_source/frmFileList.h"
-#include "platform/BusyCursor.h"
-#include "platform/Controls.h"
-#include "platform/Numbers.h"
-#include "platform/WindowTimer.h"
 #include "settings/SettingsFile.h"
+#include "system/Numbers.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -39,14 +39,14 @@ void frmMain::chkSub_Click()
 void frmMain::HScroll1_Change()
 {
     const qint16 tenths = static_cast<qint16>(HScroll1->value());
-    lblTime->setText(platform::singleToText(static_cast<float>(tenths) / 10.0f));
+    lblTime->setText(sys::singleToText(static_cast<float>(tenths) / 10.0f));
     Timer1->setInterval(static_cast<qint16>(HScroll1->value() * settings::kMillisecondsPerTenth));
 }
 
 bool frmMain::ScanFolder(const QString &folder)
 {
     // A scan blocks the window; say so with the pointer.
-    const platform::BusyCursor busy;
+    const controls::BusyCursor busy;
     return fileList().SetFolder(folder);
 }
 

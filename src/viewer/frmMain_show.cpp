@@ -1,18 +1,18 @@
 // The slide show: start, ticks, fitting the picture to the window, and stopping.
 #include "viewer/frmMain.h"
 
+#include "controls/Controls.h"
+#include "controls/PictureControls.h"
+#include "controls/Window.h"
+#include "controls/WindowTimer.h"
+#include "imaging/Logging.h"
+#include "imaging/Picture.h"
 #include "picture_source/frmFileList.h"
-#include "platform/Controls.h"
-#include "platform/DirSearch.h"
-#include "platform/Logging.h"
-#include "platform/Paths.h"
-#include "platform/Picture.h"
-#include "platform/PictureControls.h"
-#include "platform/Twips.h"
-#include "platform/Window.h"
-#include "platform/WindowTimer.h"
-#include "viewer/FitGeometry.h"
-#include "viewer/ShowCaption.h"
+#include "show/FitGeometry.h"
+#include "show/ShowCaption.h"
+#include "system/DirSearch.h"
+#include "system/Paths.h"
+#include "system/Twips.h"
 
 #include <QFrame>
 
@@ -34,7 +34,7 @@ void frmMain::cmdStart_Click()
     // The pick Start draws is shown only if the window is resized before the first tick, and
     // only then decoded.
     m_startPick = NextPick();
-    picTemp->setPicture(platform::Picture());
+    picTemp->setPicture(imaging::Picture());
     repaint(); // the panel goes before the first tick, not at it
     Timer1->setEnabled(true);
     DecodeAhead();
@@ -56,10 +56,10 @@ void frmMain::Timer1_Timer()
     // The window answers while the pick decodes; the tick ends when it is there, or given up.
     m_giveUp.start(std::max(kGiveUpMs, kGiveUpIntervals * Timer1->interval()));
     LoadPick(DecodeFor::Tick, *m_tickPick,
-             [this](const platform::Picture &picture) { CompleteTick(picture); });
+             [this](const imaging::Picture &picture) { CompleteTick(picture); });
 }
 
-void frmMain::CompleteTick(const platform::Picture &picture)
+void frmMain::CompleteTick(const imaging::Picture &picture)
 {
     m_giveUp.stop();
     m_decodes.drop(DecodeFor::Step); // a step asked for before this tick is older than it
@@ -77,18 +77,18 @@ void frmMain::CompleteTick(const platform::Picture &picture)
 
 void frmMain::GiveUpTick()
 {
-    qCInfo(platform::logging::picture).noquote()
+    qCInfo(imaging::logging::picture).noquote()
         << "given up after" << m_giveUp.interval() / 1000 << "s:" << *m_tickPick;
     // The decode may be the one started ahead of the tick: it stops too.
     m_decodes.drop(DecodeFor::Tick);
     m_decodes.drop(DecodeFor::Ahead);
-    CompleteTick(platform::Picture());
+    CompleteTick(imaging::Picture());
 }
 
 void frmMain::StopShow()
 {
     Frame1->show();
-    Image1->setPicture(platform::Picture());
+    Image1->setPicture(imaging::Picture());
     Timer1->setEnabled(false);
     setWindowTitle(idleCaption());
     // Nothing the show was decoding or had drawn ahead is wanted any more.
@@ -113,7 +113,7 @@ QString frmMain::DrawPick()
 {
     // A pick ending in the separator fell one past a folder's last file: ask again.
     QString pick = fileList().GetRNDFile(static_cast<qint16>(chkRND->value()));
-    while (pick.endsWith(platform::pathSeparator()))
+    while (pick.endsWith(sys::pathSeparator()))
         pick = fileList().GetRNDFile(static_cast<qint16>(chkRND->value()));
     return pick;
 }
@@ -129,11 +129,11 @@ QString frmMain::NextPick(bool forTick)
 
 DisplayKey frmMain::displayKey() const
 {
-    return {platform::innerWidthTwips(this), platform::innerHeightTwips(this),
-            platform::twipsPerPixel(), devicePixelRatioF()};
+    return {controls::innerWidthTwips(this), controls::innerHeightTwips(this), sys::twipsPerPixel(),
+            devicePixelRatioF()};
 }
 
-platform::DisplaySize frmMain::displaySize() const
+imaging::DisplaySize frmMain::displaySize() const
 {
     // Plain values only: the size is asked for on a decoding thread.
     const DisplayKey key = displayKey();
@@ -147,7 +147,7 @@ platform::DisplaySize frmMain::displaySize() const
 void frmMain::LoadPick(DecodeFor purpose, const QString &pick, const PictureDecodes::Ready &ready)
 {
     if (pick.isEmpty())
-        ready(platform::Picture()); // the empty pick is the empty picture
+        ready(imaging::Picture()); // the empty pick is the empty picture
     else
         m_decodes.want(purpose, pick, displaySize(), displayKey(), ready);
 }
@@ -171,8 +171,8 @@ void frmMain::FitAndShow()
 {
     // One computation serves the display and the decoder's choice of size, so the two always
     // agree to the pixel. Every call reads the window's inner area afresh.
-    const QRect fitted = fittedRect(picTemp->picture().size, platform::innerWidthTwips(this),
-                                    platform::innerHeightTwips(this), platform::twipsPerPixel());
+    const QRect fitted = fittedRect(picTemp->picture().size, controls::innerWidthTwips(this),
+                                    controls::innerHeightTwips(this), sys::twipsPerPixel());
     // No picture, or a window with no inner area (minimised): nothing to fit, so nothing
     // changes; the next resize or tick fits again.
     if (fitted.isNull())

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class QWidget;
+
+namespace controls {
+
+/// The modal folder chooser the program asks the user with. Tests install their own.
+class FolderDialog {
+public:
+    virtual ~FolderDialog() = default;
+    /// Asks for a folder, modal to `owner`, starting at the top of the file system.
+    /// @return the chosen folder's full path in native form, or the empty text on cancel.
+    virtual QString chooseFolder(QWidget *owner) = 0;
+};
+
+/// The chooser in use: the toolkit's folder dialog unless another was installed.
+FolderDialog &folderDialog();
+
+/// Replaces the chooser; nullptr goes back to the toolkit's dialog.
+void setFolderDialog(std::unique_ptr<FolderDialog> dialog);
+
+} // namespace controls

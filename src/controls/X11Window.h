@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QMargins>
+#include <QPoint>
+
+#include <optional>
+
+class QWidget;
+
+/// What the X11 window system knows of a top-level window in device pixels, finer than the
+/// toolkit's device-independent ones on a screen of twice the density. No value where the
+/// program does not run on X11 or nobody can tell.
+namespace controls::x11 {
+
+/// The frame the window manager says it will draw around a top-level window that is not shown
+/// yet. Knowing it before the window appears lets the window open at its final outer size.
+/// Asked once per run: the window manager draws the same frame around every window of ours.
+std::optional<QMargins> announcedFrame(const QWidget *window);
+
+/// The frame the window manager has drawn around a shown window.
+std::optional<QMargins> drawnFrame(const QWidget *window);
+
+/// Where a shown window's inner area begins on the screen.
+std::optional<QPoint> innerPosition(const QWidget *window);
+
+} // namespace controls::x11

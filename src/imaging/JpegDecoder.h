@@ -1,0 +1,49 @@
+#pragma once
+
+#include "system/Cancellation.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+
+namespace imaging {
+
+/// What a JPEG's header says.
+struct JpegInfo {
+    QSize stored;        ///< width and height as stored, before any turn
+    int orientation = 1; ///< EXIF orientation, 1 (upright) .. 8; 1 when absent or invalid
+    /// Whether our decoder converts its colours itself (grey, YCbCr, RGB, CMYK and YCCK).
+    bool directColour = true;
+    /// The embedded ICC profile, all its segments joined, when it describes the picture's kind
+    /// of colours: an RGB profile for a colour or grey picture, a grey one for a grey picture.
+    /// Empty when there is none, when its segments do not fit together, and for CMYK.
+    QByteArray iccProfile;
+    /// Why no decoder should try the file (too much memory, too many scans, too much work for
+    /// one picture); empty when it may be decoded.
+    QString refusal;
+};
+
+/// Whether the bytes start like a JPEG file.
+bool looksLikeJpeg(const QByteArray &data);
+
+/// Reads a JPEG's header; false when it is no readable JPEG.
+bool readJpegInfo(const QByteArray &data, JpegInfo &info);
+
+/// Decodes a JPEG at the smallest DCT scale (1/8 .. 8/8) whose output still covers `atLeast`
+/// (stored orientation; an invalid size asks for full size), never above `maxPixels` pixels.
+/// The result is as stored, not turned, in the file's own colours (CMYK already made RGB); null
+/// on any decoding error, a refused file, an unsupported colour space (the caller may try
+/// another decoder then) or once `cancel` is set, which the decoder looks at every few rows.
+QImage decodeJpeg(const QByteArray &data, QSize atLeast, qint64 maxPixels,
+                  const sys::Cancellation *cancel = nullptr);
+
+/// The smallest scale numerator M (of M/8) whose output covers `atLeast`; 8 for an invalid size.
+int jpegScaleFor(QSize stored, QSize atLeast);
+
+/// Turns an image as stored into its upright form for an EXIF orientation.
+QImage uprightImage(const QImage &stored, int orientation);
+
+/// Whether an orientation turns the picture a quarter (width and height trade places).
+bool orientationSwapsSides(int orientation);
+
+} // namespace imaging

@@ -1,0 +1,251 @@
+#include "imaging/Picture.h"
+
+#include "imaging/Logging.h"
+#include "system/PathCodec.h"
+
+#include "imaging/JpegDecoder.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QColorSpace>
+#include <QFile>
+#include <QImageReader>
+#include <QMutex>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <memory>
+
+namespace imaging {
+
+namespace {
+
+// Files larger than this are no photos; refusing them keeps memory bounded.
+constexpr qint64 kMaxFileBytes = 256LL * 1024 * 1024;
+// Decoded pixels kept at the most (4 bytes each); larger pictures are decoded reduced.
+constexpr qint64 kMaxDecodePixels = 30LL * 1000 * 1000;
+
+// Reads a regular file whole; the empty text, or why not. Opening non-blocking means a named
+// pipe or a device called "x.jpg" cannot stall the show; fstat on the open descriptor leaves no
+// window for a swap.
+QString readRegularFile(const QString &path, QByteArray &data, sys::FileStamp &stamp)
+{
+    const int fd = ::open(sys::encodePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return qt_error_string(errno); // thread-safe, unlike strerror
+    stamp = sys::fileStamp(fd);
+    QString why = !stamp.regular               ? QStringLiteral("not a regular file")
+                  : stamp.size > kMaxFileBytes ? QStringLiteral("larger than any photo")
+                                               : QString();
+    if (why.isEmpty()) {
+        data.resize(static_cast<qsizetype>(stamp.size));
+        qsizetype done = 0;
+        while (done < data.size()) {
+            const ssize_t got =
+                ::read(fd, data.data() + done, static_cast<size_t>(data.size() - done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            done += got;
+        }
+        data.truncate(done);
+        if (done == 0)
+            why = QStringLiteral("nothing could be read");
+    }
+    ::close(fd);
+    return why;
+}
+
+QSize reducedToFit(const QSize &size, qint64 maxPixels)
+{
+    const double area = static_cast<double>(size.width()) * size.height();
+    if (area <= static_cast<double>(maxPixels))
+        return size;
+    const double factor = std::sqrt(static_cast<double>(maxPixels) / area);
+    return QSize(std::max(1, static_cast<int>(size.width() * factor)),
+                 std::max(1, static_cast<int>(size.height() * factor)));
+}
+
+// The size to show a picture at, when it is smaller than the picture; invalid otherwise.
+QSize wantedSize(const DisplaySize &display, QSize upright)
+{
+    if (!display)
+        return QSize();
+    const QSize want = display(upright);
+    if (!want.isValid() || want.isEmpty() || want.width() >= upright.width() ||
+        want.height() >= upright.height())
+        return QSize();
+    return want;
+}
+
+QImage exactly(const QImage &image, QSize want)
+{
+    if (!want.isValid() || image.size() == want)
+        return image;
+    return image.scaled(want, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+// The colours a profile describes, as a screen taken to be sRGB shows them. Done once the
+// picture has its size on screen, so the work follows the pixels shown, not those in the file.
+// Most photos carry no profile or sRGB's and are left as they are; so is a profile Qt cannot use.
+QImage inSrgb(QImage image, const QColorSpace &colours)
+{
+    if (!colours.isValid() || colours == QColorSpace::SRgb)
+        return image;
+    image.setColorSpace(colours);
+    image.convertToColorSpace(QColorSpace::SRgb);
+    return image;
+}
+
+enum class Outcome { Loaded, Refused, OtherDecoder };
+
+// What a load is asked for: the size it will be shown at, and whether it is still wanted.
+struct Request {
+    const DisplaySize &display;
+    const sys::Cancellation *cancel;
+
+    bool cancelled() const { return cancel && cancel->isCancelled(); }
+};
+
+Outcome loadJpeg(const QByteArray &data, const Request &request, Picture &picture, QString &why)
+{
+    JpegInfo info;
+    // Any other decoder would read the same header and need the same memory: no second try.
+    if (!readJpegInfo(data, info)) {
+        why = QStringLiteral("not a readable JPEG header");
+        return Outcome::Refused;
+    }
+    if (!info.refusal.isEmpty()) {
+        why = QStringLiteral("header refused: ") + info.refusal;
+        return Outcome::Refused;
+    }
+    if (!info.directColour)
+        return Outcome::OtherDecoder;
+    const bool swaps = orientationSwapsSides(info.orientation);
+    const QSize upright = swaps ? info.stored.transposed() : info.stored;
+    const QSize want = wantedSize(request.display, upright);
+    const QImage stored =
+        decodeJpeg(data, swaps ? want.transposed() : want, kMaxDecodePixels, request.cancel);
+    if (stored.isNull()) {
+        why = QStringLiteral("the JPEG data does not decode");
+        return Outcome::Refused;
+    }
+    const QColorSpace colours =
+        info.iccProfile.isEmpty() ? QColorSpace() : QColorSpace::fromIccProfile(info.iccProfile);
+    picture.image = inSrgb(exactly(uprightImage(stored, info.orientation), want), colours);
+    picture.size = upright;
+    return Outcome::Loaded;
+}
+
+// Feeds the other decoder until the load is no longer wanted, then fails its reads, so that
+// decoder too stops within a read of the cancellation.
+class CancellableBuffer : public QBuffer {
+public:
+    CancellableBuffer(QByteArray *data, const Request &request)
+        : QBuffer(data)
+        , m_request(request)
+    {
+    }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        return m_request.cancelled() ? -1 : QBuffer::readData(data, maxSize);
+    }
+
+private:
+    const Request &m_request;
+};
+
+// Everything the JPEG decoder does not take: other formats under a .jpg name, JPEGs in colours
+// it does not know.
+bool loadOther(QByteArray &data, const Request &request, Picture &picture, QString &why)
+{
+    CancellableBuffer buffer(&data, request);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    const QSize stored = reader.size();
+    const bool swaps = reader.transformation() & QImageIOHandler::TransformationRotate90;
+    QSize upright = swaps ? stored.transposed() : stored;
+    QSize want = wantedSize(request.display, upright);
+    if (stored.isValid()) {
+        const QSize scaled = reducedToFit(want.isValid() ? want : upright, kMaxDecodePixels);
+        if (scaled != upright)
+            reader.setScaledSize(swaps ? scaled.transposed() : scaled);
+    }
+    const QImage image = reader.read();
+    if (image.isNull()) {
+        why = reader.errorString();
+        return false;
+    }
+    picture.image = inSrgb(image, image.colorSpace());
+    picture.size = stored.isValid() ? upright : picture.image.size();
+    return true;
+}
+
+// Decodes run on workers while a test may install another loader: each call takes a copy of
+// the loader under the lock, so the one it runs stays whole until it returns.
+QMutex loaderLock;
+std::shared_ptr<const PictureLoader> &installedLoader()
+{
+    static std::shared_ptr<const PictureLoader> loader;
+    return loader;
+}
+
+} // namespace
+
+Picture loadPicture(const QString &path, const DisplaySize &display,
+                    const sys::Cancellation *cancel)
+{
+    Picture picture;
+    if (path.isEmpty())
+        return picture;
+    const Request request{display, cancel};
+    if (request.cancelled())
+        return Picture(); // given up while it waited for a worker: not even read
+    QByteArray data;
+    sys::FileStamp stamp;
+    QString why = readRegularFile(path, data, stamp);
+    const Outcome jpeg = !why.isEmpty()        ? Outcome::Refused
+                         : looksLikeJpeg(data) ? loadJpeg(data, request, picture, why)
+                                               : Outcome::OtherDecoder;
+    const bool loaded = jpeg == Outcome::Loaded ||
+                        (jpeg == Outcome::OtherDecoder && loadOther(data, request, picture, why));
+    if (request.cancelled())
+        return Picture(); // given up: nobody is waiting for it, or for why it failed
+    if (!loaded) {
+        qCWarning(logging::picture).noquote()
+            << "cannot show" << sys::displayText(path) << "-" << why;
+        Picture failed; // its stamp tells a file caught half-written from one that is bad
+        failed.stamp = stamp;
+        return failed;
+    }
+    picture.path = path;
+    picture.stamp = stamp;
+    return picture;
+}
+
+Picture loadPictureWith(const QString &path, const DisplaySize &display,
+                        const sys::Cancellation *cancel)
+{
+    std::shared_ptr<const PictureLoader> loader;
+    {
+        const QMutexLocker lock(&loaderLock);
+        loader = installedLoader();
+    }
+    return loader ? (*loader)(path, display, cancel) : loadPicture(path, display, cancel);
+}
+
+void setPictureLoader(PictureLoader loader)
+{
+    auto installed = loader ? std::make_shared<const PictureLoader>(std::move(loader)) : nullptr;
+    const QMutexLocker lock(&loaderLock);
+    installedLoader() = std::move(installed);
+}
+
+} // namespace imaging

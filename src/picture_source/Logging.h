@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// The program says nothing to its user, by design; this category, off unless asked for
+// (QT_LOGGING_RULES="pelmora.*=true"), says why something did not happen.
+namespace source::logging {
+
+Q_DECLARE_LOGGING_CATEGORY(source) ///< "pelmora.source": scanning folders and picking pictures
+
+} // namespace source::logging

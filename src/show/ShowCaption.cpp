@@ -1,0 +1,18 @@
+#include "show/ShowCaption.h"
+
+#include "system/DirSearch.h"
+#include "system/PathCodec.h"
+
+QString showCaption(int orderFlag, const QString &pick)
+{
+    const QString mark =
+        orderFlag == 0 || orderFlag == 1 ? QStringLiteral("NR").mid(orderFlag, 1) : QString();
+    const QString name = sys::displayText(sys::existingName(pick, sys::kAttrNormal));
+    return QStringLiteral("Pelmora(") + mark + QStringLiteral(")\u3000\u3010") + name +
+           QStringLiteral("\u3011");
+}
+
+QString idleCaption()
+{
+    return QStringLiteral("Pelmora");
+}

@@ -1,0 +1,8 @@
+#include "system/Logging.h"
+
+namespace sys::logging {
+
+// Only messages at least this grave are on by default: none of ours are.
+Q_LOGGING_CATEGORY(files, "pelmora.files", QtCriticalMsg)
+
+} // namespace sys::logging

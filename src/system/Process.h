@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+namespace sys {
+
+/// The folder that holds the executable (as the system reports it, without a trailing separator).
+QString applicationDir();
+
+/// The executable's file name without its extension.
+QString applicationBaseName();
+
+/// Makes the program believe it runs from another executable path; the empty text undoes it.
+void setApplicationFile(const QString &path);
+
+/// Lets a write beyond the file-size limit (ulimit -f) fail, as on a full disk, instead of
+/// ending the program on the spot: the settings are then kept as they were, whole.
+void letOversizedWritesFail();
+
+/// Ends the program at once: no other handler runs after the current one.
+void endProcess();
+
+/// Replaces what ending the program does; an empty function restores the default.
+void setProcessEnder(std::function<void()> ender);
+
+} // namespace sys
