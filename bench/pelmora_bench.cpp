@@ -4,10 +4,10 @@
 #include "RealShow.h"
 #include "controls/Controls.h"
 #include "controls/PictureControls.h"
-#include "controls/WindowTimer.h"
 #include "imaging/JpegDecoder.h"
 #include "imaging/Picture.h"
 #include "picture_source/frmFileList.h"
+#include "show/Clock.h"
 #include "system/Process.h"
 #include "viewer/frmMain.h"
 
@@ -238,7 +238,7 @@ std::vector<double> tickTimes(frmMain &w, int ticks, int order, int restMs)
         });
         times.push_back(ui);
     }
-    w.StopShow();
+    w.slideShow().stop();
     return times;
 }
 

@@ -4,8 +4,8 @@
 #include "BenchSupport.h"
 #include "controls/Controls.h"
 #include "controls/PictureControls.h"
-#include "controls/WindowTimer.h"
 #include "picture_source/frmFileList.h"
+#include "show/Clock.h"
 #include "system/Process.h"
 #include "viewer/frmMain.h"
 
@@ -97,7 +97,7 @@ int main(int argc, char *argv[])
             if (tick == kTicks)
                 last = statusKb("VmRSS:");
         }
-        w.StopShow();
+        w.slideShow().stop();
     }
     QCoreApplication::processEvents();
     const qint64 end = statusKb("VmRSS:");

@@ -1,8 +1,8 @@
 #include "TestSupport.h"
 #include "controls/Controls.h"
 #include "controls/PictureControls.h"
-#include "controls/WindowTimer.h"
 #include "picture_source/frmFileList.h"
+#include "show/Clock.h"
 #include "viewer/frmMain.h"
 
 #include <QFrame>
@@ -93,7 +93,7 @@ void InputTest::arrowsReachThePanelControls()
 {
     InputFixture f;
     f.run(2);
-    f.window.StopShow(); // a history exists, but the panel shows
+    f.window.slideShow().stop(); // a history exists, but the panel shows
     f.window.HScroll1->setFocus();
     pressKey(&f.window, Qt::Key_Right);
     QCOMPARE(f.window.HScroll1->value(), 25);

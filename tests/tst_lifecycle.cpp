@@ -1,9 +1,9 @@
 #include "TestSupport.h"
 #include "controls/Controls.h"
 #include "controls/PictureControls.h"
-#include "controls/WindowTimer.h"
 #include "picture_source/frmFileList.h"
 #include "settings/SettingsFile.h"
+#include "show/Clock.h"
 #include "viewer/WindowPlacement.h"
 #include "viewer/frmMain.h"
 

@@ -3,8 +3,8 @@
 #include "controls/Controls.h"
 #include "controls/FolderDialog.h"
 #include "controls/PictureControls.h"
-#include "controls/WindowTimer.h"
 #include "picture_source/frmFileList.h"
+#include "show/Clock.h"
 #include "viewer/frmMain.h"
 
 #include <QApplication>

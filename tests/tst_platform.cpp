@@ -1,10 +1,10 @@
 #include "TestSupport.h"
 #include "controls/Controls.h"
 #include "controls/KeyPreview.h"
-#include "controls/WindowTimer.h"
 #include "imaging/JpegDecoder.h"
 #include "imaging/Picture.h"
 #include "picture_source/FileListBox.h"
+#include "show/Clock.h"
 #include "system/DirSearch.h"
 #include "system/Numbers.h"
 #include "system/Twips.h"
@@ -541,9 +541,9 @@ void PlatformTest::comboRaisesClickOnIndexChange()
 
 void PlatformTest::timerTicksOnlyWhileEnabled()
 {
-    controls::WindowTimer timer;
+    show::WindowTimer timer;
     timer.setInterval(20);
-    QSignalSpy ticks(&timer, &controls::WindowTimer::timer);
+    QSignalSpy ticks(&timer, &show::WindowTimer::timer);
     QVERIFY(!timer.isEnabled());
     QTest::qWait(60);
     QCOMPARE(ticks.count(), 0);

@@ -1,8 +1,8 @@
 #include "TestSupport.h"
 #include "controls/Controls.h"
 #include "controls/PictureControls.h"
-#include "controls/WindowTimer.h"
 #include "picture_source/frmFileList.h"
+#include "show/Clock.h"
 #include "show/FitGeometry.h"
 #include "show/PictureDecodes.h"
 #include "show/ShowCaption.h"
@@ -128,7 +128,7 @@ void ShowTest::fitSharesThePictureAndRefitsOnResize()
     w.resize(200, 400);
     QCOMPARE(w.Image1->geometry(), QRect(0, 150, 200, 100));
     // With the panel shown, a resize moves nothing.
-    w.StopShow();
+    w.slideShow().stop();
     w.resize(300, 300);
     QCOMPARE(w.Image1->geometry(), QRect(0, 150, 200, 100));
     QCOMPARE(w.Frame1->geometry(), QRect(4, 0, 245, 213));
@@ -235,27 +235,26 @@ void ShowTest::decodedAheadOnlyWhileStillTrue()
     TestTree tree;
     QVERIFY(writeJpeg(tree.path("a.jpg"), QSize(400, 200)));
     const QString a = tree.path("a.jpg");
-    const DisplayKey key{3000, 3000, 15, 1};
-    const imaging::DisplaySize display = [](QSize) { return QSize(100, 50); };
+    const show::DisplayKey key{1500, 1500, 15, 1}; // 100 by 100 pixels
     std::atomic<int> loads{0};
     imaging::setPictureLoader([&loads](const QString &path, const imaging::DisplaySize &d,
                                        const sys::Cancellation *cancel) {
         ++loads;
         return imaging::loadPicture(path, d, cancel);
     });
-    PictureDecodes decodes;
+    show::PictureDecodes decodes;
     QList<QSize> shown;
-    const auto show = [&shown](const imaging::Picture &p) { shown << p.image.size(); };
+    const auto onScreen = [&shown](const imaging::Picture &p) { shown << p.image.size(); };
 
-    decodes.want(DecodeFor::Ahead, a, display, key);
-    QTRY_VERIFY_WITH_TIMEOUT(!decodes.waitingFor(DecodeFor::Ahead), 5000);
-    decodes.want(DecodeFor::Tick, a, display, key, show); // taken over, there at once
+    decodes.want(show::DecodeFor::Ahead, a, key);
+    QTRY_VERIFY_WITH_TIMEOUT(!decodes.waitingFor(show::DecodeFor::Ahead), 5000);
+    decodes.want(show::DecodeFor::Tick, a, key, onScreen); // taken over, there at once
     QCOMPARE(shown, QList<QSize>{QSize(100, 50)});
     QCOMPARE(loads.load(), 1);
-    decodes.want(DecodeFor::Tick, a, display, DisplayKey{1500, 3000, 15, 1}, show); // resized
+    decodes.want(show::DecodeFor::Tick, a, show::DisplayKey{1500, 3000, 15, 1},
+                 onScreen);               // resized
     QVERIFY(writeJpeg(a, QSize(40, 20))); // and changed on disk meanwhile
-    decodes.want(
-        DecodeFor::Tick, a, [](QSize s) { return s; }, key, show);
+    decodes.want(show::DecodeFor::Tick, a, key, onScreen);
     QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 2, 5000);
     QCOMPARE(shown.last(), QSize(40, 20)); // the file as it is now, for the display asked
     QCOMPARE(loads.load(), 3);             // the resized decode was dropped unused
@@ -270,8 +269,7 @@ void ShowTest::decodedAheadOnlyWhileStillTrue()
                 writeAll(a, whole);
             return read;
         });
-    decodes.want(
-        DecodeFor::Tick, a, [](QSize s) { return s; }, key, show);
+    decodes.want(show::DecodeFor::Tick, a, key, onScreen);
     QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 3, 5000);
     QCOMPARE(shown.last(), QSize(40, 20));
     imaging::setPictureLoader(nullptr);
@@ -307,10 +305,10 @@ void ShowTest::captionNamesModeAndFile()
     sys::setRandomSource(std::make_unique<ScriptedRandom>(QList<float>{0.0f, 0.0f}));
     runTick(w);
     QCOMPARE(w.windowTitle(), caption("R", "sea.jpg"));
-    QCOMPARE(showCaption(1, tree.path("gone.jpg")), caption("R", ""));
-    QCOMPARE(showCaption(0, QString()), caption("N", ""));
-    QCOMPARE(showCaption(2, tree.path("sea.jpg")), caption("", "sea.jpg"));
-    w.StopShow();
+    QCOMPARE(show::showCaption(1, tree.path("gone.jpg")), caption("R", ""));
+    QCOMPARE(show::showCaption(0, QString()), caption("N", ""));
+    QCOMPARE(show::showCaption(2, tree.path("sea.jpg")), caption("", "sea.jpg"));
+    w.slideShow().stop();
     QCOMPARE(w.windowTitle(), QStringLiteral("Pelmora"));
 }
 
@@ -339,7 +337,7 @@ void ShowTest::historyKeepsTenAndCarriesOver()
     QCOMPARE(w.history().item(1), name(2));
     QCOMPARE(w.history().item(10), name(11));
 
-    w.StopShow();
+    w.slideShow().stop();
     QCOMPARE(w.history().count(), 10);
     w.cmdStart_Click();
     runTick(w); // a new show continues the same history
@@ -358,7 +356,7 @@ void ShowTest::startThenStopBeforeFirstTick()
     QVERIFY(w.Timer1->isEnabled());
     QVERIFY(w.picTemp->picture().isNull()); // drawn at Start, decoded only if a resize shows it
     QVERIFY(w.Image1->picture().isNull());
-    w.StopShow();
+    w.slideShow().stop();
     QVERIFY(!w.Frame1->isHidden());
     QVERIFY(!w.Timer1->isEnabled());
     QCOMPARE(w.windowTitle(), QStringLiteral("Pelmora"));
@@ -400,20 +398,20 @@ void ShowTest::pickDrawnAheadIsShownOrLeavesNoTrace()
     w.cmdStart_Click();
     runTick(w);
     QCOMPARE(w.history().item(1), tree.path("s1/a2.jpg"));
-    w.StopShow();
+    w.slideShow().stop();
     // In order, the next show goes on in the folder of the last picture shown.
     w.chkRND->setValue(0);
     w.cmdStart_Click();
     runTick(w);
     QCOMPARE(w.history().item(2), tree.path("s1/a2.jpg"));
     // Another folder chosen; a stop while the first tick waits leaves the show in it.
-    w.StopShow();
+    w.slideShow().stop();
     const TestTree other({"o/"});
     QVERIFY(writeJpeg(other.path("o/o1.jpg"), QSize(8, 8)));
     QVERIFY(w.fileList().SetFolder(other.path()));
     w.cmdStart_Click();
     w.Timer1_Timer();
-    w.StopShow();
+    w.slideShow().stop();
     w.cmdStart_Click();
     runTick(w);
     QCOMPARE(w.history().item(3), other.path("o/o1.jpg"));
@@ -449,7 +447,7 @@ void ShowTest::emptyAndBadPicks()
     QCOMPARE(w.history().item(w.history().count()), QString());
     QCOMPARE(w.windowTitle(), caption("R", ""));
     QVERIFY(w.Image1->isHidden());
-    w.StopShow(); // still stops cleanly
+    w.slideShow().stop(); // still stops cleanly
     QVERIFY(!w.Frame1->isHidden());
     QVERIFY(!w.Timer1->isEnabled());
     QVERIFY(w.Image1->picture().isNull());
@@ -465,7 +463,7 @@ void ShowTest::timerDrivesTheShow()
     startShow(w, tree.path());
     QTRY_VERIFY_WITH_TIMEOUT(w.history().count() >= 3, 5000);
     QVERIFY(w.Timer1->isEnabled());
-    w.StopShow();
+    w.slideShow().stop();
     const int shown = w.history().count();
     QTest::qWait(100);
     QCOMPARE(w.history().count(), shown);

@@ -2,6 +2,8 @@
 
 #include "system/Twips.h"
 
+namespace show {
+
 QRect fittedRect(QSize picture, float innerWidth, float innerHeight, float twipsPerPixel)
 {
     const float pw = static_cast<float>(picture.width()) * twipsPerPixel;
@@ -24,3 +26,5 @@ QRect fittedRect(QSize picture, float innerWidth, float innerHeight, float twips
     const float readBack = static_cast<float>(h) * twipsPerPixel;
     return QRect(0, px((innerHeight - readBack) / 2.0f), w, h);
 }
+
+} // namespace show

@@ -3,6 +3,8 @@
 #include <QRect>
 #include <QSize>
 
+namespace show {
+
 /// Where the show puts a picture of the given size in pixels: the rectangle, in pixels of the
 /// window's inner area, that fitting it to that area with its proportions kept and centred
 /// gives. The lengths are worked out in twips and each is rounded to whole pixels in turn, the
@@ -11,3 +13,5 @@
 /// @param innerWidth, innerHeight the inner area in twips
 /// @param twipsPerPixel the screen's scale (15 at 96 DPI)
 QRect fittedRect(QSize picture, float innerWidth, float innerHeight, float twipsPerPixel);
+
+} // namespace show

@@ -1,5 +1,6 @@
 #include "show/PictureDecodes.h"
 
+#include "show/FitGeometry.h"
 #include "system/FileStamp.h"
 
 #include <QFutureWatcher>
@@ -7,9 +8,10 @@
 
 #include <optional>
 
+namespace show {
+
 struct PictureDecodes::Job {
     QString path;
-    imaging::DisplaySize display;
     DisplayKey key;
     std::shared_ptr<sys::Cancellation> cancel = std::make_shared<sys::Cancellation>();
     QFutureWatcher<imaging::Picture> *watcher = nullptr;
@@ -21,17 +23,27 @@ PictureDecodes::PictureDecodes(QObject *parent)
 {
 }
 
+imaging::DisplaySize displaySizeFor(const DisplayKey &key)
+{
+    // Plain values only: the size is asked for on a decoding thread.
+    return [key](QSize picture) {
+        const QRect fitted =
+            fittedRect(picture, key.innerWidth, key.innerHeight, key.twipsPerPixel);
+        return (QSizeF(fitted.size()) * key.devicePixelRatio).toSize();
+    };
+}
+
 PictureDecodes::~PictureDecodes()
 {
     dropAll();
 }
 
-void PictureDecodes::want(DecodeFor purpose, const QString &path,
-                          const imaging::DisplaySize &display, const DisplayKey &key, Ready ready)
+void PictureDecodes::want(DecodeFor purpose, const QString &path, const DisplayKey &key,
+                          Ready ready)
 {
     std::shared_ptr<Job> job = reusable(path, key);
     if (!job)
-        job = start(path, display, key);
+        job = start(path, key);
     const auto before = m_wishes.find(purpose);
     const std::shared_ptr<Job> old = before != m_wishes.end() ? before->second.job : nullptr;
     m_wishes[purpose] = Wish{job, ready};
@@ -80,12 +92,11 @@ std::shared_ptr<PictureDecodes::Job> PictureDecodes::reusable(const QString &pat
 }
 
 std::shared_ptr<PictureDecodes::Job> PictureDecodes::start(const QString &path,
-                                                           const imaging::DisplaySize &display,
                                                            const DisplayKey &key)
 {
+    const imaging::DisplaySize display = displaySizeFor(key);
     auto job = std::make_shared<Job>();
     job->path = path;
-    job->display = display;
     job->key = key;
     job->watcher = new QFutureWatcher<imaging::Picture>(this);
     Job *raw = job.get();
@@ -108,7 +119,7 @@ void PictureDecodes::finished(Job *job)
     if (read.exists() && !(read == sys::fileStamp(job->path))) {
         for (const auto &[purpose, wish] : std::map<DecodeFor, Wish>(m_wishes)) {
             if (wish.job.get() == job && wish.ready)
-                want(purpose, job->path, job->display, job->key, wish.ready);
+                want(purpose, job->path, job->key, wish.ready);
         }
         return;
     }
@@ -140,3 +151,5 @@ void PictureDecodes::release(const std::shared_ptr<Job> &job)
         job->watcher = nullptr;
     }
 }
+
+} // namespace show

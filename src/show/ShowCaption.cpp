@@ -3,6 +3,8 @@
 #include "system/DirSearch.h"
 #include "system/PathCodec.h"
 
+namespace show {
+
 QString showCaption(int orderFlag, const QString &pick)
 {
     const QString mark =
@@ -16,3 +18,5 @@ QString idleCaption()
 {
     return QStringLiteral("Pelmora");
 }
+
+} // namespace show

@@ -1,5 +1,7 @@
 #include "show/ShowHistory.h"
 
+namespace show {
+
 QString ShowHistory::item(int position) const
 {
     return position >= 1 && position <= count() ? m_entries.at(position - 1) : QString();
@@ -24,3 +26,5 @@ qint16 ShowHistory::next(qint16 position) const
     const qint16 forward = static_cast<qint16>(position + 1);
     return forward > count() ? qint16(1) : forward;
 }
+
+} // namespace show

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace show {
+
 /// The last pictures a show put on screen, oldest at position 1, newest at count().
 class ShowHistory {
 public:
@@ -24,3 +26,5 @@ public:
 private:
     QStringList m_entries;
 };
+
+} // namespace show

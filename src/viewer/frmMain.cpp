@@ -3,7 +3,6 @@
 
 #include "controls/Controls.h"
 #include "controls/PictureControls.h"
-#include "controls/WindowTimer.h"
 #include "picture_source/frmFileList.h"
 #include "show/ShowCaption.h"
 #include "system/Twips.h"
@@ -41,8 +40,6 @@ constexpr Place kImage1{180, 600, 4335, 2475};
 // How far the interval scroll bar moves, in tenths of a second.
 constexpr int kArrowStep = 5;
 constexpr int kTroughStep = 10;
-// A window being dragged larger sends resizes this close together.
-constexpr int kResizeSettledMs = 150;
 
 const QColor kBlack(0, 0, 0);
 const QColor kLightYellow(255, 255, 128);
@@ -148,7 +145,7 @@ frmMain::frmMain(QWidget *parent)
     createWindow();
     createDisplay();
     createPanel();
-    createTimer();
+    createShow();
     createInput();
     Form_Load();
 }
@@ -164,7 +161,7 @@ frmFileList &frmMain::fileList()
 
 void frmMain::createWindow()
 {
-    setWindowTitle(idleCaption());
+    setWindowTitle(show::idleCaption());
     setWindowIcon(appIcon());
     // The panel's places are fixed, left to right, whatever the language of the toolkit's texts.
     setLayoutDirection(Qt::LeftToRight);
@@ -271,18 +268,4 @@ void frmMain::createHelpText()
     Text1->setPlainText(QString(kHelpLines).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     Text1->setFocusPolicy(Qt::StrongFocus);
     place(Text1, kText1);
-}
-
-void frmMain::createTimer()
-{
-    Timer1 = new controls::WindowTimer(this);
-    Timer1->setInterval(settings::kIntervalDesigned * settings::kMillisecondsPerTenth);
-    Timer1->setEnabled(false);
-    connect(Timer1, &controls::WindowTimer::timer, this, &frmMain::Timer1_Timer);
-
-    m_resizeSettled.setSingleShot(true);
-    m_resizeSettled.setInterval(kResizeSettledMs);
-    connect(&m_resizeSettled, &QTimer::timeout, this, &frmMain::ResizeSettled);
-    m_giveUp.setSingleShot(true);
-    connect(&m_giveUp, &QTimer::timeout, this, &frmMain::GiveUpTick);
 }

@@ -1,10 +1,8 @@
 #pragma once
 
-#include "imaging/Picture.h"
 #include "picture_source/frmFileList.h"
 #include "settings/SettingsFile.h"
-#include "show/PictureDecodes.h"
-#include "show/ShowHistory.h"
+#include "show/SlideShow.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -23,13 +21,13 @@ class CheckBox;
 class ComboBox;
 class ImageBox;
 class PictureBox;
-class WindowTimer;
 } // namespace controls
 
 /// The main window: the control panel while no show runs, the full-window picture display
-/// while one does. One class; its implementation is split by job, and each group of members
-/// below says in which file it lives.
-class frmMain : public QWidget {
+/// while one does. The show itself is a state machine of its own that this window listens to;
+/// the window's event handlers only hand their events on. One class; its implementation is
+/// split by job, and each group of members below says in which file it lives.
+class frmMain : public QWidget, private show::View {
     Q_OBJECT
 public:
     // frmMain.cpp: the window and its controls in their designed state.
@@ -39,12 +37,11 @@ public:
     /// The picture source, created on first use.
     frmFileList &fileList();
 
-    /// The history of pictures shown by ticks, oldest first, at most ten.
-    const ShowHistory &history() const { return colHistory; }
-    /// 1-based position in the history of the picture on screen; 0 before the first tick.
-    qint16 historyPosition() const { return iHistoryPos; }
-    /// Whether a tick, a step through the history or a resize waits for its picture to decode.
-    bool isLoading() const;
+    /// The show this window displays.
+    show::SlideShow &slideShow() { return *m_show; }
+    const show::ShowHistory &history() const { return m_show->history(); }
+    qint16 historyPosition() const { return m_show->historyPosition(); }
+    bool isLoading() const { return m_show->isLoading(); }
 
     // The control panel and its controls.
     QFrame *Frame1 = nullptr;
@@ -59,7 +56,7 @@ public:
     QLabel *lblTime = nullptr;
     QLabel *Label1 = nullptr;
     // The show.
-    controls::WindowTimer *Timer1 = nullptr;
+    show::Timer *Timer1 = nullptr; ///< the show's own
     controls::PictureBox *picTemp = nullptr;
     controls::ImageBox *Image1 = nullptr;
 
@@ -68,8 +65,6 @@ public slots:
     void cmdStart_Click();
     void cmdEnd_Click();
     void Timer1_Timer();
-    /// Back from a running or paused show to the control panel.
-    void StopShow();
 
     // frmMain_panel.cpp: the control panel.
     void cmdFolder_Click();
@@ -110,7 +105,7 @@ private:
     void createPanelFolderList();
     void createHelpText();
     void createPanelOrderOption();
-    void createTimer();
+    void createShow();
 
     // frmMain_lifecycle.cpp: start-up, resizing and shut-down.
     void Form_Load();
@@ -118,46 +113,29 @@ private:
     void Form_Unload();
     QString settingsFile() const;
     void applyRestoredPlace();
-    void ResizeSettled();
-    void SharpenIfBlurred();
-    void UseSharperPicture(const imaging::Picture &sharper);
 
     // frmMain_panel.cpp
-    bool ScanFolder(const QString &folder);
-    void ScanSelectedFolder();
+    bool scanFolder(const QString &folder);
+    void scanSelectedFolder();
     void appendFolderToHistory(const QString &path);
 
     // frmMain_input.cpp
     void createInput();
-    void TogglePause();
-    void ShowHistoryEntry();
 
-    // frmMain_show.cpp
-    void CompleteTick(const imaging::Picture &picture);
-    void GiveUpTick();
-    QString DrawPick();
-    /// The pick drawn ahead, or a new one; a tick's pick counts as unshown until it is shown.
-    QString NextPick(bool forTick = false);
-    imaging::DisplaySize displaySize() const;
-    DisplayKey displayKey() const;
-    void LoadPick(DecodeFor purpose, const QString &pick, const PictureDecodes::Ready &ready);
-    void DecodeAhead();
+    // frmMain_show.cpp: what the show asks of its window and tells it to show.
+    show::Order order() const override;
+    show::DisplayKey display() const override;
+    bool isMinimised() const override;
+    void showPanel() override;
+    void showShow() override;
+    void showPicture(const imaging::Picture &picture) override;
+    void showCaption(const QString &caption) override;
     void FitAndShow();
 
     std::unique_ptr<frmFileList> m_fileList;
-    PictureDecodes m_decodes;
-    std::optional<QString> m_tickPick;   // the pick of a tick that waits for its picture
-    bool m_resumeAfterTick = true;       // false when paused while a tick waits
-    QTimer m_giveUp;                     // ends a tick whose picture takes too long
-    std::optional<QString> m_startPick;  // drawn by Start, decoded only if a resize shows it
-    std::optional<QString> m_drawnAhead; // the next random pick, drawn one tick early
-    // Where the picture source stood before the first pick drawn and not yet shown.
-    std::optional<frmFileList::Place> m_beforeUnshown;
-    QTimer m_resizeSettled; // dragging the frame resizes many times; decode once after
-    ShowHistory colHistory;
-    qint16 iHistoryPos = 0;
+    std::unique_ptr<show::SlideShow> m_show;
     bool m_doubleClick = false;
-    QString sAppPath;
+    QString m_appPath;
     std::optional<settings::WindowPlace> m_restoredPlace; // until the window manager framed it
     bool m_unloaded = false;
 };

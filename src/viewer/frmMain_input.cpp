@@ -1,12 +1,10 @@
-// Keyboard and mouse during a show: pause, stepping through the history, stop and quit.
+// Keyboard and mouse: pause, stepping through the history, stop and quit.
 #include "viewer/frmMain.h"
 
 #include "controls/Clicks.h"
 #include "controls/KeyPreview.h"
 #include "controls/Keys.h"
 #include "controls/PictureControls.h"
-#include "controls/WindowTimer.h"
-#include "imaging/Picture.h"
 
 #include <QFrame>
 #include <QMouseEvent>
@@ -43,70 +41,44 @@ void frmMain::Form_KeyDown(qint16 &KeyCode)
     switch (KeyCode) {
     case controls::kVkSpace:
         KeyCode = 0; // also on the panel: Space never presses a button or ticks a box
-        TogglePause();
+        m_show->togglePause();
         return;
     case controls::kVkEscape:
-        if (!Frame1->isHidden()) {
+        if (m_show->state() == show::SlideShow::State::Panel) {
             close();
         } else {
-            StopShow();
+            m_show->stop();
             KeyCode = 0;
         }
         return;
+    case controls::kVkLeft:
+    case controls::kVkRight:
+        // On the panel, or with nothing to step through, the arrows reach the focused control.
+        if (m_show->step(KeyCode == controls::kVkLeft ? -1 : 1))
+            KeyCode = 0;
+        return;
     default:
-        break;
+        return;
     }
-    if (colHistory.count() == 0 || !Frame1->isHidden())
-        return;
-    if (KeyCode == controls::kVkLeft)
-        iHistoryPos = colHistory.previous(iHistoryPos);
-    else if (KeyCode == controls::kVkRight)
-        iHistoryPos = colHistory.next(iHistoryPos);
-    else
-        return;
-    ShowHistoryEntry();
-    KeyCode = 0;
 }
 
 void frmMain::Form_Click()
 {
-    TogglePause();
+    m_show->togglePause();
 }
 
 void frmMain::Image1_Click()
 {
-    TogglePause();
+    m_show->togglePause();
 }
 
 void frmMain::Form_MouseUp(Qt::MouseButton Button)
 {
     if (Button == Qt::RightButton)
-        StopShow();
+        m_show->stop();
 }
 
 void frmMain::Image1_MouseUp(Qt::MouseButton Button)
 {
     Form_MouseUp(Button);
-}
-
-void frmMain::TogglePause()
-{
-    if (!Frame1->isHidden())
-        return;
-    // A tick waiting for its picture ends first, then stays paused (or runs on).
-    if (m_tickPick)
-        m_resumeAfterTick = !m_resumeAfterTick;
-    else
-        Timer1->setEnabled(!Timer1->isEnabled());
-}
-
-void frmMain::ShowHistoryEntry()
-{
-    // A file gone or spoilt since it was shown loads as the empty picture: the step shows
-    // nothing and the show goes on.
-    LoadPick(DecodeFor::Step, colHistory.item(iHistoryPos), [this](const imaging::Picture &p) {
-        picTemp->setPicture(p);
-        Image1->hide();
-        FitAndShow();
-    });
 }

@@ -4,7 +4,6 @@
 #include "controls/Controls.h"
 #include "controls/PictureControls.h"
 #include "controls/Window.h"
-#include "controls/WindowTimer.h"
 #include "imaging/Picture.h"
 #include "picture_source/frmFileList.h"
 #include "settings/SettingsFile.h"
@@ -47,13 +46,13 @@ QList<QRectF> screensInTwips()
 QString frmMain::settingsFile() const
 {
     return settings::settingsLocation(
-        sAppPath, sys::applicationBaseName(),
+        m_appPath, sys::applicationBaseName(),
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
 }
 
 void frmMain::Form_Load()
 {
-    sAppPath = sys::withTrailingSeparator(sys::applicationDir());
+    m_appPath = sys::withTrailingSeparator(sys::applicationDir());
 
     const settings::StoredSettings stored = settings::readSettings(settingsFile());
     m_restoredPlace = placeOnScreens(stored.place, kInnerWidth, kInnerHeight, screensInTwips());
@@ -109,51 +108,13 @@ void frmMain::resizeEvent(QResizeEvent *event)
 
 void frmMain::Form_Resize()
 {
-    // Only a show has a picture to refit; the panel keeps its designed places at any size.
+    // Only a show has a picture to refit; the panel keeps its designed places at any size. The
+    // picture held is refitted at once, without touching its file; the show decodes what the
+    // new size needs once it has settled.
     if (!Frame1 || !Frame1->isHidden())
         return;
-    // The picture held is refitted at once, without touching its file; what the new size needs
-    // from the disk is decoded on the worker once the size has settled.
-    if (m_startPick && !m_decodes.waitingFor(DecodeFor::StartPick))
-        LoadPick(DecodeFor::StartPick, *m_startPick, [this](const imaging::Picture &picture) {
-            picTemp->setPicture(picture);
-            FitAndShow();
-        });
     FitAndShow();
-    m_resizeSettled.start();
-}
-
-void frmMain::ResizeSettled()
-{
-    // A minimised window has nothing to decode for.
-    if (!Frame1->isHidden() || width() <= 0 || height() <= 0 ||
-        controls::windowState(this) == controls::WindowState::Minimized)
-        return;
-    if (!m_tickPick) // a tick under way decodes ahead, and sharpens its picture, when it ends
-        DecodeAhead();
-    SharpenIfBlurred();
-}
-
-void frmMain::SharpenIfBlurred()
-{
-    // A picture decoded for a smaller window is decoded again, not left blown up and blurred.
-    const imaging::Picture &held = picTemp->picture();
-    const QSize wanted = displaySize()(held.size);
-    if (held.isReduced() &&
-        (wanted.width() > held.image.width() || wanted.height() > held.image.height()))
-        m_decodes.want(DecodeFor::Sharpen, held.path, displaySize(), displayKey(),
-                       [this](const imaging::Picture &sharper) { UseSharperPicture(sharper); });
-}
-
-void frmMain::UseSharperPicture(const imaging::Picture &sharper)
-{
-    // Only while the show still holds that very file, as it was when it was first read.
-    const imaging::Picture &held = picTemp->picture();
-    if (!Frame1->isHidden() || sharper.isNull() || sharper.path != held.path ||
-        !(sharper.stamp == held.stamp))
-        return;
-    picTemp->setPicture(sharper);
-    FitAndShow();
+    m_show->resize();
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
@@ -176,9 +137,7 @@ void frmMain::Form_Unload()
         folders << cboFolders->itemText(i);
     settings::writeSettings(settingsFile(), place, HScroll1->value(), folders);
 
-    Timer1->setEnabled(false);
-    m_decodes.dropAll(); // closing never waits for a decode
-    colHistory.clear();
+    m_show->close();
     m_fileList.reset();
     sys::endProcess();
 }

@@ -4,7 +4,6 @@
 
 #include "controls/BusyCursor.h"
 #include "controls/Controls.h"
-#include "controls/WindowTimer.h"
 #include "folder_chooser/mSHBF.h"
 #include "picture_source/frmFileList.h"
 #include "settings/SettingsFile.h"
@@ -20,7 +19,7 @@ void frmMain::cmdFolder_Click()
     const QString path = mSHBF::BrowseFolder();
     if (path.isEmpty())
         return;
-    cmdStart->setEnabled(ScanFolder(path));
+    cmdStart->setEnabled(scanFolder(path));
     appendFolderToHistory(path);
     cboFolders->setCurrentIndex(cboFolders->count() - 1); // scans it again, as any selection does
     cboFolders->repaint();
@@ -28,12 +27,12 @@ void frmMain::cmdFolder_Click()
 
 void frmMain::cboFolders_Click()
 {
-    ScanSelectedFolder();
+    scanSelectedFolder();
 }
 
 void frmMain::chkSub_Click()
 {
-    ScanSelectedFolder();
+    scanSelectedFolder();
 }
 
 void frmMain::HScroll1_Change()
@@ -43,18 +42,18 @@ void frmMain::HScroll1_Change()
     Timer1->setInterval(static_cast<qint16>(HScroll1->value() * settings::kMillisecondsPerTenth));
 }
 
-bool frmMain::ScanFolder(const QString &folder)
+bool frmMain::scanFolder(const QString &folder)
 {
     // A scan blocks the window; say so with the pointer.
     const controls::BusyCursor busy;
     return fileList().SetFolder(folder);
 }
 
-void frmMain::ScanSelectedFolder()
+void frmMain::scanSelectedFolder()
 {
     if (cboFolders->currentIndex() < 0)
         return;
-    cmdStart->setEnabled(ScanFolder(cboFolders->currentText()));
+    cmdStart->setEnabled(scanFolder(cboFolders->currentText()));
 }
 
 void frmMain::appendFolderToHistory(const QString &path)

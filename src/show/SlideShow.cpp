@@ -1,0 +1,305 @@
+#include "show/SlideShow.h"
+
+#include "show/Logging.h"
+#include "show/ShowCaption.h"
+#include "system/PathCodec.h"
+#include "system/Paths.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace show {
+
+namespace {
+
+// A tick gives up a picture that takes longer than this to decode, so no file holds up a show.
+constexpr int kGiveUpMs = 10000;
+constexpr int kGiveUpIntervals = 20;
+// Dragging the frame resizes many times: what the new size needs is decoded once it settles.
+constexpr int kResizeSettledMs = 150;
+
+} // namespace
+
+SlideShow::SlideShow(View &view, Source source, std::unique_ptr<Decodes> decodes, Clock &clock,
+                     QObject *parent)
+    : QObject(parent)
+    , m_view(view)
+    , m_source(std::move(source))
+    , m_decodes(std::move(decodes))
+    , m_tickTimer(clock.makeTimer())
+    , m_giveUp(clock.makeTimer())
+    , m_resizeSettled(clock.makeTimer())
+{
+    connect(m_giveUp.get(), &Timer::timer, this, [this] {
+        m_giveUp->setEnabled(false);
+        giveUpTick();
+    });
+    m_resizeSettled->setInterval(kResizeSettledMs);
+    connect(m_resizeSettled.get(), &Timer::timer, this, [this] {
+        m_resizeSettled->setEnabled(false);
+        settled();
+    });
+}
+
+SlideShow::~SlideShow() = default;
+
+void SlideShow::setInterval(int milliseconds)
+{
+    m_tickTimer->setInterval(milliseconds);
+}
+
+void SlideShow::start()
+{
+    if (m_state != State::Panel)
+        return;
+    m_source().ResetCursors();
+    m_state = State::Running;
+    m_view.showShow();
+    m_onScreen = imaging::Picture();
+    // The pick Start draws is shown only if the window is resized before the first tick, and
+    // only then decoded.
+    m_startPick = nextPick(false);
+    m_tickTimer->setEnabled(true);
+    decodeAhead();
+}
+
+void SlideShow::tick()
+{
+    if (m_state != State::Running)
+        return;
+    // Off while working: the interval counts from the end of this tick, and ticks never pile up.
+    m_tickTimer->setEnabled(false);
+    dropStartPick();
+    m_tickPick = nextPick(true);
+    m_state = State::Waiting;
+    // The window answers while the pick decodes; the tick ends when it is there, or given up.
+    m_giveUp->setInterval(std::max(kGiveUpMs, kGiveUpIntervals * m_tickTimer->interval()));
+    m_giveUp->setEnabled(true);
+    load(DecodeFor::Tick, *m_tickPick,
+         [this](const imaging::Picture &picture) { completeTick(picture); });
+}
+
+void SlideShow::completeTick(const imaging::Picture &picture)
+{
+    m_giveUp->setEnabled(false);
+    m_decodes->drop(DecodeFor::Step); // a step asked for before this tick is older than it
+    const QString pick = *std::exchange(m_tickPick, std::nullopt);
+    m_beforeUnshown.reset();
+    m_historyPos = m_history.add(pick);
+    m_view.showCaption(showCaption(m_view.order() == Order::Random ? 1 : 0, pick));
+    show(picture);
+    m_state = State::Running;
+    m_tickTimer->setEnabled(true);
+    decodeAhead();
+    sharpenIfBlurred(); // the window may have grown while the picture decoded
+}
+
+void SlideShow::giveUpTick()
+{
+    if (m_state != State::Waiting)
+        return;
+    qCInfo(logging::show).noquote()
+        << "given up after" << m_giveUp->interval() / 1000 << "s:" << sys::displayText(*m_tickPick);
+    // The decode may be the one started ahead of the tick: it stops too.
+    m_decodes->drop(DecodeFor::Tick);
+    m_decodes->drop(DecodeFor::Ahead);
+    completeTick(imaging::Picture());
+}
+
+void SlideShow::togglePause()
+{
+    switch (m_state) {
+    case State::Panel:
+        return;
+    case State::Running:
+        m_tickTimer->setEnabled(false);
+        dropDrawnAhead();
+        m_state = State::Paused;
+        return;
+    case State::Waiting:
+        pauseWaitingTick();
+        return;
+    case State::Paused:
+        m_state = State::Running;
+        m_tickTimer->setEnabled(true); // a full interval from now
+        decodeAhead();
+        return;
+    }
+}
+
+void SlideShow::pauseWaitingTick()
+{
+    // Nothing new appears while paused: the waiting tick ends unshown, and its pick is the one
+    // the next tick shows, still decoding meanwhile, neither skipped nor shown twice.
+    m_giveUp->setEnabled(false);
+    m_heldPick = std::exchange(m_tickPick, std::nullopt);
+    if (!m_heldPick->isEmpty())
+        m_decodes->want(DecodeFor::Ahead, *m_heldPick, m_view.display());
+    m_decodes->drop(DecodeFor::Tick);
+    m_state = State::Paused;
+}
+
+bool SlideShow::step(int direction)
+{
+    if (m_state == State::Panel || m_history.count() == 0)
+        return false;
+    m_historyPos = direction < 0 ? m_history.previous(m_historyPos) : m_history.next(m_historyPos);
+    dropStartPick(); // the user chose what is on screen
+    // A file gone or spoilt since it was shown loads as the empty picture: the step shows
+    // nothing and the show goes on.
+    load(DecodeFor::Step, m_history.item(m_historyPos),
+         [this](const imaging::Picture &picture) { show(picture); });
+    return true;
+}
+
+void SlideShow::stop()
+{
+    m_view.showPanel();
+    m_tickTimer->setEnabled(false);
+    m_giveUp->setEnabled(false);
+    m_resizeSettled->setEnabled(false);
+    m_state = State::Panel;
+    m_onScreen = imaging::Picture();
+    // Nothing the show was decoding or had drawn ahead is wanted any more.
+    m_decodes->dropAll();
+    m_tickPick.reset();
+    m_heldPick.reset();
+    m_startPick.reset();
+    m_drawnAhead.reset();
+    // A pick the show drew but never showed leaves no trace: the next show starts from the
+    // folder of the last picture the user saw.
+    if (m_beforeUnshown)
+        m_source().returnTo(*std::exchange(m_beforeUnshown, std::nullopt));
+}
+
+void SlideShow::resize()
+{
+    if (m_state == State::Panel)
+        return;
+    if (m_startPick && !m_decodes->waitingFor(DecodeFor::StartPick))
+        load(DecodeFor::StartPick, *m_startPick,
+             [this](const imaging::Picture &picture) { show(picture); });
+    m_resizeSettled->setEnabled(false);
+    m_resizeSettled->setEnabled(true);
+}
+
+void SlideShow::settled()
+{
+    const DisplayKey display = m_view.display();
+    if (m_state == State::Panel || m_view.isMinimised() || display.innerWidth <= 0 ||
+        display.innerHeight <= 0)
+        return;
+    if (m_state == State::Running) // a waiting tick decodes ahead when it ends
+        decodeAhead();
+    sharpenIfBlurred();
+}
+
+void SlideShow::close()
+{
+    m_tickTimer->setEnabled(false);
+    m_giveUp->setEnabled(false);
+    m_resizeSettled->setEnabled(false);
+    m_decodes->dropAll(); // closing never waits for a decode
+    m_state = State::Panel;
+    m_history.clear();
+}
+
+bool SlideShow::isLoading() const
+{
+    return m_state == State::Waiting || m_decodes->waitingFor(DecodeFor::Step) ||
+           m_decodes->waitingFor(DecodeFor::StartPick);
+}
+
+QString SlideShow::drawPick()
+{
+    const auto pickOnce = [this] {
+        return m_source().GetRNDFile(m_view.order() == Order::Random ? 1 : 0);
+    };
+    // A pick ending in the separator fell one past a folder's last file: ask again.
+    QString pick = pickOnce();
+    while (pick.endsWith(sys::pathSeparator()))
+        pick = pickOnce();
+    return pick;
+}
+
+QString SlideShow::nextPick(bool forTick)
+{
+    if (forTick && m_heldPick)
+        return *std::exchange(m_heldPick, std::nullopt);
+    if (m_drawnAhead)
+        return *std::exchange(m_drawnAhead, std::nullopt);
+    if (forTick && !m_beforeUnshown)
+        m_beforeUnshown = m_source().place();
+    return drawPick();
+}
+
+void SlideShow::load(DecodeFor purpose, const QString &pick, Decodes::Ready ready)
+{
+    if (pick.isEmpty())
+        ready(imaging::Picture()); // the empty pick is the empty picture
+    else
+        m_decodes->want(purpose, pick, m_view.display(), std::move(ready));
+}
+
+void SlideShow::decodeAhead()
+{
+    // In order, the next pick is foreseen; at random it is drawn now, one tick early, exactly
+    // as the tick would draw it, so its picture can be decoded while this one is on screen.
+    if (!m_heldPick && m_view.order() == Order::Random && !m_drawnAhead) {
+        if (!m_beforeUnshown)
+            m_beforeUnshown = m_source().place();
+        m_drawnAhead = drawPick();
+    }
+    const QString next = m_heldPick     ? *m_heldPick
+                         : m_drawnAhead ? *m_drawnAhead
+                                        : m_source().NextInOrder();
+    if (next.isEmpty())
+        m_decodes->drop(DecodeFor::Ahead);
+    else
+        m_decodes->want(DecodeFor::Ahead, next, m_view.display());
+}
+
+void SlideShow::dropDrawnAhead()
+{
+    // A paused show may stay paused for long, and the folder may change meanwhile: the show
+    // that resumes draws afresh from where the source stood.
+    m_decodes->drop(DecodeFor::Ahead);
+    if (!m_drawnAhead)
+        return;
+    m_drawnAhead.reset();
+    if (m_beforeUnshown && !m_heldPick)
+        m_source().returnTo(*std::exchange(m_beforeUnshown, std::nullopt));
+}
+
+void SlideShow::dropStartPick()
+{
+    m_startPick.reset();
+    m_decodes->drop(DecodeFor::StartPick);
+}
+
+void SlideShow::sharpenIfBlurred()
+{
+    // A picture decoded for a smaller window is decoded again, not left blown up and blurred.
+    const QSize wanted = displaySizeFor(m_view.display())(m_onScreen.size);
+    if (m_onScreen.isReduced() &&
+        (wanted.width() > m_onScreen.image.width() || wanted.height() > m_onScreen.image.height()))
+        m_decodes->want(DecodeFor::Sharpen, m_onScreen.path, m_view.display(),
+                        [this](const imaging::Picture &sharper) { useSharper(sharper); });
+}
+
+void SlideShow::useSharper(const imaging::Picture &sharper)
+{
+    // Only while the show still holds that very file, as it was when it was first read.
+    if (m_state == State::Panel || sharper.isNull() || sharper.path != m_onScreen.path ||
+        !(sharper.stamp == m_onScreen.stamp))
+        return;
+    show(sharper);
+}
+
+void SlideShow::show(const imaging::Picture &picture)
+{
+    m_onScreen = picture;
+    m_view.showPicture(picture);
+}
+
+} // namespace show
