@@ -55,16 +55,9 @@ private slots:
     void spaceIsConsumedOnThePanel_data();
     void spaceIsConsumedOnThePanel();
     void arrowsReachThePanelControls();
-    void stepThroughHistory_data();
-    void stepThroughHistory();
-    void oneEntryHistory();
-    void nothingToStepBeforeFirstTick();
-    void steppingKeepsTheTickDue();
-    void historySurvivesStop();
     void escapeStopsShowOrClosesWindow();
     void spacePausesAndResumes();
     void mouseButtons();
-    void steppedToFileWasDeleted();
 };
 
 void InputTest::spaceIsConsumedOnThePanel_data()
@@ -100,96 +93,6 @@ void InputTest::arrowsReachThePanelControls()
     pressKey(&f.window, Qt::Key_Left, Qt::ShiftModifier);
     QCOMPARE(f.window.HScroll1->value(), 20);
     QCOMPARE(f.window.historyPosition(), qint16(2));
-}
-
-void InputTest::stepThroughHistory_data()
-{
-    QTest::addColumn<QList<int>>("keys"); // Qt key codes, Shift held for negative ones
-    QTest::addColumn<QList<int>>("positions");
-    QTest::newRow("left, left, left")
-        << QList<int>{Qt::Key_Left, Qt::Key_Left, Qt::Key_Left} << QList<int>{2, 1, 3};
-    QTest::newRow("right from the newest") << QList<int>{Qt::Key_Right} << QList<int>{1};
-    QTest::newRow("shift+left as left")
-        << QList<int>{-Qt::Key_Left, -Qt::Key_Left} << QList<int>{2, 1};
-    QTest::newRow("there and back")
-        << QList<int>{Qt::Key_Left, Qt::Key_Right, Qt::Key_Right} << QList<int>{2, 3, 1};
-}
-
-void InputTest::stepThroughHistory()
-{
-    QFETCH(QList<int>, keys);
-    QFETCH(QList<int>, positions);
-    InputFixture f;
-    f.run(3);                           // history: p1, p2, p3
-    f.window.Timer1->setEnabled(false); // paused: nothing but the keys moves
-    const QString caption = f.window.windowTitle();
-    for (int i = 0; i < keys.size(); ++i) {
-        const Qt::Key key = Qt::Key(std::abs(keys.at(i)));
-        pressKey(&f.window, key, keys.at(i) < 0 ? Qt::ShiftModifier : Qt::NoModifier);
-        waitForPictures(f.window);
-        QCOMPARE(f.window.historyPosition(), qint16(positions.at(i)));
-        QCOMPARE(f.shown(), kSizes.at(positions.at(i)));
-    }
-    QCOMPARE(f.window.history().count(), 3);
-    QCOMPARE(f.window.windowTitle(), caption); // stepping never touches the caption
-    QVERIFY(!f.window.Timer1->isEnabled());    // nor the timer
-}
-
-void InputTest::oneEntryHistory()
-{
-    InputFixture f;
-    f.run(1);
-    f.window.resize(100, 200); // the step refits what it shows
-    for (Qt::Key key : {Qt::Key_Left, Qt::Key_Right}) {
-        pressKey(&f.window, key);
-        waitForPictures(f.window);
-        QCOMPARE(f.window.historyPosition(), qint16(1));
-        QCOMPARE(f.shown(), kSizes.at(1));
-        QCOMPARE(f.window.Image1->geometry(), QRect(0, 50, 100, 100));
-    }
-}
-
-void InputTest::nothingToStepBeforeFirstTick()
-{
-    InputFixture f;
-    f.run(0);
-    pressKey(&f.window, Qt::Key_Left);
-    waitForPictures(f.window);
-    pressKey(&f.window, Qt::Key_Right);
-    waitForPictures(f.window);
-    QCOMPARE(f.window.historyPosition(), qint16(0));
-    QVERIFY(f.window.Image1->picture().isNull());
-    QVERIFY(f.window.Timer1->isEnabled());
-}
-
-void InputTest::steppingKeepsTheTickDue()
-{
-    InputFixture f;
-    f.window.Timer1->setInterval(1000);
-    f.run(2);
-    QTest::qWait(150);
-    const int due = f.window.Timer1->remainingTime();
-    pressKey(&f.window, Qt::Key_Left);
-    waitForPictures(f.window);
-    QVERIFY(f.window.Timer1->isEnabled());
-    QVERIFY2(f.window.Timer1->remainingTime() <= due, "the step restarted the interval");
-    // The pending tick still comes, adds at the newest end and points there.
-    QTRY_COMPARE_WITH_TIMEOUT(f.window.history().count(), 3, 5000);
-    QCOMPARE(f.window.historyPosition(), qint16(3));
-    QCOMPARE(f.shown(), kSizes.at(3));
-}
-
-void InputTest::historySurvivesStop()
-{
-    InputFixture f;
-    f.run(2); // p1, p2
-    pressKey(&f.window, Qt::Key_Escape);
-    QVERIFY(!f.window.Frame1->isHidden());
-    f.window.cmdStart_Click();
-    pressKey(&f.window, Qt::Key_Left); // before the first tick of the new show
-    waitForPictures(f.window);
-    QCOMPARE(f.window.historyPosition(), qint16(1));
-    QCOMPARE(f.shown(), kSizes.at(1));
 }
 
 void InputTest::escapeStopsShowOrClosesWindow()
@@ -254,23 +157,6 @@ void InputTest::mouseButtons()
     QVERIFY(!f.window.Frame1->isHidden());
     QVERIFY(!f.window.Timer1->isEnabled());
     QVERIFY(f.window.isVisible());
-}
-
-void InputTest::steppedToFileWasDeleted()
-{
-    InputFixture f;
-    f.run(3);
-    QVERIFY(QFile::remove(f.path(2)));
-    pressKey(&f.window, Qt::Key_Left); // p2 is gone: nothing shown for this step
-    waitForPictures(f.window);
-    QCOMPARE(f.window.historyPosition(), qint16(2));
-    QVERIFY(f.window.Image1->isHidden());
-    pressKey(&f.window, Qt::Key_Left);
-    waitForPictures(f.window);
-    QCOMPARE(f.shown(), kSizes.at(1));
-    runTick(f.window); // and the show goes on
-    QCOMPARE(f.window.historyPosition(), qint16(4));
-    QCOMPARE(f.window.history().count(), 4);
 }
 
 QTEST_MAIN(InputTest)

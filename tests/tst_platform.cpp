@@ -4,7 +4,6 @@
 #include "imaging/JpegDecoder.h"
 #include "imaging/Picture.h"
 #include "picture_source/FileListBox.h"
-#include "show/Clock.h"
 #include "system/DirSearch.h"
 #include "system/Numbers.h"
 #include "system/Twips.h"
@@ -87,7 +86,6 @@ private slots:
     void keyPreviewSeesEachKeyOnce_data();
     void keyPreviewSeesEachKeyOnce();
     void comboRaisesClickOnIndexChange();
-    void timerTicksOnlyWhileEnabled();
 };
 
 void PlatformTest::roundHalfEven_data()
@@ -537,22 +535,6 @@ void PlatformTest::comboRaisesClickOnIndexChange()
     QCOMPARE(clicks.count(), 1);
     combo.setCurrentIndex(-1);
     QCOMPARE(clicks.count(), 1); // nothing selected is no selection
-}
-
-void PlatformTest::timerTicksOnlyWhileEnabled()
-{
-    show::WindowTimer timer;
-    timer.setInterval(20);
-    QSignalSpy ticks(&timer, &show::WindowTimer::timer);
-    QVERIFY(!timer.isEnabled());
-    QTest::qWait(60);
-    QCOMPARE(ticks.count(), 0);
-    timer.setEnabled(true);
-    QVERIFY(ticks.wait(2000));
-    timer.setEnabled(false);
-    const int seen = ticks.count();
-    QTest::qWait(60);
-    QCOMPARE(ticks.count(), seen);
 }
 
 QTEST_MAIN(PlatformTest)

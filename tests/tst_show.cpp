@@ -55,9 +55,6 @@ private slots:
     void tickUsesFreshFileOverStaleDecode();
 
     void captionNamesModeAndFile();
-    void historyKeepsTenAndCarriesOver();
-    void startThenStopBeforeFirstTick();
-    void pickPastLastFileIsDrawnAgain();
     void pickDrawnAheadIsShownOrLeavesNoTrace();
     void emptyAndBadPicks();
     void timerDrivesTheShow();
@@ -310,77 +307,6 @@ void ShowTest::captionNamesModeAndFile()
     QCOMPARE(show::showCaption(2, tree.path("sea.jpg")), caption("", "sea.jpg"));
     w.slideShow().stop();
     QCOMPARE(w.windowTitle(), QStringLiteral("Pelmora"));
-}
-
-void ShowTest::historyKeepsTenAndCarriesOver()
-{
-    TestTree tree;
-    for (int i = 0; i < 12; ++i)
-        QVERIFY(writeJpeg(tree.path(QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0'))),
-                          QSize(8, 8)));
-    const auto name = [&](int i) {
-        return tree.path(QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0')));
-    };
-    frmMain w;
-    QCOMPARE(w.historyPosition(), qint16(0));
-    startShow(w, tree.path());
-    // Start drew p00; the ticks show p01 onwards.
-    for (int tick = 1; tick <= 10; ++tick) {
-        runTick(w);
-        QCOMPARE(w.history().count(), tick);
-        QCOMPARE(w.historyPosition(), qint16(tick));
-    }
-    QCOMPARE(w.history().item(1), name(1));
-    runTick(w); // the eleventh drops the oldest
-    QCOMPARE(w.history().count(), 10);
-    QCOMPARE(w.historyPosition(), qint16(10));
-    QCOMPARE(w.history().item(1), name(2));
-    QCOMPARE(w.history().item(10), name(11));
-
-    w.slideShow().stop();
-    QCOMPARE(w.history().count(), 10);
-    w.cmdStart_Click();
-    runTick(w); // a new show continues the same history
-    QCOMPARE(w.history().count(), 10);
-    QCOMPARE(w.history().item(1), name(3));
-    QCOMPARE(w.history().item(10), name(1)); // in order again from item 0: p00 at Start, p01 now
-}
-
-void ShowTest::startThenStopBeforeFirstTick()
-{
-    const TestTree tree;
-    QVERIFY(writeJpeg(tree.path("a.jpg"), QSize(8, 8)));
-    frmMain w;
-    startShow(w, tree.path());
-    QVERIFY(w.Frame1->isHidden());
-    QVERIFY(w.Timer1->isEnabled());
-    QVERIFY(w.picTemp->picture().isNull()); // drawn at Start, decoded only if a resize shows it
-    QVERIFY(w.Image1->picture().isNull());
-    w.slideShow().stop();
-    QVERIFY(!w.Frame1->isHidden());
-    QVERIFY(!w.Timer1->isEnabled());
-    QCOMPARE(w.windowTitle(), QStringLiteral("Pelmora"));
-    QCOMPARE(w.history().count(), 0);
-}
-
-void ShowTest::pickPastLastFileIsDrawnAgain()
-{
-    const TestTree tree;
-    QVERIFY(writeJpeg(tree.path("only.jpg"), QSize(8, 8)));
-    frmMain w;
-    w.chkRND->setValue(1);
-    QVERIFY(w.fileList().SetFolder(tree.path()));
-    int reseeds = 0;
-    // Start: a clean pick. The tick's, drawn ahead at Start: one past the last file (folder +
-    // separator), then a clean one. After the tick, the next one drawn ahead.
-    sys::setRandomSource(std::make_unique<ScriptedRandom>(
-        QList<float>{0.0f, 0.2f, 0.0f, 0.9f, 0.0f, 0.1f}, &reseeds));
-    w.cmdStart_Click();
-    runTick(w);
-    QCOMPARE(reseeds, 4);
-    QCOMPARE(w.history().count(), 1);
-    QCOMPARE(w.history().item(1), tree.path("only.jpg"));
-    QCOMPARE(w.windowTitle(), caption("R", "only.jpg"));
 }
 
 void ShowTest::pickDrawnAheadIsShownOrLeavesNoTrace()
