@@ -121,6 +121,10 @@ void HostileTest::hostilePictures_data()
     QTest::newRow("0 bytes") << QByteArray() << 0 << QSize() << 20000;
     QTest::newRow("cut after 300 bytes") << good.left(300) << -1 << QSize(400, 300) << 20000;
     QTest::newRow("cut after half") << good.left(good.size() / 2) << 1 << QSize(400, 300) << 20000;
+    QByteArray undefinedTable = good; // the decoder gives up as it starts, with pixels to fill
+    undefinedTable[undefinedTable.indexOf("\xFF\xDA") + 6] = char(0x22);
+    QTest::newRow("scan using an undefined Huffman table")
+        << undefinedTable << 0 << QSize() << 20000;
     QTest::newRow("plain text") << QByteArray("hello, I am no picture\n") << 0 << QSize() << 20000;
     QByteArray png;
     QBuffer buffer(&png);

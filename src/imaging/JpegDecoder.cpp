@@ -26,6 +26,9 @@ constexpr qint64 kMaxBlockPasses = 100LL * 1000 * 1000;
 struct ErrorManager {
     jpeg_error_mgr base;
     std::jmp_buf jump;
+    // Why the decoder gave up, in its own words, taken as it does: its state is gone by the
+    // time anybody reads this.
+    char message[JMSG_LENGTH_MAX];
 };
 
 // Looked at by the decoder every few rows of every scan.
@@ -34,9 +37,15 @@ struct ProgressMonitor {
     const sys::Cancellation *cancel = nullptr;
 };
 
-[[noreturn]] void onError(j_common_ptr cinfo)
+[[noreturn]] void stop(j_common_ptr cinfo)
 {
     std::longjmp(reinterpret_cast<ErrorManager *>(cinfo->err)->jump, 1);
+}
+
+[[noreturn]] void onError(j_common_ptr cinfo)
+{
+    (*cinfo->err->format_message)(cinfo, reinterpret_cast<ErrorManager *>(cinfo->err)->message);
+    stop(cinfo);
 }
 
 void onMessage(j_common_ptr, int) {} // warnings (a truncated file, say) are no errors
@@ -45,9 +54,15 @@ void onProgress(j_common_ptr cinfo)
 {
     const auto *monitor = reinterpret_cast<const ProgressMonitor *>(cinfo->progress);
     const auto *decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if ((monitor->cancel && monitor->cancel->isCancelled()) ||
-        decompress->input_scan_number > kMaxScans)
-        onError(cinfo);
+    char *message = reinterpret_cast<ErrorManager *>(cinfo->err)->message;
+    if (monitor->cancel && monitor->cancel->isCancelled()) {
+        std::snprintf(message, JMSG_LENGTH_MAX, "cancelled");
+        stop(cinfo);
+    }
+    if (decompress->input_scan_number > kMaxScans) {
+        std::snprintf(message, JMSG_LENGTH_MAX, "more than %d scans", kMaxScans);
+        stop(cinfo);
+    }
 }
 
 quint16 read16(const uchar *p, bool bigEndian)
@@ -90,18 +105,26 @@ int exifOrientation(const jpeg_saved_marker_ptr markers)
     return 1;
 }
 
+// Everything the decoder works on, owned by the caller of the steps below. The decoder is
+// created by the first step, where its errors are caught too; destroying one never created is
+// harmless.
 struct Decompressor {
     jpeg_decompress_struct cinfo{};
     ErrorManager errors{};
+    ProgressMonitor monitor{};
 
     Decompressor()
     {
         cinfo.err = jpeg_std_error(&errors.base);
         errors.base.error_exit = onError;
         errors.base.emit_message = onMessage;
-        jpeg_create_decompress(&cinfo);
+        monitor.base.progress_monitor = onProgress;
     }
     ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
+    Decompressor(const Decompressor &) = delete;
+    Decompressor &operator=(const Decompressor &) = delete;
+
+    QString message() const { return QString::fromLatin1(errors.message); }
 };
 
 qint64 blocksOf(const jpeg_component_info &component)
@@ -111,9 +134,9 @@ qint64 blocksOf(const jpeg_component_info &component)
 
 // A file in several scans is decoded from a buffer of all its coefficients: 64 of 2 bytes for
 // every block of every component.
-bool fitsMemory(j_decompress_ptr cinfo)
+bool fitsMemory(j_decompress_ptr cinfo, bool multipleScans)
 {
-    if (!jpeg_has_multiple_scans(cinfo))
+    if (!multipleScans)
         return true;
     qint64 bytes = 0;
     for (int c = 0; c < cinfo->num_components; ++c)
@@ -185,9 +208,9 @@ ScanWork scanWork(const QByteArray &bytes, j_decompress_ptr cinfo)
     return work;
 }
 
-QString refusal(const QByteArray &bytes, j_decompress_ptr cinfo)
+QString refusal(const QByteArray &bytes, j_decompress_ptr cinfo, bool multipleScans)
 {
-    if (!fitsMemory(cinfo))
+    if (!fitsMemory(cinfo, multipleScans))
         return QStringLiteral("%1 x %2 would need too much memory to decode")
             .arg(cinfo->image_width)
             .arg(cinfo->image_height);
@@ -213,16 +236,24 @@ bool directColour(j_decompress_ptr cinfo)
            cinfo->jpeg_color_space == JCS_RGB || isCmyk(cinfo);
 }
 
+// What the header step found out by calling the decoder; plain data, as it is filled in where
+// an error jumps.
+struct Header {
+    bool multipleScans = false;
+    JOCTET *icc = nullptr; // the embedded profile, allocated by the decoder with malloc
+    unsigned int iccLength = 0;
+};
+
 // Only a profile for the picture's own colours can say what they mean: one for CMYK ink needs a
 // colour engine that Qt lacks, and a grey one cannot describe the hues of a colour picture.
-QByteArray iccProfileFor(j_decompress_ptr cinfo)
+// Takes the header's profile, which is not read at all for CMYK.
+QByteArray iccProfileFor(j_decompress_ptr cinfo, Header &header)
 {
-    JOCTET *bytes = nullptr;
-    unsigned int length = 0;
-    if (isCmyk(cinfo) || !jpeg_read_icc_profile(cinfo, &bytes, &length))
+    if (!header.icc)
         return QByteArray();
-    QByteArray profile(reinterpret_cast<const char *>(bytes), qsizetype(length));
-    std::free(bytes);
+    QByteArray profile(reinterpret_cast<const char *>(header.icc), qsizetype(header.iccLength));
+    std::free(header.icc);
+    header.icc = nullptr;
     const QByteArray colours = profile.mid(16, 4); // the header's data colour space
     const bool grey = cinfo->jpeg_color_space == JCS_GRAYSCALE;
     return colours == "RGB " || (grey && colours == "GRAY") ? profile : QByteArray();
@@ -242,6 +273,74 @@ void cmykToRgb(uchar *row, JDIMENSION width, bool inverted)
     }
 }
 
+// The steps below make every call into the decoder. An error in it comes back by longjmp to the
+// step's setjmp, which runs no destructor and leaves undefined any of the step's own variables
+// changed since; so a step holds nothing that needs destroying, and what it learns goes into
+// its caller's objects, which the caller reads once the step has returned.
+enum class Step { Done, Failed, TooLarge };
+
+// Creates the decoder and reads the header; with `metadata`, the EXIF and ICC segments are kept
+// and the profile read.
+Step readHeader(Decompressor &d, const QByteArray &data, Header &header, bool metadata)
+{
+    if (setjmp(d.errors.jump))
+        return Step::Failed;
+    jpeg_create_decompress(&d.cinfo);
+    d.cinfo.progress = &d.monitor.base;
+    jpeg_mem_src(&d.cinfo, reinterpret_cast<const uchar *>(data.constData()),
+                 static_cast<unsigned long>(data.size()));
+    if (metadata) {
+        jpeg_save_markers(&d.cinfo, JPEG_APP0 + 1, 0xFFFF);
+        jpeg_save_markers(&d.cinfo, JPEG_APP0 + 2, 0xFFFF);
+    }
+    jpeg_read_header(&d.cinfo, TRUE);
+    header.multipleScans = jpeg_has_multiple_scans(&d.cinfo);
+    if (metadata && !isCmyk(&d.cinfo))
+        jpeg_read_icc_profile(&d.cinfo, &header.icc, &header.iccLength);
+    return Step::Done;
+}
+
+// Picks the output colours, and the scale: `scale` eighths, or fewer until the picture fits in
+// `maxPixels`.
+Step chooseOutput(Decompressor &d, int scale, qint64 maxPixels, bool cmyk)
+{
+    if (setjmp(d.errors.jump))
+        return Step::Failed;
+    // QImage::Format_RGB32 byte order; CMYK has as many bytes, made RGB row by row
+    d.cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
+    d.cinfo.scale_num = unsigned(scale);
+    d.cinfo.scale_denom = 8;
+    jpeg_calc_output_dimensions(&d.cinfo);
+    while (qint64(d.cinfo.output_width) * d.cinfo.output_height > maxPixels) {
+        if (d.cinfo.scale_num == 1)
+            return Step::TooLarge;
+        --d.cinfo.scale_num;
+        jpeg_calc_output_dimensions(&d.cinfo);
+    }
+    return Step::Done;
+}
+
+// Decodes into the caller's pixels, 4 bytes each, `stride` bytes a row, of the size the output
+// was chosen at.
+Step readPixels(Decompressor &d, uchar *pixels, qsizetype stride, QSize size, bool cmyk)
+{
+    if (setjmp(d.errors.jump))
+        return Step::Failed;
+    jpeg_start_decompress(&d.cinfo);
+    if (d.cinfo.output_width != JDIMENSION(size.width()) ||
+        d.cinfo.output_height != JDIMENSION(size.height())) { // never past the pixels' end
+        std::snprintf(d.errors.message, JMSG_LENGTH_MAX, "output size changed on starting");
+        return Step::Failed;
+    }
+    while (d.cinfo.output_scanline < d.cinfo.output_height) {
+        JSAMPROW row = pixels + qsizetype(d.cinfo.output_scanline) * stride;
+        if (jpeg_read_scanlines(&d.cinfo, &row, 1) == 1 && cmyk)
+            cmykToRgb(row, d.cinfo.output_width, d.cinfo.saw_Adobe_marker);
+    }
+    jpeg_finish_decompress(&d.cinfo);
+    return Step::Done;
+}
+
 } // namespace
 
 bool looksLikeJpeg(const QByteArray &data)
@@ -250,21 +349,20 @@ bool looksLikeJpeg(const QByteArray &data)
            uchar(data[2]) == 0xFF;
 }
 
-bool readJpegInfo(const QByteArray &data, JpegInfo &info)
+bool readJpegInfo(const QByteArray &data, JpegInfo &info, QString *why)
 {
     Decompressor d;
-    if (setjmp(d.errors.jump))
+    Header header;
+    if (readHeader(d, data, header, true) != Step::Done) {
+        if (why)
+            *why = d.message();
         return false;
-    jpeg_mem_src(&d.cinfo, reinterpret_cast<const uchar *>(data.constData()),
-                 static_cast<unsigned long>(data.size()));
-    jpeg_save_markers(&d.cinfo, JPEG_APP0 + 1, 0xFFFF);
-    jpeg_save_markers(&d.cinfo, JPEG_APP0 + 2, 0xFFFF);
-    jpeg_read_header(&d.cinfo, TRUE);
+    }
     info.stored = QSize(int(d.cinfo.image_width), int(d.cinfo.image_height));
     info.orientation = exifOrientation(d.cinfo.marker_list);
-    info.refusal = refusal(data, &d.cinfo);
+    info.refusal = refusal(data, &d.cinfo, header.multipleScans);
     info.directColour = directColour(&d.cinfo);
-    info.iccProfile = iccProfileFor(&d.cinfo);
+    info.iccProfile = iccProfileFor(&d.cinfo, header);
     return !info.stored.isEmpty();
 }
 
@@ -283,51 +381,47 @@ int jpegScaleFor(QSize stored, QSize atLeast)
 }
 
 QImage decodeJpeg(const QByteArray &data, QSize atLeast, qint64 maxPixels,
-                  const sys::Cancellation *cancel)
+                  const sys::Cancellation *cancel, QString *why)
 {
-    Decompressor d;
-    QImage image;
-    ProgressMonitor monitor;
-    monitor.base.progress_monitor = onProgress;
-    monitor.cancel = cancel;
-    d.cinfo.progress = &monitor.base;
-    if (setjmp(d.errors.jump))
+    const auto failed = [why](const QString &reason) {
+        if (why)
+            *why = reason;
         return QImage();
-    jpeg_mem_src(&d.cinfo, reinterpret_cast<const uchar *>(data.constData()),
-                 static_cast<unsigned long>(data.size()));
-    jpeg_read_header(&d.cinfo, TRUE);
+    };
+    Decompressor d;
+    d.monitor.cancel = cancel;
+    Header header;
+    if (readHeader(d, data, header, false) != Step::Done)
+        return failed(d.message());
     const QSize stored(int(d.cinfo.image_width), int(d.cinfo.image_height));
     if (stored.isEmpty())
-        return QImage();
-    if (!directColour(&d.cinfo) || !refusal(data, &d.cinfo).isEmpty())
-        return QImage(); // unknown colours are left to another decoder; a refused file to none
+        return failed(QStringLiteral("no pixels"));
+    // unknown colours are left to another decoder; a refused file to none
+    if (!directColour(&d.cinfo))
+        return failed(QStringLiteral("colours this decoder does not convert"));
+    const QString refused = refusal(data, &d.cinfo, header.multipleScans);
+    if (!refused.isEmpty())
+        return failed(refused);
 
     const bool cmyk = isCmyk(&d.cinfo);
-    // QImage::Format_RGB32 byte order; CMYK has as many bytes, made RGB row by row
-    d.cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
-    d.cinfo.scale_num = unsigned(jpegScaleFor(stored, atLeast));
-    d.cinfo.scale_denom = 8;
-    jpeg_calc_output_dimensions(&d.cinfo);
     // A picture too large to hold whole is decoded reduced until it fits.
-    while (qint64(d.cinfo.output_width) * d.cinfo.output_height > maxPixels) {
-        if (d.cinfo.scale_num == 1)
-            return QImage();
-        --d.cinfo.scale_num;
-        jpeg_calc_output_dimensions(&d.cinfo);
+    switch (chooseOutput(d, jpegScaleFor(stored, atLeast), maxPixels, cmyk)) {
+    case Step::Done:
+        break;
+    case Step::Failed:
+        return failed(d.message());
+    case Step::TooLarge:
+        return failed(QStringLiteral("%1 x %2 is too large even at an eighth")
+                          .arg(stored.width())
+                          .arg(stored.height()));
     }
-
-    jpeg_start_decompress(&d.cinfo);
-    image = QImage(int(d.cinfo.output_width), int(d.cinfo.output_height), QImage::Format_RGB32);
-    if (image.isNull()) {
-        jpeg_abort_decompress(&d.cinfo);
-        return QImage();
-    }
-    while (d.cinfo.output_scanline < d.cinfo.output_height) {
-        JSAMPROW row = image.scanLine(int(d.cinfo.output_scanline));
-        if (jpeg_read_scanlines(&d.cinfo, &row, 1) == 1 && cmyk)
-            cmykToRgb(row, d.cinfo.output_width, d.cinfo.saw_Adobe_marker);
-    }
-    jpeg_finish_decompress(&d.cinfo);
+    QImage image(int(d.cinfo.output_width), int(d.cinfo.output_height), QImage::Format_RGB32);
+    if (image.isNull())
+        return failed(QStringLiteral("no memory for %1 x %2 pixels")
+                          .arg(d.cinfo.output_width)
+                          .arg(d.cinfo.output_height));
+    if (readPixels(d, image.bits(), image.bytesPerLine(), image.size(), cmyk) != Step::Done)
+        return failed(d.message());
     return image;
 }
 

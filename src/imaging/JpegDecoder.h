@@ -26,16 +26,18 @@ struct JpegInfo {
 /// Whether the bytes start like a JPEG file.
 bool looksLikeJpeg(const QByteArray &data);
 
-/// Reads a JPEG's header; false when it is no readable JPEG.
-bool readJpegInfo(const QByteArray &data, JpegInfo &info);
+/// Reads a JPEG's header; false when it is no readable JPEG, with the decoder's reason in `why`
+/// when it gave one.
+bool readJpegInfo(const QByteArray &data, JpegInfo &info, QString *why = nullptr);
 
 /// Decodes a JPEG at the smallest DCT scale (1/8 .. 8/8) whose output still covers `atLeast`
 /// (stored orientation; an invalid size asks for full size), never above `maxPixels` pixels.
 /// The result is as stored, not turned, in the file's own colours (CMYK already made RGB); null
 /// on any decoding error, a refused file, an unsupported colour space (the caller may try
 /// another decoder then) or once `cancel` is set, which the decoder looks at every few rows.
+/// When null, `why` says why: the decoder's own message when it gave up.
 QImage decodeJpeg(const QByteArray &data, QSize atLeast, qint64 maxPixels,
-                  const sys::Cancellation *cancel = nullptr);
+                  const sys::Cancellation *cancel = nullptr, QString *why = nullptr);
 
 /// The smallest scale numerator M (of M/8) whose output covers `atLeast`; 8 for an invalid size.
 int jpegScaleFor(QSize stored, QSize atLeast);

@@ -101,6 +101,11 @@ QImage inSrgb(QImage image, const QColorSpace &colours)
     return image;
 }
 
+QString withReason(const QString &what, const QString &reason)
+{
+    return reason.isEmpty() ? what : what + QStringLiteral(": ") + reason;
+}
+
 enum class Outcome { Loaded, Refused, OtherDecoder };
 
 // What a load is asked for: the size it will be shown at, and whether it is still wanted.
@@ -114,9 +119,10 @@ struct Request {
 Outcome loadJpeg(const QByteArray &data, const Request &request, Picture &picture, QString &why)
 {
     JpegInfo info;
+    QString decoder; // the decoder's reason for giving up
     // Any other decoder would read the same header and need the same memory: no second try.
-    if (!readJpegInfo(data, info)) {
-        why = QStringLiteral("not a readable JPEG header");
+    if (!readJpegInfo(data, info, &decoder)) {
+        why = withReason(QStringLiteral("not a readable JPEG header"), decoder);
         return Outcome::Refused;
     }
     if (!info.refusal.isEmpty()) {
@@ -128,10 +134,10 @@ Outcome loadJpeg(const QByteArray &data, const Request &request, Picture &pictur
     const bool swaps = orientationSwapsSides(info.orientation);
     const QSize upright = swaps ? info.stored.transposed() : info.stored;
     const QSize want = wantedSize(request.display, upright);
-    const QImage stored =
-        decodeJpeg(data, swaps ? want.transposed() : want, kMaxDecodePixels, request.cancel);
+    const QImage stored = decodeJpeg(data, swaps ? want.transposed() : want, kMaxDecodePixels,
+                                     request.cancel, &decoder);
     if (stored.isNull()) {
-        why = QStringLiteral("the JPEG data does not decode");
+        why = withReason(QStringLiteral("the JPEG data does not decode"), decoder);
         return Outcome::Refused;
     }
     const QColorSpace colours =
