@@ -63,17 +63,31 @@ void LifecycleTest::firstStartWithoutFile()
 void LifecycleTest::vanishedFolderIsSkipped_data()
 {
     QTest::addColumn<bool>("lastHasPictures");
-    QTest::newRow("C with pictures") << true;
-    QTest::newRow("C without pictures") << false;
+    QTest::addColumn<QString>("vanished"); // the saved folder between A and C that is gone
+    QTest::addColumn<QString>("beside");   // a folder its name matches as a pattern
+    QTest::newRow("C with pictures") << true << "B"
+                                     << "";
+    QTest::newRow("C without pictures") << false << "B"
+                                        << "";
+    QTest::newRow("? is no wildcard") << true << "a?c"
+                                      << "abc/";
+    QTest::newRow("[ is no wildcard") << true << "b[1]"
+                                      << "b1/";
+    QTest::newRow("* is no wildcard") << true << "*"
+                                      << "";
 }
 
 void LifecycleTest::vanishedFolderIsSkipped()
 {
     QFETCH(bool, lastHasPictures);
+    QFETCH(QString, vanished);
+    QFETCH(QString, beside);
     TestTree tree({"A/a.jpg", "C/"});
     if (lastHasPictures)
         tree.add({"C/c.jpg"});
-    QVERIFY(writeAll(m_ini, ("[Folders]\n00=" + tree.path("A") + "\n01=" + tree.path("B") +
+    if (!beside.isEmpty())
+        tree.add({beside});
+    QVERIFY(writeAll(m_ini, ("[Folders]\n00=" + tree.path("A") + "\n01=" + tree.path(vanished) +
                              "\n02=" + tree.path("C") + "\n")
                                 .toUtf8()));
     frmMain w;

@@ -113,6 +113,7 @@ void PictureSourceTest::missingFolderKeepsPreviousScan()
     QVERIFY(source.SetFolder(tree.path()));
     QVERIFY(!source.SetFolder(tree.path("missing")));
     QVERIFY(!source.SetFolder(QString()));
+    QVERIFY(!source.SetFolder(tree.path("?.jpg"))); // a name, never a pattern
     QCOMPARE(*source.folders(), QStringList{tree.path()});
     QVERIFY(!source.SetFolder(tree.path("plain.txt"))); // exists, but lists nothing
     QCOMPARE(*source.folders(), QStringList{QString()});

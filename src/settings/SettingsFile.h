@@ -71,7 +71,8 @@ StoredSettings readSettings(const QString &file);
 
 /// Writes the settings in their order: the position only when given (the window is in its
 /// normal state), the interval, the folder history anew; all of it reaches the file in one
-/// replacement, so a crash meanwhile leaves the settings as they were, whole.
+/// replacement, so a crash meanwhile leaves the settings as they were, whole. A file in a
+/// folder we may not write is written in place instead, without that guarantee.
 void writeSettings(const QString &file, const std::optional<WindowPlace> &place, int time,
                    const QStringList &folders);
 

@@ -1,6 +1,8 @@
 #include "settings/cInifile.h"
 
+#include "settings/Logging.h"
 #include "system/Numbers.h"
+#include "system/PathCodec.h"
 
 #include <limits>
 
@@ -69,7 +71,16 @@ float cInifile::ReadSingle(const QString &Section, const QString &Key, float Def
 qint32 cInifile::Refresh()
 {
     m_changedSinceCommit = false;
-    return !m_document || profile::commit(m_fileName, *m_document) ? 1 : 0;
+    if (!m_document)
+        return 1;
+    bool inPlace = false;
+    if (!profile::commit(m_fileName, *m_document, &inPlace))
+        return 0;
+    if (inPlace)
+        qCInfo(settings::logging::settings).noquote()
+            << "the folder of" << sys::displayText(m_fileName)
+            << "takes no new files: written in place, without the atomic replacement";
+    return 1;
 }
 
 qint32 cInifile::WriteStr(const QString &Section, const QString &Key, const QString &sData)

@@ -10,7 +10,8 @@
 /// Typed access to one INI file. The file is read at the first operation and kept in memory:
 /// reads see this object's own earlier writes, and the writes reach the file together, in one
 /// atomic replacement, at Refresh or when the object goes. So the file is always either as it
-/// was or holds every change, whenever the program dies. Another object on the same file sees
+/// was or holds every change, whenever the program dies; except for a file in a folder that
+/// takes no new files, which is written in place. Another object on the same file sees
 /// this one's changes only once they are committed. A file that is there but cannot be read
 /// takes no changes: what it holds would be lost.
 class cInifile {
@@ -30,8 +31,9 @@ public:
     /// The key as a single-precision number, or Def when it is missing, empty, not numeric or
     /// beyond the single range.
     float ReadSingle(const QString &Section, const QString &Key, float Def);
-    /// Writes every change to the file in one replacement; nonzero on success (also when there
-    /// was nothing to write, which leaves the file untouched), 0 when the file stays as it was.
+    /// Writes every change to the file in one replacement (in place where none can be made
+    /// beside it); nonzero on success (also when there was nothing to write, which leaves the
+    /// file untouched), 0 when the file stays as it was.
     qint32 Refresh();
     /// Sets a key (creating file and section as needed); nonzero on success, 0 when the file
     /// cannot be changed or the text cannot be stored.

@@ -44,6 +44,28 @@ bool writeAll(int fd, const QByteArray &bytes)
     return true;
 }
 
+bool readAll(int fd, QByteArray &bytes)
+{
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        bytes.append(buffer, n);
+    }
+}
+
+// The file holds exactly these bytes once this is true.
+bool overwrite(int fd, const QByteArray &bytes)
+{
+    return ::lseek(fd, 0, SEEK_SET) == 0 && writeAll(fd, bytes) &&
+           ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd) == 0;
+}
+
 mode_t newFileMode()
 {
     const mode_t mask = ::umask(0);
@@ -168,6 +190,29 @@ bool writeFileAtomically(const QString &path, const QByteArray &bytes)
     ::close(fd);
     if (ok)
         syncFolder(folder);
+    return ok;
+}
+
+bool writeFileInPlace(const QString &path, const QByteArray &bytes)
+{
+    const QByteArray target = resolvedTarget(path);
+    if (target.isEmpty())
+        return false;
+    const int fd = ::open(target.constData(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    QByteArray old;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !readAll(fd, old)) {
+        ::close(fd);
+        return false; // nothing written, and nothing to put back
+    }
+    // The new bytes go over the old ones before the file is cut to their length, so a disk
+    // that fills up fails while the old bytes can still be written back over their own blocks.
+    const bool ok = overwrite(fd, bytes);
+    if (!ok)
+        overwrite(fd, old);
+    ::close(fd);
     return ok;
 }
 

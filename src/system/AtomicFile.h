@@ -15,6 +15,13 @@ namespace sys {
 /// file not there yet); the link stays, and permissions are kept.
 bool writeFileAtomically(const QString &path, const QByteArray &bytes);
 
+/// Writes a file's content over its old one, in the same file: for a file that may be written
+/// in a folder that takes no new files, where no replacement can be made beside it. Nothing is
+/// atomic here: a process that dies part-way can leave the file half written. A write that
+/// fails (a full disk, a size limit) puts the old bytes back as far as the disk lets it, and
+/// the result is false. Only a file that is there is written; a link is followed.
+bool writeFileInPlace(const QString &path, const QByteArray &bytes);
+
 /// The file that writeFileAtomically replaces for a path: the path with every link followed.
 /// Empty for no path, or links in a loop.
 QString replacedFile(const QString &path);

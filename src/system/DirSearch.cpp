@@ -181,6 +181,11 @@ QString DirSearch::first(const QString &pathPattern, int attributes)
 
 bool searchFinds(const QString &path, int attributes)
 {
+    // A saved or chosen folder's name is a name, whatever characters it holds: as a pattern
+    // it would find its neighbours, and a vanished folder would live on through them.
+    if (!path.endsWith(pathSeparator()))
+        return !existingName(path, attributes).isEmpty();
+    // The folder's own listing, whose path is never a pattern.
     return !DirSearch().first(path, attributes).isEmpty();
 }
 

@@ -40,6 +40,9 @@ bool isDirectory(const QString &path);
 QString existingName(const QString &path, int attributes);
 
 /// Whether a directory search for the path itself finds it: the existence test of a folder.
+/// The path is taken literally, its last component too: a folder once called "a?c" that is
+/// gone is not found through an "abc" beside it. A path ending in the separator tests the
+/// folder it names.
 bool searchFinds(const QString &path, int attributes);
 
 /// A directory search: names matching a path pattern, one per call, the empty text at the

@@ -269,29 +269,48 @@ bool Document::changed() const
     return m_edited && serialize() != m_onDisk;
 }
 
+namespace {
+
+// Whether a replacement could be made beside the file: its folder takes new files.
+bool folderTakesFiles(const QFileInfo &real)
+{
+    return ::access(encodePath(real.absolutePath()).constData(), W_OK) == 0;
+}
+
+} // namespace
+
 bool writable(const QString &file)
 {
     if (file.isEmpty())
         return false;
-    // A link is replaced through, so the file and folder that count are the ones it names.
+    // A link is written through, so the file and folder that count are the ones it names.
     const QString real = replacedFile(file);
     if (real.isEmpty())
         return false;
     const QFileInfo info(real);
-    if (info.exists() && isReadOnly(info))
-        return false; // a read-only settings file stays as the user left it
-    return ::access(encodePath(info.absolutePath()).constData(), W_OK) == 0;
+    if (info.exists())
+        return !isReadOnly(info); // a read-only settings file stays as the user left it
+    return folderTakesFiles(info);
 }
 
-bool commit(const QString &file, Document &document)
+bool commit(const QString &file, Document &document, bool *inPlace)
 {
+    if (inPlace)
+        *inPlace = false;
     if (document.m_unreadable)
         return false;
     if (!document.changed())
         return true;
     const QByteArray bytes = document.serialize();
-    if (!writable(file) || !writeFileAtomically(file, bytes))
+    if (!writable(file))
         return false;
+    // Without a replacement the settings would be lost at every close; in place they are
+    // kept, at the risk of a half-written file should the process die while writing.
+    const bool replace = folderTakesFiles(QFileInfo(replacedFile(file)));
+    if (!(replace ? writeFileAtomically(file, bytes) : writeFileInPlace(file, bytes)))
+        return false;
+    if (inPlace)
+        *inPlace = !replace;
     document.m_onDisk = bytes;
     document.m_edited = false;
     return true;

@@ -11,7 +11,9 @@
 /// and takes changes in memory; commit() then writes it back whole in one atomic replacement (a
 /// temporary file beside it, flushed, renamed over it, the folder flushed), so the file on disk
 /// is always either what it was or everything the document holds, and a failed commit leaves
-/// it as it was. A document without changes is never written.
+/// it as it was. A file that may be written in a folder that takes no new files has no room
+/// for a replacement beside it; it is written in place instead, without that guarantee. A
+/// document without changes is never written.
 ///
 /// Section and key names match without regard to case; blanks around names and values are
 /// dropped; the first of duplicate sections or keys is the one read and changed. A new section
@@ -70,7 +72,7 @@ private:
     void insertEntry(const Range &range, const Line &entry);
     void eraseLines(size_t begin, size_t end);
 
-    friend bool commit(const QString &file, Document &document);
+    friend bool commit(const QString &file, Document &document, bool *inPlace);
 
     bool m_bom = false;
     QByteArray m_eol = "\n";
@@ -81,13 +83,15 @@ private:
     bool m_unreadable = false;
 };
 
-/// Whether a change to the file could be committed: it has a name, is not marked read-only,
-/// and its folder takes new files (for a link, those of the file it names).
+/// Whether a change to the file could be committed: it has a name, and either it is there and
+/// not marked read-only, or its folder takes new files (for a link, the file it names and its
+/// folder).
 bool writable(const QString &file);
 
 /// Replaces the file with the document when the document has changes; true also when there
-/// was nothing to write. False when the file could not be replaced, or could not be read: it
-/// then stays byte for byte as it was, and the document keeps its changes.
-bool commit(const QString &file, Document &document);
+/// was nothing to write. False when the file could not be written, or could not be read: it
+/// then stays as it was, and the document keeps its changes. `inPlace`, when given, tells
+/// whether the file was written in place, without the atomic replacement.
+bool commit(const QString &file, Document &document, bool *inPlace = nullptr);
 
 } // namespace sys::profile
