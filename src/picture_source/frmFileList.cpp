@@ -5,6 +5,7 @@
 #include "picture_source/Logging.h"
 #include "system/DirSearch.h"
 #include "system/Numbers.h"
+#include "system/PathCodec.h"
 #include "system/Paths.h"
 #include "system/Random.h"
 
@@ -58,7 +59,8 @@ void frmFileList::returnTo(const Place &place)
 bool frmFileList::SetFolder(const QString &strFolder)
 {
     if (!sys::searchFinds(strFolder, sys::kAttrDirectory)) {
-        qCInfo(source::logging::source).noquote() << "no such folder:" << strFolder;
+        qCInfo(source::logging::source).noquote()
+            << "no such folder:" << sys::displayText(strFolder);
         return false;
     }
 
@@ -124,7 +126,8 @@ QString frmFileList::randomPick()
 
     const int n = File1->count();
     if (n == 0) {
-        qCInfo(source::logging::source).noquote() << "no picture in" << File1->path();
+        qCInfo(source::logging::source).noquote()
+            << "no picture in" << sys::displayText(File1->path());
         return QString();
     }
     const double r2 = generator.rnd();

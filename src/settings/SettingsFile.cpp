@@ -92,7 +92,8 @@ StoredSettings readSettings(const QString &file)
         if (!folder.isEmpty() && sys::searchFinds(folder, sys::kAttrDirectory))
             stored.folders << folder;
         else if (!folder.isEmpty())
-            qCInfo(settings::logging::settings).noquote() << "a stored folder is gone:" << folder;
+            qCInfo(settings::logging::settings).noquote()
+                << "a stored folder is gone:" << sys::displayText(folder);
     }
     return stored;
 }
@@ -118,7 +119,8 @@ void writeSettings(const QString &file, const std::optional<WindowPlace> &place,
         ini.WriteStr(kFolders, folderKey(i), folders.at(i));
     if (ini.Refresh() == 0)
         qCWarning(settings::logging::settings).noquote()
-            << "the settings could not be written to" << file << "- they stay as they were";
+            << "the settings could not be written to" << sys::displayText(file)
+            << "- they stay as they were";
 }
 
 } // namespace settings
