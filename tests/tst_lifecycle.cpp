@@ -274,7 +274,7 @@ void LifecycleTest::unusablePlaces()
     QFETCH(QList<float>, expected);
     const QList<QRectF> screens{QRectF(0, 0, 12000, 9000), QRectF(0, 0, 12000, 9000),
                                 QRectF(12000, 0, 12000, 9000)};
-    const settings::WindowPlace got = placeOnScreens(
+    const settings::WindowPlace got = viewer::placeOnScreens(
         settings::WindowPlace{stored[0], stored[1], stored[2], stored[3]}, 3900, 3375, screens);
     // No usable size (-1 here): the window keeps its designed inner one.
     QCOMPARE((QList<float>{got.left, got.top, got.width.value_or(-1), got.height.value_or(-1)}),

@@ -64,7 +64,7 @@ private slots:
 void ShowTest::iconIsSixteenColourLandscape()
 {
     for (int size : {16, 32}) {
-        const QImage icon = appIconImage(size);
+        const QImage icon = viewer::appIconImage(size);
         QCOMPARE(icon.size(), QSize(size, size));
         QVERIFY(icon.colorCount() <= 16);
         std::set<QRgb> used;

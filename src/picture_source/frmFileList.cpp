@@ -65,11 +65,11 @@ bool frmFileList::SetFolder(const QString &strFolder)
     }
 
     int c = -1;
-    sFolders = QStringList{QString()};
+    m_folders = QStringList{QString()};
     File1->setPath(strFolder);
     if (File1->count() > 0) {
         c = 0;
-        (*sFolders)[0] = strFolder;
+        (*m_folders)[0] = strFolder;
     }
 
     if (m_subFolderOption && m_subFolderOption() == 1) {
@@ -83,8 +83,8 @@ bool frmFileList::SetFolder(const QString &strFolder)
             File1->setPath(full);
             if (File1->count() > 0) {
                 ++c;
-                sFolders->resize(c + 1);
-                (*sFolders)[c] = full;
+                m_folders->resize(c + 1);
+                (*m_folders)[c] = full;
             }
         }
     }
@@ -116,13 +116,13 @@ QString frmFileList::randomPick()
     sys::RandomSource &generator = sys::random();
     generator.randomize();
     // Nothing was ever scanned: there is no folder to draw from.
-    if (!sFolders || sFolders->isEmpty())
+    if (!m_folders || m_folders->isEmpty())
         return QString();
 
-    const qint32 u = static_cast<qint32>(sFolders->size()) - 1;
+    const qint32 u = static_cast<qint32>(m_folders->size()) - 1;
     const double r1 = generator.rnd();
     Module1::lFolderIndex = qBound(0, static_cast<qint32>(sys::roundHalfEven(r1 * u)), u);
-    Dir1->setPath(sFolders->at(Module1::lFolderIndex));
+    Dir1->setPath(m_folders->at(Module1::lFolderIndex));
 
     const int n = File1->count();
     if (n == 0) {
@@ -137,25 +137,25 @@ QString frmFileList::randomPick()
 
 QString frmFileList::NextInOrder() const
 {
-    if (!sFolders || sFolders->isEmpty())
+    if (!m_folders || m_folders->isEmpty())
         return QString();
     const qint32 next = Module1::lFileIndex + 1;
     if (next >= 0 && next <= File1->count() - 1)
         return File1->path() + sys::pathSeparator() + File1->item(next);
     qint32 folder = Module1::lFolderIndex + 1;
-    if (folder > sFolders->size() - 1 || folder < 0)
+    if (folder > m_folders->size() - 1 || folder < 0)
         folder = 0;
-    if (sFolders->at(folder) == File1->path() && File1->count() > 0)
+    if (m_folders->at(folder) == File1->path() && File1->count() > 0)
         return File1->path() + sys::pathSeparator() + File1->item(0);
     return QString();
 }
 
 QString frmFileList::inOrderPick()
 {
-    if (!sFolders || sFolders->isEmpty())
+    if (!m_folders || m_folders->isEmpty())
         return QString();
 
-    const qint32 folderCount = static_cast<qint32>(sFolders->size());
+    const qint32 folderCount = static_cast<qint32>(m_folders->size());
     qint32 visited = 0;
     ++Module1::lFileIndex;
     while (Module1::lFileIndex > File1->count() - 1) {
@@ -170,7 +170,7 @@ QString frmFileList::inOrderPick()
         ++Module1::lFolderIndex;
         if (Module1::lFolderIndex > folderCount - 1 || Module1::lFolderIndex < 0)
             Module1::lFolderIndex = 0;
-        Dir1->setPath(sFolders->at(Module1::lFolderIndex));
+        Dir1->setPath(m_folders->at(Module1::lFolderIndex));
     }
     return currentPick();
 }

@@ -60,7 +60,7 @@ public:
     QString NextInOrder() const;
 
     /// The stored folders; no value before the first scan of an existing folder.
-    const std::optional<QStringList> &folders() const { return sFolders; }
+    const std::optional<QStringList> &folders() const { return m_folders; }
 
     source::DirListBox *Dir1 = nullptr;
     source::FileListBox *File1 = nullptr;
@@ -73,5 +73,5 @@ private:
     QString currentPick() const;
 
     std::function<int()> m_subFolderOption;
-    std::optional<QStringList> sFolders;
+    std::optional<QStringList> m_folders;
 };

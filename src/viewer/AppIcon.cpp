@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+namespace viewer {
+
 namespace {
 
 // The 16 colours of the classic palette; the icon uses a few of them.
@@ -95,3 +97,5 @@ QIcon appIcon()
     icon.addPixmap(QPixmap::fromImage(appIconImage(32)));
     return icon;
 }
+
+} // namespace viewer

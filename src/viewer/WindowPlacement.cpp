@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace viewer {
+
 namespace {
 
 std::optional<float> usableLength(std::optional<float> stored, float screen, float desktop)
@@ -35,3 +37,5 @@ settings::WindowPlace placeOnScreens(settings::WindowPlace place, float designed
     place.top = static_cast<float>(primary.top());
     return place;
 }
+
+} // namespace viewer

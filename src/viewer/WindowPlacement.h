@@ -5,6 +5,8 @@
 #include <QList>
 #include <QRectF>
 
+namespace viewer {
+
 /// A stored window place made fit to open: a width or height the window cannot take becomes
 /// none (not positive: the designed inner one) or the screen's (larger than all screens
 /// together); a place wholly off every screen moves to the primary screen's top-left corner,
@@ -13,3 +15,5 @@
 /// @param screens the screens' areas; the first is the primary screen's available area.
 settings::WindowPlace placeOnScreens(settings::WindowPlace place, float designedWidth,
                                      float designedHeight, const QList<QRectF> &screens);
+
+} // namespace viewer

@@ -162,7 +162,7 @@ frmFileList &frmMain::fileList()
 void frmMain::createWindow()
 {
     setWindowTitle(show::idleCaption());
-    setWindowIcon(appIcon());
+    setWindowIcon(viewer::appIcon());
     // The panel's places are fixed, left to right, whatever the language of the toolkit's texts.
     setLayoutDirection(Qt::LeftToRight);
     setBackground(this, kBlack);

@@ -55,7 +55,8 @@ void frmMain::Form_Load()
     m_appPath = sys::withTrailingSeparator(sys::applicationDir());
 
     const settings::StoredSettings stored = settings::readSettings(settingsFile());
-    m_restoredPlace = placeOnScreens(stored.place, kInnerWidth, kInnerHeight, screensInTwips());
+    m_restoredPlace =
+        viewer::placeOnScreens(stored.place, kInnerWidth, kInnerHeight, screensInTwips());
     applyRestoredPlace();
 
     HScroll1->setValue(stored.time); // its change handler runs only for a value other than 20

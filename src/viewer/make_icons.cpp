@@ -11,7 +11,8 @@ int main(int argc, char *argv[])
     for (int i = 2; i < argc; ++i) {
         const int size = QString::fromLocal8Bit(argv[i]).toInt();
         const QString dir = QStringLiteral("%1/%2x%2/apps").arg(folder).arg(size);
-        if (!QDir().mkpath(dir) || !appIconImage(size).save(dir + QStringLiteral("/pelmora.png")))
+        if (!QDir().mkpath(dir) ||
+            !viewer::appIconImage(size).save(dir + QStringLiteral("/pelmora.png")))
             return 1;
     }
     return 0;
