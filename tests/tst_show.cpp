@@ -38,9 +38,8 @@ class ShowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { sys::setDpiSource(std::make_unique<FixedDpi>(96)); }
-    void init() { isolateViewer(); }
-    void cleanup() { sys::setRandomSource(nullptr); }
+    void init() { m_isolation.emplace(isolateViewer()); }
+    void cleanup() { m_isolation.reset(); }
 
     void iconIsSixteenColourLandscape();
 
@@ -62,6 +61,10 @@ private slots:
     void emptyAndBadPicks();
     void timerDrivesTheShow();
     void endClosesTheWindow();
+
+private:
+    const HookGuard m_dpi = overrideHook(sys::setDpiSource, std::make_unique<FixedDpi>(96));
+    std::optional<IsolatedViewer> m_isolation;
 };
 
 void ShowTest::iconIsSixteenColourLandscape()
@@ -238,11 +241,12 @@ void ShowTest::decodedAheadOnlyWhileStillTrue()
     const DisplayKey key{3000, 3000, 15, 1};
     const imaging::DisplaySize display = [](QSize) { return QSize(100, 50); };
     std::atomic<int> loads{0};
-    imaging::setPictureLoader([&loads](const QString &path, const imaging::DisplaySize &d,
-                                       const sys::Cancellation *cancel) {
-        ++loads;
-        return imaging::loadPicture(path, d, cancel);
-    });
+    const auto counted = overrideHook(imaging::setPictureLoader,
+                                      [&loads](const QString &path, const imaging::DisplaySize &d,
+                                               const sys::Cancellation *cancel) {
+                                          ++loads;
+                                          return imaging::loadPicture(path, d, cancel);
+                                      });
     PictureDecodes decodes;
     QList<QSize> shown;
     const auto show = [&shown](const imaging::Picture &p) { shown << p.image.size(); };
@@ -263,7 +267,8 @@ void ShowTest::decodedAheadOnlyWhileStillTrue()
     // Caught half-written, finished while the decode ran: the failure is not the file.
     const QByteArray whole = readAll(a);
     QVERIFY(writeAll(a, whole.left(whole.size() / 2)));
-    imaging::setPictureLoader(
+    const auto finishing = overrideHook(
+        imaging::setPictureLoader,
         [&](const QString &path, const imaging::DisplaySize &d, const sys::Cancellation *cancel) {
             const imaging::Picture read = imaging::loadPicture(path, d, cancel);
             if (++loads == 4)
@@ -274,7 +279,6 @@ void ShowTest::decodedAheadOnlyWhileStillTrue()
         DecodeFor::Tick, a, [](QSize s) { return s; }, key, show);
     QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 3, 5000);
     QCOMPARE(shown.last(), QSize(40, 20));
-    imaging::setPictureLoader(nullptr);
 }
 
 void ShowTest::tickUsesFreshFileOverStaleDecode()
@@ -304,7 +308,8 @@ void ShowTest::captionNamesModeAndFile()
     runTick(w);
     QCOMPARE(w.windowTitle(), caption("N", "sea.jpg"));
     w.chkRND->setValue(1);
-    sys::setRandomSource(std::make_unique<ScriptedRandom>(QList<float>{0.0f, 0.0f}));
+    const auto random = overrideHook(sys::setRandomSource,
+                                     std::make_unique<ScriptedRandom>(QList<float>{0.0f, 0.0f}));
     runTick(w);
     QCOMPARE(w.windowTitle(), caption("R", "sea.jpg"));
     QCOMPARE(showCaption(1, tree.path("gone.jpg")), caption("R", ""));
@@ -375,8 +380,9 @@ void ShowTest::pickPastLastFileIsDrawnAgain()
     int reseeds = 0;
     // Start: a clean pick. The tick's, drawn ahead at Start: one past the last file (folder +
     // separator), then a clean one. After the tick, the next one drawn ahead.
-    sys::setRandomSource(std::make_unique<ScriptedRandom>(
-        QList<float>{0.0f, 0.2f, 0.0f, 0.9f, 0.0f, 0.1f}, &reseeds));
+    const auto random = overrideHook(
+        sys::setRandomSource, std::make_unique<ScriptedRandom>(
+                                  QList<float>{0.0f, 0.2f, 0.0f, 0.9f, 0.0f, 0.1f}, &reseeds));
     w.cmdStart_Click();
     runTick(w);
     QCOMPARE(reseeds, 4);
@@ -395,8 +401,9 @@ void ShowTest::pickDrawnAheadIsShownOrLeavesNoTrace()
     w.chkRND->setValue(1);
     QVERIFY(w.fileList().SetFolder(tree.path()));
     // Start draws a1, then a2 ahead; the tick shows a2 and draws b1 ahead, which no tick shows.
-    sys::setRandomSource(std::make_unique<ScriptedRandom>(
-        QList<float>{0.0f, 0.0f, 0.0f, 0.4f, 0.9f, 0.0f, 0.9f, 0.9f}));
+    const auto random =
+        overrideHook(sys::setRandomSource, std::make_unique<ScriptedRandom>(QList<float>{
+                                               0.0f, 0.0f, 0.0f, 0.4f, 0.9f, 0.0f, 0.9f, 0.9f}));
     w.cmdStart_Click();
     runTick(w);
     QCOMPARE(w.history().item(1), tree.path("s1/a2.jpg"));
