@@ -1,17 +1,19 @@
 #pragma once
 
-#include "system/Process.h"
+// What only the benchmark and the soak measure with; what they share with the tests is in
+// support/TestSupport.h.
 
 #include <QByteArray>
-#include <QCoreApplication>
-#include <QEvent>
-#include <QEventLoop>
 #include <QFile>
 #include <QString>
 #include <QtGlobal>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
+
+/// A wait without a bound, for waitForPictures: the figures are only worth having whole.
+constexpr int kForever = std::numeric_limits<int>::max();
 
 /// A figure of /proc/self/status in kilobytes ("VmRSS:", "VmHWM:"); -1 when unknown.
 inline qint64 statusKb(const char *field)
@@ -39,21 +41,4 @@ inline void runOffscreen()
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-}
-
-/// Lets the window's event loop run until its show has the pictures it asked for on screen: a
-/// tick or a step waits for its picture to decode on the worker.
-template <typename Window> void waitForPictures(Window &window)
-{
-    while (window.isLoading())
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-    // Without an event loop of its own, what was left to be deleted later would pile up.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-/// Keeps the measured windows' settings in a scratch folder and closing them from ending us.
-inline void keepSettingsIn(const QString &folder)
-{
-    sys::setApplicationFile(folder + QStringLiteral("/pelmora"));
-    sys::setProcessEnder([] {});
 }

@@ -1,19 +1,18 @@
 #include "RealShow.h"
 
 #include "BenchSupport.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QThread>
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <vector>
 
 namespace {
@@ -35,20 +34,11 @@ double cpuMs(const QString &statFile)
     return ticks * 1000.0 / double(::sysconf(_SC_CLK_TCK));
 }
 
-QByteArray run(const QProcessEnvironment &env, const QStringList &command)
-{
-    QProcess process;
-    process.setProcessEnvironment(env);
-    process.start(command.first(), command.mid(1));
-    process.waitForFinished(10000);
-    return process.readAllStandardOutput().trimmed();
-}
-
 void clickIn(const QProcessEnvironment &env, const QString &window, int x, int y)
 {
-    run(env,
-        {QStringLiteral("xdotool"), QStringLiteral("mousemove"), QStringLiteral("--window"), window,
-         QString::number(x), QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
+    runTool(env, QStringLiteral("xdotool"),
+            {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(x),
+             QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
 }
 
 // At random, a title that did not change hides a tick that drew the same picture again: a gap
@@ -67,16 +57,6 @@ void countGaps(const std::vector<double> &changes, int order, std::vector<double
     }
 }
 
-bool waitFor(const std::function<bool()> &ready)
-{
-    for (int i = 0; i < 100; ++i) {
-        if (ready())
-            return true;
-        QThread::msleep(100);
-    }
-    return false;
-}
-
 } // namespace
 
 XServer::~XServer()
@@ -89,39 +69,14 @@ XServer::~XServer()
 
 bool XServer::start()
 {
-    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-    if (xvfb.isEmpty())
-        return false;
-    m_process.setStandardErrorFile(QProcess::nullDevice()); // a full pipe would stop it
-    m_process.start(xvfb,
-                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                     QStringLiteral("0"), QStringLiteral("1600x1200x24"), QStringLiteral("-dpi"),
-                     QStringLiteral("96"), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                     QStringLiteral("-noreset")});
-    for (int i = 0; i < 50 && !m_process.canReadLine(); ++i)
-        m_process.waitForReadyRead(200);
-    m_display = QStringLiteral(":") + QString::fromLatin1(m_process.readLine().trimmed());
-    if (m_display.size() <= 1)
-        return false;
+    m_display = startXServer(m_process, QSize(1600, 1200));
     // A desktop has a window manager: the show runs in a framed window, as a person sees it.
-    const QProcessEnvironment env = environment();
-    m_windowManager.setProcessEnvironment(env);
-    m_windowManager.setStandardOutputFile(QProcess::nullDevice());
-    m_windowManager.setStandardErrorFile(QProcess::nullDevice());
-    m_windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-    return m_windowManager.waitForStarted(5000) && waitFor([&env] {
-               return run(env, {QStringLiteral("xprop"), QStringLiteral("-root"),
-                                QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
-                   .contains("window id");
-           });
+    return !m_display.isEmpty() && startWindowManager(m_windowManager, environment());
 }
 
 QProcessEnvironment XServer::environment() const
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), m_display);
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    return env;
+    return displayEnvironment(m_display);
 }
 
 bool runRealShow(const QString &program, const QString &photos, const QString &work, int order,
@@ -136,16 +91,14 @@ bool runRealShow(const QString &program, const QString &photos, const QString &w
     QFile::remove(bin + QStringLiteral("/pelmora"));
     QFile::copy(program, bin + QStringLiteral("/pelmora"));
     QFile::setPermissions(bin + QStringLiteral("/pelmora"), QFile::ReadOwner | QFile::ExeOwner);
-    QFile ini(bin + QStringLiteral("/pelmora.ini"));
-    ini.open(QIODevice::WriteOnly);
-    ini.write(QStringLiteral("[Position]\nLeft=0\nTop=0\nWidth=%1\nHeight=%2\n[Display]\nTime=%3\n"
-                             "[Folders]\n00=%4\n")
-                  .arg(kWidth * 15)
-                  .arg(kHeight * 15)
-                  .arg(kIntervalTenths)
-                  .arg(photos)
-                  .toUtf8());
-    ini.close();
+    writeAll(bin + QStringLiteral("/pelmora.ini"),
+             QStringLiteral("[Position]\nLeft=0\nTop=0\nWidth=%1\nHeight=%2\n[Display]\nTime=%3\n"
+                            "[Folders]\n00=%4\n")
+                 .arg(kWidth * 15)
+                 .arg(kHeight * 15)
+                 .arg(kIntervalTenths)
+                 .arg(photos)
+                 .toUtf8());
 
     QProcess viewer;
     viewer.setProcessEnvironment(env);
@@ -153,15 +106,7 @@ bool runRealShow(const QString &program, const QString &photos, const QString &w
     viewer.start(bin + QStringLiteral("/pelmora"), {});
     if (!viewer.waitForStarted(5000))
         return false;
-    QString window;
-    for (int i = 0; i < 200 && window.isEmpty(); ++i) {
-        window =
-            QString::fromLatin1(run(env, {QStringLiteral("xdotool"), QStringLiteral("search"),
-                                          QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                                          QStringLiteral("^Pelmora$")}))
-                .section(QLatin1Char('\n'), 0, 0);
-        QThread::msleep(50);
-    }
+    const QString window = findWindow(env, QStringLiteral("^Pelmora$"), 20000);
     if (window.isEmpty())
         return false;
     QThread::msleep(500);

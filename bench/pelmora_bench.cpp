@@ -2,13 +2,13 @@
 // same files in the same run. Prints one line per figure and one per target (OK or MISS).
 #include "BenchSupport.h"
 #include "RealShow.h"
+#include "TestSupport.h"
 #include "controls/Controls.h"
 #include "controls/PictureControls.h"
 #include "imaging/JpegDecoder.h"
 #include "imaging/Picture.h"
 #include "picture_source/frmFileList.h"
 #include "show/Clock.h"
-#include "system/Process.h"
 #include "viewer/frmMain.h"
 
 #include <QApplication>
@@ -113,13 +113,6 @@ void writePhoto(const QString &path, quint32 seed)
         }
     }
     image.save(path, "JPEG", 90);
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
 }
 
 // The least work: libjpeg-turbo alone, at the smallest DCT scale whose output covers the area.
@@ -230,7 +223,7 @@ std::vector<double> tickTimes(frmMain &w, int ticks, int order, int restMs)
         waitEvents(restMs); // the interval between pictures, in which the worker decodes ahead
         // A tick whose picture is not decoded yet ends when it is: the wait is the worker's.
         double ui = millisecondsOf([&] { w.Timer1_Timer(); });
-        waitForPictures(w);
+        waitForPictures(w, kForever);
         ui += millisecondsOf([&] {
             w.Timer1->setEnabled(false);
             QPainter painter(&screen);
@@ -247,7 +240,7 @@ void benchShow(const QString &photos, double &floorMs, double &sequentialUiMs)
     std::vector<double> floors, naives;
     for (int i = 0; i < kPhotos; ++i) {
         const QString path = photos + photoName(i);
-        const QByteArray data = fileBytes(path);
+        const QByteArray data = readAll(path);
         // Processor time, as the real show is measured: others' work on the machine weighs not.
         floors.push_back(onWorkerCpuMs([&] { floorDecode(data); }));
         if (i < 6) // the naive way is slow; a few files tell its median well enough
@@ -309,11 +302,8 @@ void writeProfiledCopies(const QString &photos, const QString &folder)
     const int length = int(payload.size()) + 2;
     const QByteArray segment =
         "\xFF\xE2" + QByteArray(1, char(length >> 8)) + char(length) + payload;
-    for (int i = 0; i < kProfiledPhotos; ++i) {
-        QFile copy(folder + photoName(i));
-        copy.open(QIODevice::WriteOnly);
-        copy.write(fileBytes(photos + photoName(i)).insert(2, segment));
-    }
+    for (int i = 0; i < kProfiledPhotos; ++i)
+        writeAll(folder + photoName(i), readAll(photos + photoName(i)).insert(2, segment));
 }
 
 // The sequential tick for photos with a colour profile next to the same photos without. The
@@ -437,13 +427,11 @@ void benchStartup(const QString &work, const QString &photos)
     QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/pelmora"),
                 bin + QStringLiteral("/pelmora"));
     QFile::setPermissions(bin + QStringLiteral("/pelmora"), QFile::ReadOwner | QFile::ExeOwner);
-    QFile ini(bin + QStringLiteral("/pelmora.ini"));
-    ini.open(QIODevice::WriteOnly);
-    ini.write(("[Position]\nLeft=1500\nTop=1500\nWidth=4500\nHeight=4000\n[Display]\nTime=35\n"
-               "[Folders]\n00=" +
-               photos + "\n")
-                  .toUtf8());
-    ini.close();
+    writeAll(bin + QStringLiteral("/pelmora.ini"),
+             ("[Position]\nLeft=1500\nTop=1500\nWidth=4500\nHeight=4000\n[Display]\nTime=35\n"
+              "[Folders]\n00=" +
+              photos + "\n")
+                 .toUtf8());
 
     const QProcessEnvironment env = server.environment();
     std::vector<double> times;
@@ -539,7 +527,8 @@ int main(int argc, char *argv[])
     runOffscreen();
     QApplication app(argc, argv);
     QTemporaryDir work;
-    keepSettingsIn(work.path());
+    // The measured windows' settings in a scratch folder, and closing them does not end us.
+    const IsolatedViewer isolated = isolateViewer();
     std::printf("cores: %d\n", QThread::idealThreadCount());
 
     // PELMORA_BENCH_PHOTOS names a folder to keep the photos in from one run to the next, and

@@ -2,16 +2,14 @@
 // how resident memory moved after warming up. Built with PELMORA_SANITIZE, LeakSanitizer
 // reports anything left behind when it exits.
 #include "BenchSupport.h"
+#include "TestSupport.h"
 #include "controls/Controls.h"
 #include "controls/PictureControls.h"
 #include "picture_source/frmFileList.h"
 #include "show/Clock.h"
-#include "system/Process.h"
 #include "viewer/frmMain.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -23,31 +21,22 @@ namespace {
 constexpr int kTicks = 10000;
 constexpr int kWarmUp = 1000;
 
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(bytes);
-}
-
 void makePictures(const QString &folder)
 {
     for (int i = 0; i < 12; ++i) {
-        QImage image(320 + 40 * i, 240 + 10 * (i % 5), QImage::Format_RGB32);
-        image.fill(QColor::fromHsv(i * 30, 200, 200));
-        image.save(folder + QStringLiteral("/good%1.jpg").arg(i), "JPEG", 85);
+        const QColor colour = QColor::fromHsv(i * 30, 200, 200);
+        writeJpeg(folder + QStringLiteral("/good%1.jpg").arg(i),
+                  QSize(320 + 40 * i, 240 + 10 * (i % 5)), colour, colour);
     }
-    QFile good(folder + QStringLiteral("/good0.jpg"));
-    good.open(QIODevice::ReadOnly);
-    const QByteArray jpeg = good.readAll();
-    writeBytes(folder + QStringLiteral("/bad-empty.jpg"), QByteArray());
-    writeBytes(folder + QStringLiteral("/bad-text.jpg"), "no picture here");
-    writeBytes(folder + QStringLiteral("/bad-cut.jpg"), jpeg.left(jpeg.size() / 3));
+    const QByteArray jpeg = readAll(folder + QStringLiteral("/good0.jpg"));
+    writeAll(folder + QStringLiteral("/bad-empty.jpg"), QByteArray());
+    writeAll(folder + QStringLiteral("/bad-text.jpg"), "no picture here");
+    writeAll(folder + QStringLiteral("/bad-cut.jpg"), jpeg.left(jpeg.size() / 3));
     QByteArray bomb = jpeg;
     const qsizetype sof = bomb.indexOf("\xFF\xC0");
     bomb[sof + 5] = char(0xFD), bomb[sof + 6] = char(0xE8), bomb[sof + 7] = char(0xFD),
                bomb[sof + 8] = char(0xE8); // claims 65000 x 65000
-    writeBytes(folder + QStringLiteral("/bad-bomb.jpg"), bomb);
+    writeAll(folder + QStringLiteral("/bad-bomb.jpg"), bomb);
 }
 
 } // namespace
@@ -57,7 +46,8 @@ int main(int argc, char *argv[])
     runOffscreen();
     QApplication app(argc, argv);
     QTemporaryDir work;
-    keepSettingsIn(work.path());
+    // The window's settings in a scratch folder, and closing it does not end us.
+    const IsolatedViewer isolated = isolateViewer();
     makePictures(work.path());
 
     qint64 warm = 0;
@@ -72,14 +62,14 @@ int main(int argc, char *argv[])
         w.cmdStart_Click();
         for (int tick = 1; tick <= kTicks; ++tick) {
             w.Timer1_Timer();
-            waitForPictures(w);
+            waitForPictures(w, kForever);
             QPainter painter(&screen);
             w.render(&painter);
             painter.end();
             qint16 key = tick % 3 ? 37 : 39; // steps back and forth through the history
             if (tick % 7 == 0) {
                 w.Form_KeyDown(key);
-                waitForPictures(w);
+                waitForPictures(w, kForever);
             }
             if (tick % 11 == 0) { // pause and resume
                 w.Image1_Click();

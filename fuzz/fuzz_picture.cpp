@@ -1,10 +1,10 @@
 // Arbitrary bytes as a .jpg, loaded the way the show loads pictures, for a display and whole.
 // Nothing may crash, and what loads has sane sizes; memory stays within libFuzzer's limit.
+#include "TestSupport.h"
 #include "imaging/JpegDecoder.h"
 #include "imaging/Picture.h"
 
 #include <QCoreApplication>
-#include <QFile>
 
 #include <cstdlib>
 #include <unistd.h>
@@ -35,16 +35,12 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    {
-        QFile f(file);
-        if (!f.open(QIODevice::WriteOnly))
-            std::abort();
-        f.write(reinterpret_cast<const char *>(data), qint64(size));
-    }
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    if (!writeAll(file, bytes))
+        std::abort();
     check(imaging::loadPicture(file,
                                [](QSize p) { return p.scaled(320, 240, Qt::KeepAspectRatio); }));
     check(imaging::loadPicture(file));
-    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     const QImage direct = imaging::decodeJpeg(bytes, QSize(64, 64), 30000000LL);
     if (!direct.isNull() && direct.size().isEmpty())
         std::abort();

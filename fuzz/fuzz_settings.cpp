@@ -2,11 +2,11 @@
 // memory and a commit. What is written reads back, what is deleted is gone, a refused write
 // changes nothing, every line a write did not touch stays where it was, and the file afterwards
 // holds exactly what the document held.
+#include "TestSupport.h"
 #include "system/PrivateProfile.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
-#include <QFile>
 #include <QList>
 #include <QString>
 
@@ -20,12 +20,6 @@ namespace profile = sys::profile;
 namespace {
 
 QString file;
-
-QByteArray bytes()
-{
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QList<QByteArray> lines(QByteArray data)
 {
@@ -83,10 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FuzzedDataProvider in(data, size);
     {
         const std::string content = in.ConsumeRandomLengthString(256 * 1024);
-        QFile f(file);
-        if (!f.open(QIODevice::WriteOnly))
+        if (!writeAll(file, QByteArray::fromStdString(content)))
             std::abort();
-        f.write(content.data(), qint64(content.size()));
     }
     profile::Document doc = profile::Document::load(file);
     const int operations = in.ConsumeIntegralInRange(1, 12);
@@ -127,8 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     // The commit writes exactly what the document holds, or leaves the file alone when the
     // document holds nothing new.
-    const QByteArray expected = doc.changed() ? doc.serialize() : bytes();
-    if (!profile::commit(file, doc) || doc.changed() || bytes() != expected)
+    const QByteArray expected = doc.changed() ? doc.serialize() : readAll(file);
+    if (!profile::commit(file, doc) || doc.changed() || readAll(file) != expected)
         std::abort();
     return 0;
 }

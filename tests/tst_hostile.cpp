@@ -93,9 +93,8 @@ class HostileTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { sys::setDpiSource(std::make_unique<FixedDpi>(96)); }
-    void init() { isolateViewer(); }
-    void cleanup() { imaging::setPictureLoader(nullptr); }
+    void init() { m_isolation.emplace(isolateViewer()); }
+    void cleanup() { m_isolation.reset(); }
 
     void hostilePictures_data();
     void hostilePictures();
@@ -109,6 +108,10 @@ private slots:
     void namesThatAreNoUtf8();
     void pathsNearTheLengthLimit();
     void fiftyThousandPictures();
+
+private:
+    const HookGuard m_dpi = overrideHook(sys::setDpiSource, std::make_unique<FixedDpi>(96));
+    std::optional<IsolatedViewer> m_isolation;
 };
 
 void HostileTest::hostilePictures_data()
@@ -240,15 +243,16 @@ void HostileTest::slowDecodeNeverHoldsTheWindow()
     clock.start();
     const auto stopped = std::make_shared<std::atomic<qint64>>(-1);
     std::atomic<qint64> &stoppedAt = *stopped;
-    imaging::setPictureLoader([clock, decodeMs, stopped](const QString &path,
-                                                         const imaging::DisplaySize &display,
-                                                         const sys::Cancellation *cancel) {
-        const qint64 until = clock.elapsed() + decodeMs;
-        while (clock.elapsed() < until && !cancel->isCancelled())
-            QThread::msleep(1);
-        *stopped = clock.elapsed();
-        return cancel->isCancelled() ? imaging::Picture() : imaging::loadPicture(path, display);
-    });
+    const auto slow = overrideHook(
+        imaging::setPictureLoader,
+        [clock, decodeMs, stopped](const QString &path, const imaging::DisplaySize &display,
+                                   const sys::Cancellation *cancel) {
+            const qint64 until = clock.elapsed() + decodeMs;
+            while (clock.elapsed() < until && !cancel->isCancelled())
+                QThread::msleep(1);
+            *stopped = clock.elapsed();
+            return cancel->isCancelled() ? imaging::Picture() : imaging::loadPicture(path, display);
+        });
     frmMain w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -434,9 +438,9 @@ void HostileTest::fiftyThousandPictures()
     Module1::lFolderIndex = 0;
     QCOMPARE(source.GetRNDFile(0), tree.path("p149999.jpg"));
     QCOMPARE(source.GetRNDFile(0), tree.path("p100000.jpg"));
-    sys::setRandomSource(std::make_unique<ScriptedRandom>(QList<float>{0.0f, 0.99998f}));
+    const auto random = overrideHook(
+        sys::setRandomSource, std::make_unique<ScriptedRandom>(QList<float>{0.0f, 0.99998f}));
     QCOMPARE(source.GetRNDFile(1), tree.path("p149999.jpg"));
-    sys::setRandomSource(nullptr);
 }
 
 QTEST_MAIN(HostileTest)

@@ -49,8 +49,8 @@ class InputTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { sys::setDpiSource(std::make_unique<FixedDpi>(96)); }
-    void init() { isolateViewer(); }
+    void init() { m_isolation.emplace(isolateViewer()); }
+    void cleanup() { m_isolation.reset(); }
 
     void spaceIsConsumedOnThePanel_data();
     void spaceIsConsumedOnThePanel();
@@ -58,6 +58,10 @@ private slots:
     void escapeStopsShowOrClosesWindow();
     void spacePausesAndResumes();
     void mouseButtons();
+
+private:
+    const HookGuard m_dpi = overrideHook(sys::setDpiSource, std::make_unique<FixedDpi>(96));
+    std::optional<IsolatedViewer> m_isolation;
 };
 
 void InputTest::spaceIsConsumedOnThePanel_data()

@@ -21,12 +21,13 @@ class LifecycleTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { sys::setDpiSource(std::make_unique<FixedDpi>(96)); }
     void init()
     {
-        m_ini = isolateViewer(&m_endings);
+        m_isolation.emplace(isolateViewer(&m_endings));
+        m_ini = m_isolation->settingsFile;
         m_endings = 0;
     }
+    void cleanup() { m_isolation.reset(); }
 
     void firstStartWithoutFile();
     void vanishedFolderIsSkipped_data();
@@ -44,6 +45,8 @@ private slots:
     void unusablePlaces();
 
 private:
+    const HookGuard m_dpi = overrideHook(sys::setDpiSource, std::make_unique<FixedDpi>(96));
+    std::optional<IsolatedViewer> m_isolation;
     QString m_ini;
     int m_endings = 0;
 };

@@ -40,9 +40,10 @@ private:
     QWidget **m_owner;
 };
 
-void answerDialog(const QStringList &answers, QWidget **owner = nullptr)
+[[nodiscard]] HookGuard answerDialog(const QStringList &answers, QWidget **owner = nullptr)
 {
-    controls::setFolderDialog(std::make_unique<ScriptedFolderDialog>(answers, owner));
+    return overrideHook(controls::setFolderDialog,
+                        std::make_unique<ScriptedFolderDialog>(answers, owner));
 }
 
 } // namespace
@@ -51,9 +52,8 @@ class PanelTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { sys::setDpiSource(std::make_unique<FixedDpi>(96)); }
-    void init() { isolateViewer(); }
-    void cleanup() { controls::setFolderDialog(nullptr); }
+    void init() { m_isolation.emplace(isolateViewer()); }
+    void cleanup() { m_isolation.reset(); }
 
     void designedPlaces_data();
     void designedPlaces();
@@ -69,6 +69,10 @@ private slots:
     void interval();
     void intervalFromTheKeyboard();
     void busyPointerOnlyWhileScanning();
+
+private:
+    const HookGuard m_dpi = overrideHook(sys::setDpiSource, std::make_unique<FixedDpi>(96));
+    std::optional<IsolatedViewer> m_isolation;
 };
 
 void PanelTest::designedPlaces_data()
@@ -182,7 +186,8 @@ void PanelTest::chosenFolderIsScannedAddedAndSelected()
     const TestTree tree({"pics/a.jpg", "empty/"});
     frmMain w;
     QWidget *owner = nullptr;
-    answerDialog({tree.path("empty"), tree.path("pics"), tree.path("pics")}, &owner);
+    const auto dialog =
+        answerDialog({tree.path("empty"), tree.path("pics"), tree.path("pics")}, &owner);
     QSignalSpy selections(w.cboFolders, &controls::ComboBox::click);
 
     w.cmdFolder->click();
@@ -208,7 +213,7 @@ void PanelTest::cancelChangesNothing()
 {
     const TestTree tree({"a/x.jpg", "b/"});
     frmMain w;
-    answerDialog({tree.path("a"), tree.path("b"), QString()});
+    const auto dialog = answerDialog({tree.path("a"), tree.path("b"), QString()});
     w.cmdFolder->click();
     w.cmdFolder->click();
     w.cboFolders->setCurrentIndex(0); // back to a: Start on again
@@ -231,7 +236,7 @@ void PanelTest::eleventhFolderDropsTheOldest()
         folders << tree.path(QStringLiteral("f%1").arg(i));
     }
     frmMain w;
-    answerDialog(folders);
+    const auto dialog = answerDialog(folders);
     for (int i = 0; i < 10; ++i)
         w.cmdFolder->click();
     QCOMPARE(comboEntries(w.cboFolders), folders.mid(0, 10));
@@ -263,7 +268,7 @@ void PanelTest::subFolderOptionRescansAtOnce()
     frmMain w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    answerDialog({tree.path("top")});
+    const auto dialog = answerDialog({tree.path("top")});
     w.cmdFolder->click();
     QVERIFY(!w.cmdStart->isEnabled());
     QTest::mouseClick(w.chkSub, Qt::LeftButton);
@@ -345,7 +350,7 @@ void PanelTest::busyPointerOnlyWhileScanning()
 
     const TestTree tree({"a/x.jpg"});
     frmMain w;
-    answerDialog({tree.path("a"), tree.path("missing")});
+    const auto dialog = answerDialog({tree.path("a"), tree.path("missing")});
     w.cmdFolder->click();
     QVERIFY(!QApplication::overrideCursor());
     w.cmdFolder->click(); // a failed scan gives the pointer back too

@@ -26,7 +26,6 @@ class PictureSourceTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup() { sys::setRandomSource(nullptr); }
 
     void inOrderAcrossLetterCase();
     void scan_data();
@@ -218,7 +217,8 @@ void PictureSourceTest::randomPick()
     frmFileList source([] { return 1; });
     QVERIFY(source.SetFolder(tree.path()));
     int reseeds = 0;
-    sys::setRandomSource(std::make_unique<ScriptedRandom>(QList<float>{r1, r2}, &reseeds));
+    const auto random = overrideHook(
+        sys::setRandomSource, std::make_unique<ScriptedRandom>(QList<float>{r1, r2}, &reseeds));
 
     const QString folder = tree.path(QStringLiteral("f%1").arg(folderIndex));
     const QString file = fileIndex < files ? QStringLiteral("p%1.jpg").arg(fileIndex) : QString();
@@ -235,7 +235,8 @@ void PictureSourceTest::randomPickInFolderEmptiedSinceScan()
     frmFileList source([] { return 0; });
     QVERIFY(source.SetFolder(tree.path()));
     QVERIFY(QFile::remove(tree.path("a.jpg")));
-    sys::setRandomSource(std::make_unique<ScriptedRandom>(QList<float>{0.0f, 0.0f}));
+    const auto random = overrideHook(sys::setRandomSource,
+                                     std::make_unique<ScriptedRandom>(QList<float>{0.0f, 0.0f}));
     QCOMPARE(source.GetRNDFile(1), QString());
     // An in-order show that follows starts on the folder of the last random pick.
     QVERIFY(writeJpeg(tree.path("b.jpg"), QSize(4, 4)));

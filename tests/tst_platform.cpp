@@ -159,14 +159,16 @@ void PlatformTest::singleToText()
 
 void PlatformTest::twips()
 {
-    sys::setDpiSource(std::make_unique<FixedDpi>(96));
-    QCOMPARE(sys::twipsPerPixel(), 15.0f);
-    QCOMPARE(sys::twipsToPixels(3900), 260);
-    QCOMPARE(sys::pixelsToTwips(7), 105.0f);
-    sys::setDpiSource(std::make_unique<FixedDpi>(192));
+    const auto doubled = overrideHook(sys::setDpiSource, std::make_unique<FixedDpi>(192));
     QCOMPARE(sys::twipsPerPixel(), 7.5f);
     QCOMPARE(sys::twipsToPixels(3900), 520);
-    sys::setDpiSource(nullptr);
+    {
+        const auto plain = overrideHook(sys::setDpiSource, std::make_unique<FixedDpi>(96));
+        QCOMPARE(sys::twipsPerPixel(), 15.0f);
+        QCOMPARE(sys::twipsToPixels(3900), 260);
+        QCOMPARE(sys::pixelsToTwips(7), 105.0f);
+    }
+    QCOMPARE(sys::twipsPerPixel(), 7.5f); // the source it replaced is back, not the screen's
 }
 
 void PlatformTest::dirSearch_data()

@@ -61,16 +61,12 @@ private:
 
 void RealWindowTest::initTestCase()
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
-        QSKIP("Xvfb is not installed");
+    m_display = requireXServer(m_server, QSize(1280, 1024));
+    if (m_display.isEmpty())
+        return;
     for (const char *tool : {"xdotool", "import", "wmctrl", "openbox", "xprop"})
         QVERIFY2(!QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty(), tool);
-    m_display = startXServer(m_server, QSize(1280, 1024));
-    if (m_display.isEmpty())
-        QSKIP("Xvfb did not start");
-    m_env = QProcessEnvironment::systemEnvironment();
-    m_env.insert(QStringLiteral("DISPLAY"), m_display);
-    m_env.remove(QStringLiteral("QT_QPA_PLATFORM")); // the viewer talks to the X server
+    m_env = displayEnvironment(m_display);
     // A sanitized viewer reports leaks at its end; those of the system's D-Bus library are not
     // ours.
     m_env.insert(QStringLiteral("LSAN_OPTIONS"),
@@ -82,7 +78,7 @@ void RealWindowTest::initTestCase()
             return;
         QTest::qWait(100);
     }
-    QSKIP("Xvfb did not come up");
+    xServerMissing("Xvfb did not come up");
 }
 
 void RealWindowTest::cleanupTestCase()
@@ -115,29 +111,12 @@ void RealWindowTest::cleanup()
 
 QByteArray RealWindowTest::run(const QString &program, const QStringList &args, int *exitCode)
 {
-    QProcess process;
-    process.setProcessEnvironment(m_env);
-    process.start(program, args);
-    if (!process.waitForFinished(10000))
-        process.kill();
-    if (exitCode)
-        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return process.readAllStandardOutput();
+    return runTool(m_env, program, args, exitCode);
 }
 
 QString RealWindowTest::findWindow(int timeoutMs)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < timeoutMs) {
-        const QByteArray found = run(QStringLiteral("xdotool"),
-                                     {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                      QStringLiteral("--name"), QStringLiteral("^Pelmora")});
-        if (!found.trimmed().isEmpty())
-            return QString::fromLatin1(found.trimmed().split('\n').first());
-        QTest::qWait(50);
-    }
-    return QString();
+    return ::findWindow(m_env, QStringLiteral("^Pelmora"), timeoutMs);
 }
 
 QRect RealWindowTest::windowGeometry(const QString &window)
@@ -178,12 +157,7 @@ void RealWindowTest::startWindowManager()
     // Once for all the tests that want one, as a desktop has it.
     if (m_windowManager.state() != QProcess::NotRunning)
         return;
-    m_windowManager.setProcessEnvironment(m_env);
-    m_windowManager.setStandardOutputFile(QProcess::nullDevice());
-    m_windowManager.setStandardErrorFile(QProcess::nullDevice());
-    m_windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-    QVERIFY(m_windowManager.waitForStarted(5000));
-    QTest::qWait(1000);
+    QVERIFY(::startWindowManager(m_windowManager, m_env));
 }
 
 void RealWindowTest::setDpi(int dpi)

@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QStandardPaths>
 #include <QtTest>
 
 #include <cmath>
@@ -41,22 +40,10 @@ bool makeOld(const QString &path)
                             QFileDevice::FileModificationTime);
 }
 
-// A tool run to its end: its exit code, -1 when it did not end normally.
-int runTool(const QProcessEnvironment &env, const QStringList &command)
-{
-    QProcess tool;
-    tool.setProcessEnvironment(env);
-    tool.start(command.first(), command.mid(1));
-    const bool ended = tool.waitForFinished(10000) && tool.exitStatus() == QProcess::NormalExit;
-    return ended ? tool.exitCode() : -1;
-}
-
 // The real program in that server, on a disk made slow, its disk work noted in `log`.
 QProcessEnvironment slowDiskEnvironment(const QString &display, const QString &log)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), display);
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    QProcessEnvironment env = displayEnvironment(display);
     env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(SLOWDISK_LIBRARY));
     env.insert(QStringLiteral("SLOWDISK_LOG"), log);
     // A sanitized program would refuse a library loaded ahead of its run-time.
@@ -88,10 +75,14 @@ Close closeProgram(const QProcessEnvironment &env, const QString &program, int k
         ::setrlimit(RLIMIT_FSIZE, &limit);
     });
     viewer.start(program, {});
+    const auto shown = [&env] {
+        int code = -1;
+        runTool(env, "xdotool", {"search", "--onlyvisible", "--name", "^Pelmora"}, &code);
+        return code == 0;
+    };
     QElapsedTimer clock;
     clock.start();
-    while (runTool(env, {"xdotool", "search", "--onlyvisible", "--name", "^Pelmora"}) != 0 &&
-           viewer.state() != QProcess::NotRunning && clock.elapsed() < 10000)
+    while (!shown() && viewer.state() != QProcess::NotRunning && clock.elapsed() < 10000)
         QThread::msleep(20);
     const QString log = env.value(QStringLiteral("SLOWDISK_LOG"));
     QFile::remove(log); // start-up is no part of the close
@@ -634,13 +625,10 @@ void SettingsTest::settingsBesideTheProgramUnlessItCannotBe()
 
 void SettingsTest::closeKilledAtAnyMomentLeavesOldOrNew()
 {
-    for (const char *tool : {"Xvfb", "xdotool"}) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            QSKIP("needs Xvfb and xdotool");
-    }
     QProcess server;
-    const QString display = startXServer(server, QSize(800, 600));
-    QVERIFY(!display.isEmpty());
+    const QString display = requireXServer(server, QSize(800, 600), {QStringLiteral("xdotool")});
+    if (display.isEmpty())
+        return;
     TestTree tree({"app/"});
     const QProcessEnvironment env = slowDiskEnvironment(display, tree.path("disk.log"));
     const QString program = tree.path("app/pelmora");

@@ -38,9 +38,8 @@ class ShowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { sys::setDpiSource(std::make_unique<FixedDpi>(96)); }
-    void init() { isolateViewer(); }
-    void cleanup() { sys::setRandomSource(nullptr); }
+    void init() { m_isolation.emplace(isolateViewer()); }
+    void cleanup() { m_isolation.reset(); }
 
     void iconIsSixteenColourLandscape();
 
@@ -59,6 +58,10 @@ private slots:
     void emptyAndBadPicks();
     void timerDrivesTheShow();
     void endClosesTheWindow();
+
+private:
+    const HookGuard m_dpi = overrideHook(sys::setDpiSource, std::make_unique<FixedDpi>(96));
+    std::optional<IsolatedViewer> m_isolation;
 };
 
 void ShowTest::iconIsSixteenColourLandscape()
@@ -234,11 +237,12 @@ void ShowTest::decodedAheadOnlyWhileStillTrue()
     const QString a = tree.path("a.jpg");
     const show::DisplayKey key{1500, 1500, 15, 1}; // 100 by 100 pixels
     std::atomic<int> loads{0};
-    imaging::setPictureLoader([&loads](const QString &path, const imaging::DisplaySize &d,
-                                       const sys::Cancellation *cancel) {
-        ++loads;
-        return imaging::loadPicture(path, d, cancel);
-    });
+    const auto counted = overrideHook(imaging::setPictureLoader,
+                                      [&loads](const QString &path, const imaging::DisplaySize &d,
+                                               const sys::Cancellation *cancel) {
+                                          ++loads;
+                                          return imaging::loadPicture(path, d, cancel);
+                                      });
     show::PictureDecodes decodes;
     QList<QSize> shown;
     const auto onScreen = [&shown](const imaging::Picture &p) { shown << p.image.size(); };
@@ -259,7 +263,8 @@ void ShowTest::decodedAheadOnlyWhileStillTrue()
     // Caught half-written, finished while the decode ran: the failure is not the file.
     const QByteArray whole = readAll(a);
     QVERIFY(writeAll(a, whole.left(whole.size() / 2)));
-    imaging::setPictureLoader(
+    const auto finishing = overrideHook(
+        imaging::setPictureLoader,
         [&](const QString &path, const imaging::DisplaySize &d, const sys::Cancellation *cancel) {
             const imaging::Picture read = imaging::loadPicture(path, d, cancel);
             if (++loads == 4)
@@ -269,7 +274,6 @@ void ShowTest::decodedAheadOnlyWhileStillTrue()
     decodes.want(show::DecodeFor::Tick, a, key, onScreen);
     QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 3, 5000);
     QCOMPARE(shown.last(), QSize(40, 20));
-    imaging::setPictureLoader(nullptr);
 }
 
 void ShowTest::tickUsesFreshFileOverStaleDecode()
@@ -299,7 +303,8 @@ void ShowTest::captionNamesModeAndFile()
     runTick(w);
     QCOMPARE(w.windowTitle(), caption("N", "sea.jpg"));
     w.chkRND->setValue(1);
-    sys::setRandomSource(std::make_unique<ScriptedRandom>(QList<float>{0.0f, 0.0f}));
+    const auto random = overrideHook(sys::setRandomSource,
+                                     std::make_unique<ScriptedRandom>(QList<float>{0.0f, 0.0f}));
     runTick(w);
     QCOMPARE(w.windowTitle(), caption("R", "sea.jpg"));
     QCOMPARE(show::showCaption(1, tree.path("gone.jpg")), caption("R", ""));
@@ -319,8 +324,9 @@ void ShowTest::pickDrawnAheadIsShownOrLeavesNoTrace()
     w.chkRND->setValue(1);
     QVERIFY(w.fileList().SetFolder(tree.path()));
     // Start draws a1, then a2 ahead; the tick shows a2 and draws b1 ahead, which no tick shows.
-    sys::setRandomSource(std::make_unique<ScriptedRandom>(
-        QList<float>{0.0f, 0.0f, 0.0f, 0.4f, 0.9f, 0.0f, 0.9f, 0.9f}));
+    const auto random =
+        overrideHook(sys::setRandomSource, std::make_unique<ScriptedRandom>(QList<float>{
+                                               0.0f, 0.0f, 0.0f, 0.4f, 0.9f, 0.0f, 0.9f, 0.9f}));
     w.cmdStart_Click();
     runTick(w);
     QCOMPARE(w.history().item(1), tree.path("s1/a2.jpg"));

@@ -170,7 +170,6 @@ class SlideShowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup() { sys::setRandomSource(nullptr); }
     void events_data();
     void events();
     void timerTicksOnlyWhileEnabled();
@@ -292,10 +291,10 @@ void SlideShowTest::events()
         view, [&source]() -> frmFileList & { return source; }, std::move(decodes), clock);
     connect(&slideShow.tickTimer(), &show::Timer::timer, &slideShow, &show::SlideShow::tick);
     slideShow.setInterval(kInterval);
-    if (!random.isEmpty()) {
+    const HookGuard scripted =
+        overrideHook(sys::setRandomSource, std::make_unique<ScriptedRandom>(random));
+    if (!random.isEmpty())
         view.m_order = show::Order::Random;
-        sys::setRandomSource(std::make_unique<ScriptedRandom>(random));
-    }
 
     for (const QString &event : events.split(QLatin1Char(' '))) {
         const QString verb = event.section(QLatin1Char(':'), 0, 0).section(QLatin1Char('*'), 0, 0);

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileDialog>
 
+#include <utility>
+
 namespace controls {
 
 namespace {
@@ -31,9 +33,10 @@ FolderDialog &folderDialog()
     return *installed();
 }
 
-void setFolderDialog(std::unique_ptr<FolderDialog> dialog)
+std::unique_ptr<FolderDialog> setFolderDialog(std::unique_ptr<FolderDialog> dialog)
 {
-    installed() = dialog ? std::move(dialog) : std::make_unique<ToolkitFolderDialog>();
+    return std::exchange(installed(),
+                         dialog ? std::move(dialog) : std::make_unique<ToolkitFolderDialog>());
 }
 
 } // namespace controls

@@ -21,6 +21,7 @@ public:
 FolderDialog &folderDialog();
 
 /// Replaces the chooser; nullptr goes back to the toolkit's dialog.
-void setFolderDialog(std::unique_ptr<FolderDialog> dialog);
+/// @return the chooser it replaced
+std::unique_ptr<FolderDialog> setFolderDialog(std::unique_ptr<FolderDialog> dialog);
 
 } // namespace controls

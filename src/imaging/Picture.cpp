@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <cmath>
 #include <memory>
+#include <utility>
 
 namespace imaging {
 
@@ -247,11 +248,16 @@ Picture loadPictureWith(const QString &path, const DisplaySize &display,
     return loader ? (*loader)(path, display, cancel) : loadPicture(path, display, cancel);
 }
 
-void setPictureLoader(PictureLoader loader)
+PictureLoader setPictureLoader(PictureLoader loader)
 {
-    auto installed = loader ? std::make_shared<const PictureLoader>(std::move(loader)) : nullptr;
-    const QMutexLocker lock(&loaderLock);
-    installedLoader() = std::move(installed);
+    std::shared_ptr<const PictureLoader> installed =
+        loader ? std::make_shared<const PictureLoader>(std::move(loader)) : nullptr;
+    {
+        const QMutexLocker lock(&loaderLock);
+        std::swap(installedLoader(), installed);
+    }
+    // A copy: a show's worker may still be loading with the one it replaced.
+    return installed ? *installed : PictureLoader();
 }
 
 } // namespace imaging

@@ -47,6 +47,7 @@ Picture loadPictureWith(const QString &path, const DisplaySize &display,
                         const sys::Cancellation *cancel);
 
 /// Replaces the loader; an empty one goes back to loadPicture. Install before any show runs.
-void setPictureLoader(PictureLoader loader);
+/// @return the loader it replaced (empty for loadPicture)
+PictureLoader setPictureLoader(PictureLoader loader);
 
 } // namespace imaging

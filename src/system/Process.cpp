@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include <csignal>
+#include <utility>
 
 namespace sys {
 
@@ -39,9 +40,9 @@ QString applicationBaseName()
     return applicationFile().completeBaseName();
 }
 
-void setApplicationFile(const QString &path)
+QString setApplicationFile(const QString &path)
 {
-    applicationFileOverride() = path;
+    return std::exchange(applicationFileOverride(), path);
 }
 
 void letOversizedWritesFail()
@@ -57,9 +58,9 @@ void endProcess()
         QCoreApplication::quit(); // the event loop returns before it dispatches anything else
 }
 
-void setProcessEnder(std::function<void()> ender)
+std::function<void()> setProcessEnder(std::function<void()> ender)
 {
-    processEnder() = std::move(ender);
+    return std::exchange(processEnder(), std::move(ender));
 }
 
 } // namespace sys

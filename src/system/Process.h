@@ -13,7 +13,8 @@ QString applicationDir();
 QString applicationBaseName();
 
 /// Makes the program believe it runs from another executable path; the empty text undoes it.
-void setApplicationFile(const QString &path);
+/// @return the path it replaced (empty for the real one)
+QString setApplicationFile(const QString &path);
 
 /// Lets a write beyond the file-size limit (ulimit -f) fail, as on a full disk, instead of
 /// ending the program on the spot: the settings are then kept as they were, whole.
@@ -23,6 +24,7 @@ void letOversizedWritesFail();
 void endProcess();
 
 /// Replaces what ending the program does; an empty function restores the default.
-void setProcessEnder(std::function<void()> ender);
+/// @return the function it replaced (empty for the default)
+std::function<void()> setProcessEnder(std::function<void()> ender);
 
 } // namespace sys

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <random>
+#include <utility>
 
 namespace sys {
 
@@ -39,9 +40,9 @@ RandomSource &random()
     return *installed();
 }
 
-void setRandomSource(std::unique_ptr<RandomSource> source)
+std::unique_ptr<RandomSource> setRandomSource(std::unique_ptr<RandomSource> source)
 {
-    installed() = source ? std::move(source) : std::make_unique<ClockRandom>();
+    return std::exchange(installed(), source ? std::move(source) : std::make_unique<ClockRandom>());
 }
 
 } // namespace sys

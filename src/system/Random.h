@@ -18,6 +18,7 @@ public:
 RandomSource &random();
 
 /// Replaces the generator; nullptr goes back to the clock-seeded one.
-void setRandomSource(std::unique_ptr<RandomSource> source);
+/// @return the generator it replaced, so that a test can put it back
+std::unique_ptr<RandomSource> setRandomSource(std::unique_ptr<RandomSource> source);
 
 } // namespace sys

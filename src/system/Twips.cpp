@@ -4,6 +4,7 @@
 #include <QScreen>
 
 #include <cmath>
+#include <utility>
 
 namespace sys {
 
@@ -20,9 +21,9 @@ std::unique_ptr<DpiSource> &installedSource()
 
 } // namespace
 
-void setDpiSource(std::unique_ptr<DpiSource> source)
+std::unique_ptr<DpiSource> setDpiSource(std::unique_ptr<DpiSource> source)
 {
-    installedSource() = std::move(source);
+    return std::exchange(installedSource(), std::move(source));
 }
 
 double logicalDpi()

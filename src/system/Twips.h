@@ -13,7 +13,8 @@ public:
 };
 
 /// Replaces the DPI source; nullptr goes back to asking the primary screen.
-void setDpiSource(std::unique_ptr<DpiSource> source);
+/// @return the source it replaced (nullptr for the primary screen)
+std::unique_ptr<DpiSource> setDpiSource(std::unique_ptr<DpiSource> source);
 
 /// Logical dots per inch, from the installed source (96 when no screen is known).
 double logicalDpi();

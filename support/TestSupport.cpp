@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 #include <QWidget>
 #include <QWindow>
@@ -143,18 +144,18 @@ QByteArray cmykJpeg(QSize size, const QList<QColor> &inks, bool adobe)
     return data;
 }
 
-QString isolateViewer(int *endings)
+IsolatedViewer isolateViewer(int *endings)
 {
     static QTemporaryDir home;
     static int counter = 0;
     const QString folder = home.path() + QStringLiteral("/run%1").arg(++counter);
     QDir().mkpath(folder);
-    sys::setApplicationFile(folder + QStringLiteral("/pelmora"));
-    sys::setProcessEnder([endings] {
-        if (endings)
-            ++*endings;
-    });
-    return folder + QStringLiteral("/pelmora.ini");
+    return {folder + QStringLiteral("/pelmora.ini"),
+            overrideHook(sys::setApplicationFile, folder + QStringLiteral("/pelmora")),
+            overrideHook(sys::setProcessEnder, [endings] {
+                if (endings)
+                    ++*endings;
+            })};
 }
 
 QByteArray readAll(const QString &path)
@@ -215,4 +216,83 @@ QString startXServer(QProcess &server, QSize screen)
         server.waitForReadyRead(200);
     const QByteArray number = server.readLine().trimmed();
     return number.isEmpty() ? QString() : QStringLiteral(":") + QString::fromLatin1(number);
+}
+
+void xServerMissing(const char *why)
+{
+    if (qgetenv("CI") == "true")
+        QTest::qFail(
+            QByteArray(why).append(" (CI is \"true\": this machine must run it)").constData(),
+            __FILE__, __LINE__);
+    else
+        QTest::qSkip(why, __FILE__, __LINE__);
+}
+
+QString requireXServer(QProcess &server, QSize screen, const QStringList &tools)
+{
+    for (const QString &tool : QStringList{QStringLiteral("Xvfb")} + tools) {
+        if (QStandardPaths::findExecutable(tool).isEmpty()) {
+            xServerMissing(qPrintable(tool + QStringLiteral(" is not installed")));
+            return QString();
+        }
+    }
+    const QString display = startXServer(server, screen);
+    if (display.isEmpty())
+        xServerMissing("Xvfb did not start");
+    return display;
+}
+
+QProcessEnvironment displayEnvironment(const QString &display)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    env.remove(QStringLiteral("QT_QPA_PLATFORM")); // or it would not talk to the X server
+    return env;
+}
+
+QByteArray runTool(const QProcessEnvironment &env, const QString &program, const QStringList &args,
+                   int *exitCode)
+{
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(program, args);
+    if (!process.waitForFinished(10000))
+        process.kill();
+    if (exitCode)
+        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return process.readAllStandardOutput();
+}
+
+bool startWindowManager(QProcess &manager, const QProcessEnvironment &env)
+{
+    manager.setProcessEnvironment(env);
+    manager.setStandardOutputFile(QProcess::nullDevice());
+    manager.setStandardErrorFile(QProcess::nullDevice());
+    manager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    if (!manager.waitForStarted(5000))
+        return false;
+    // It names its check window on the root window once it has taken the screen over.
+    return QTest::qWaitFor(
+        [&env] {
+            return runTool(env, QStringLiteral("xprop"),
+                           {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+                .contains("window id");
+        },
+        10000);
+}
+
+QString findWindow(const QProcessEnvironment &env, const QString &name, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < timeoutMs) {
+        const QByteArray found = runTool(env, QStringLiteral("xdotool"),
+                                         {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                          QStringLiteral("--name"), name})
+                                     .trimmed();
+        if (!found.isEmpty())
+            return QString::fromLatin1(found.split('\n').first());
+        QTest::qWait(50);
+    }
+    return QString();
 }
