@@ -4,6 +4,9 @@
 
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 namespace {
 
 void resetCursors()
@@ -38,6 +41,9 @@ private slots:
     void randomPick_data();
     void randomPick();
     void randomPickInFolderEmptiedSinceScan();
+    void fileListOrderAndPattern();
+    void fileListManyPictures();
+    void fileListReadsAChangedFolderOnly();
 };
 
 void PictureSourceTest::inOrderAcrossLetterCase()
@@ -242,6 +248,73 @@ void PictureSourceTest::randomPickInFolderEmptiedSinceScan()
     QVERIFY(writeJpeg(tree.path("b.jpg"), QSize(4, 4)));
     resetCursors();
     QCOMPARE(source.GetRNDFile(0), tree.path("b.jpg"));
+}
+
+void PictureSourceTest::fileListOrderAndPattern()
+{
+    const TestTree tree({"b.jpg", "A.JPG", "c.Jpg", "d.jpeg", "E.JPEG", "x.png", "y.jpgx",
+                         ".hidden.jpg", "folder.jpg/", "sub/z.jpg"});
+    source::FileListBox list;
+    list.setPattern(QStringLiteral("*.JPG;*.JPEG"));
+    list.setPath(tree.path());
+    QCOMPARE(list.count(), 5);
+    const QStringList expected{"A.JPG", "b.jpg", "c.Jpg", "d.jpeg", "E.JPEG"};
+    for (int i = 0; i < expected.size(); ++i)
+        QCOMPARE(list.item(i), expected.at(i));
+    QCOMPARE(list.item(list.count()), QString());
+    QCOMPARE(list.path(), tree.path());
+
+    list.setPath(tree.path("missing"));
+    QCOMPARE(list.count(), 0);
+    QCOMPARE(list.item(0), QString());
+}
+
+void PictureSourceTest::fileListManyPictures()
+{
+    // More names than a 16-bit count could hold.
+    const TestTree tree;
+    const QByteArray root = QFile::encodeName(tree.path());
+    for (int i = 0; i < 50000; ++i) {
+        const QByteArray name = root + "/p" + QByteArray::number(i).rightJustified(5, '0') + ".jpg";
+        QFile file(QFile::decodeName(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    source::FileListBox list;
+    list.setPattern(QStringLiteral("*.JPG"));
+    list.setPath(tree.path());
+    QCOMPARE(list.count(), 50000);
+    QCOMPARE(list.item(0), QStringLiteral("p00000.jpg"));
+    QCOMPARE(list.item(49999), QStringLiteral("p49999.jpg"));
+    QCOMPARE(list.item(50000), QString());
+}
+
+void PictureSourceTest::fileListReadsAChangedFolderOnly()
+{
+    TestTree tree({"a.jpg", "b.jpg"});
+    const QByteArray folder = QFile::encodeName(tree.path());
+    const auto age = [&] { // as if the folder had last changed an hour ago
+        const timespec old[2] = {{std::time(nullptr) - 3600, 0}, {std::time(nullptr) - 3600, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, folder.constData(), old, 0), 0);
+    };
+    age();
+    source::FileListBox list;
+    list.setPattern(QStringLiteral("*.JPG"));
+    list.setPath(tree.path());
+    QCOMPARE(list.count(), 2);
+
+    tree.add({"c.jpg"}); // a change on disk is always seen
+    list.setPath(tree.path());
+    QCOMPARE(list.count(), 3);
+
+    age();
+    list.setPath(tree.path());
+    tree.add({"d.jpg"});
+    age(); // the same modification time as at the last reading: the folder is not read again
+    list.setPath(tree.path());
+    QCOMPARE(list.count(), 3);
+    list.setPath(tree.path("missing")); // another folder in between reads afresh
+    list.setPath(tree.path());
+    QCOMPARE(list.count(), 4);
 }
 
 QTEST_MAIN(PictureSourceTest)

@@ -1,12 +1,7 @@
+// Pictures from files: decoding, scales, orientation, colour profiles.
 #include "TestSupport.h"
-#include "controls/Controls.h"
-#include "controls/KeyPreview.h"
 #include "imaging/JpegDecoder.h"
 #include "imaging/Picture.h"
-#include "picture_source/FileListBox.h"
-#include "system/DirSearch.h"
-#include "system/Numbers.h"
-#include "system/Twips.h"
 
 #include <QColorSpace>
 #include <QColorTransform>
@@ -55,24 +50,10 @@ QByteArray withProfile(QByteArray jpeg, const QByteArray &profile)
 
 } // namespace
 
-class PlatformTest : public QObject {
+class ImagingTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void roundHalfEven_data();
-    void roundHalfEven();
-    void singleToText_data();
-    void singleToText();
-    void twips();
-
-    void dirSearch_data();
-    void dirSearch();
-    void dirSearchSkipsSpecialFiles();
-
-    void fileListOrderAndPattern();
-    void fileListManyPictures();
-    void fileListReadsAChangedFolderOnly();
-
     void loadPicture_data();
     void loadPicture();
     void loadPictureTurnsByExifOrientation();
@@ -82,211 +63,9 @@ private slots:
     void loadPictureForDisplay_data();
     void loadPictureForDisplay();
     void hugePictureShowsReduced();
-
-    void keyPreviewSeesEachKeyOnce_data();
-    void keyPreviewSeesEachKeyOnce();
-    void comboRaisesClickOnIndexChange();
 };
 
-void PlatformTest::roundHalfEven_data()
-{
-    QTest::addColumn<double>("value");
-    QTest::addColumn<double>("expected");
-    QTest::newRow("2.5") << 2.5 << 2.0;
-    QTest::newRow("3.5") << 3.5 << 4.0;
-    QTest::newRow("-2.5") << -2.5 << -2.0;
-    QTest::newRow("20.5") << 20.5 << 20.0;
-    QTest::newRow("21.5") << 21.5 << 22.0;
-    QTest::newRow("2.51") << 2.51 << 3.0;
-    QTest::newRow("-0.49") << -0.49 << 0.0;
-}
-
-void PlatformTest::roundHalfEven()
-{
-    QFETCH(double, value);
-    QFETCH(double, expected);
-    QCOMPARE(sys::roundHalfEven(value), expected);
-}
-
-void PlatformTest::singleToText_data()
-{
-    QTest::addColumn<float>("value");
-    QTest::addColumn<QString>("locale");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("whole") << 1200.0f << "C"
-                           << "1200";
-    QTest::newRow("negative") << -45.0f << "C"
-                              << "-45";
-    QTest::newRow("tenths") << 3.5f << "C"
-                            << "3.5";
-    QTest::newRow("below one") << 0.5f << "C"
-                               << "0.5";
-    QTest::newRow("no trailing zero") << 2.0f << "C"
-                                      << "2";
-    QTest::newRow("seven digits") << 1234567.0f << "C"
-                                  << "1234567";
-    QTest::newRow("rounded to seven") << 1.23456789f << "C"
-                                      << "1.234568";
-    QTest::newRow("inexact tenth") << 0.1f << "C"
-                                   << "0.1";
-    QTest::newRow("no grouping") << 98765.5f << "en_IN"
-                                 << "98765.5";
-    QTest::newRow("decimal comma") << -1507.5f << "de_DE"
-                                   << "-1507,5";
-    QTest::newRow("Arabic-Indic digits") << 1500.0f << "ar_EG"
-                                         << "١٥٠٠";
-    QTest::newRow("Persian digits") << 3562.5f << "fa_IR"
-                                    << "۳۵۶۲٫۵";
-    QTest::newRow("Devanagari digits") << 1500.0f << "mr_IN"
-                                       << "१५००";
-}
-
-void PlatformTest::singleToText()
-{
-    QFETCH(float, value);
-    QFETCH(QString, locale);
-    QFETCH(QString, expected);
-    const QLocale shown(locale);
-    QCOMPARE(sys::singleToText(value, shown), expected);
-    // What is stored reads back alike in every locale, and as what the locale shows.
-    const QString stored = sys::singleToText(value, QLocale::c());
-    const std::optional<float> read = sys::parseSingle(stored, shown);
-    QVERIFY(read);
-    QCOMPARE(read, sys::parseSingle(stored, QLocale::c()));
-    QCOMPARE(read, sys::parseSingle(expected, shown));
-    QCOMPARE(sys::twoDigits(7), QStringLiteral("07"));
-}
-
-void PlatformTest::twips()
-{
-    const auto doubled = overrideHook(sys::setDpiSource, std::make_unique<FixedDpi>(192));
-    QCOMPARE(sys::twipsPerPixel(), 7.5f);
-    QCOMPARE(sys::twipsToPixels(3900), 520);
-    {
-        const auto plain = overrideHook(sys::setDpiSource, std::make_unique<FixedDpi>(96));
-        QCOMPARE(sys::twipsPerPixel(), 15.0f);
-        QCOMPARE(sys::twipsToPixels(3900), 260);
-        QCOMPARE(sys::pixelsToTwips(7), 105.0f);
-    }
-    QCOMPARE(sys::twipsPerPixel(), 7.5f); // the source it replaced is back, not the screen's
-}
-
-void PlatformTest::dirSearch_data()
-{
-    QTest::addColumn<QString>("pattern"); // relative to the tree; "" is the tree itself
-    QTest::addColumn<int>("attributes");
-    QTest::addColumn<QStringList>("expected");
-    QTest::newRow("folders and files")
-        << "*.*" << 16 << QStringList{".", "..", "a.jpg", "B", "c.txt", "sub"};
-    QTest::newRow("files only") << "*.*" << 0 << QStringList{"a.jpg", "c.txt"};
-    QTest::newRow("wildcard") << "*.JPG" << 16 << QStringList{"a.jpg"};
-    QTest::newRow("exact folder") << "sub" << 16 << QStringList{"sub"};
-    QTest::newRow("exact folder, files only") << "sub" << 0 << QStringList{};
-    QTest::newRow("exact file") << "a.jpg" << 0 << QStringList{"a.jpg"};
-    QTest::newRow("hidden folder") << ".hid" << 16 << QStringList{};
-    QTest::newRow("missing") << "nothing" << 16 << QStringList{};
-    QTest::newRow("trailing separator") << "sub/" << 16 << QStringList{".", "..", "x.jpg"};
-}
-
-void PlatformTest::dirSearch()
-{
-    QFETCH(QString, pattern);
-    QFETCH(int, attributes);
-    QFETCH(QStringList, expected);
-    const TestTree tree({"a.jpg", "c.txt", "B/", "sub/x.jpg", ".hid/y.jpg", ".h.jpg"});
-
-    sys::DirSearch search;
-    QStringList found;
-    for (QString name = search.first(tree.path(pattern), attributes); !name.isEmpty();
-         name = search.next())
-        found << name;
-    QCOMPARE(found, expected);
-}
-
-void PlatformTest::dirSearchSkipsSpecialFiles()
-{
-    const TestTree tree({"a.jpg"});
-    QCOMPARE(::mkfifo(QFile::encodeName(tree.path("pipe.jpg")).constData(), 0600), 0);
-    QVERIFY(QFile::link(tree.path("a.jpg"), tree.path("link.jpg")));
-    QVERIFY(QFile::link(tree.path("gone.jpg"), tree.path("dangling.jpg")));
-
-    sys::DirSearch search;
-    QStringList found;
-    for (QString n = search.first(tree.path("*.jpg"), 16); !n.isEmpty(); n = search.next())
-        found << n;
-    QCOMPARE(found, (QStringList{"a.jpg", "link.jpg"}));
-    QVERIFY(sys::existingName(tree.path("pipe.jpg"), 0).isEmpty());
-    QVERIFY(sys::DirSearch().first(QStringLiteral("/*.*"), 16) != QStringLiteral("."));
-}
-
-void PlatformTest::fileListOrderAndPattern()
-{
-    const TestTree tree({"b.jpg", "A.JPG", "c.Jpg", "d.jpeg", "E.JPEG", "x.png", "y.jpgx",
-                         ".hidden.jpg", "folder.jpg/", "sub/z.jpg"});
-    source::FileListBox list;
-    list.setPattern(QStringLiteral("*.JPG;*.JPEG"));
-    list.setPath(tree.path());
-    QCOMPARE(list.count(), 5);
-    const QStringList expected{"A.JPG", "b.jpg", "c.Jpg", "d.jpeg", "E.JPEG"};
-    for (int i = 0; i < expected.size(); ++i)
-        QCOMPARE(list.item(i), expected.at(i));
-    QCOMPARE(list.item(list.count()), QString());
-    QCOMPARE(list.path(), tree.path());
-
-    list.setPath(tree.path("missing"));
-    QCOMPARE(list.count(), 0);
-    QCOMPARE(list.item(0), QString());
-}
-
-void PlatformTest::fileListManyPictures()
-{
-    // More names than a 16-bit count could hold.
-    const TestTree tree;
-    const QByteArray root = QFile::encodeName(tree.path());
-    for (int i = 0; i < 50000; ++i) {
-        const QByteArray name = root + "/p" + QByteArray::number(i).rightJustified(5, '0') + ".jpg";
-        QFile file(QFile::decodeName(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
-    source::FileListBox list;
-    list.setPattern(QStringLiteral("*.JPG"));
-    list.setPath(tree.path());
-    QCOMPARE(list.count(), 50000);
-    QCOMPARE(list.item(0), QStringLiteral("p00000.jpg"));
-    QCOMPARE(list.item(49999), QStringLiteral("p49999.jpg"));
-    QCOMPARE(list.item(50000), QString());
-}
-
-void PlatformTest::fileListReadsAChangedFolderOnly()
-{
-    TestTree tree({"a.jpg", "b.jpg"});
-    const QByteArray folder = QFile::encodeName(tree.path());
-    const auto age = [&] { // as if the folder had last changed an hour ago
-        const timespec old[2] = {{std::time(nullptr) - 3600, 0}, {std::time(nullptr) - 3600, 0}};
-        QCOMPARE(::utimensat(AT_FDCWD, folder.constData(), old, 0), 0);
-    };
-    age();
-    source::FileListBox list;
-    list.setPattern(QStringLiteral("*.JPG"));
-    list.setPath(tree.path());
-    QCOMPARE(list.count(), 2);
-
-    tree.add({"c.jpg"}); // a change on disk is always seen
-    list.setPath(tree.path());
-    QCOMPARE(list.count(), 3);
-
-    age();
-    list.setPath(tree.path());
-    tree.add({"d.jpg"});
-    age(); // the same modification time as at the last reading: the folder is not read again
-    list.setPath(tree.path());
-    QCOMPARE(list.count(), 3);
-    list.setPath(tree.path("missing")); // another folder in between reads afresh
-    list.setPath(tree.path());
-    QCOMPARE(list.count(), 4);
-}
-
-void PlatformTest::loadPicture_data()
+void ImagingTest::loadPicture_data()
 {
     QTest::addColumn<QByteArray>("content");    // "" writes no file at all
     QTest::addColumn<QSize>("expected");        // invalid: the empty picture
@@ -353,7 +132,7 @@ void PlatformTest::loadPicture_data()
     QTest::newRow("CMYK, plain") << cmykJpeg(four, inks, false) << four << inks;
 }
 
-void PlatformTest::loadPicture()
+void ImagingTest::loadPicture()
 {
     QFETCH(QByteArray, content);
     QFETCH(QSize, expected);
@@ -380,7 +159,7 @@ void PlatformTest::loadPicture()
     QVERIFY(imaging::loadPicture(QString()).isNull());
 }
 
-void PlatformTest::loadPictureTurnsByExifOrientation()
+void ImagingTest::loadPictureTurnsByExifOrientation()
 {
     const TestTree tree;
     // Orientation 6: the stored picture must be turned a quarter clockwise to stand upright,
@@ -394,7 +173,7 @@ void PlatformTest::loadPictureTurnsByExifOrientation()
     QVERIFY2(bottom.blue() > 200 && bottom.red() < 60, qPrintable(bottom.name()));
 }
 
-void PlatformTest::loadPictureNeverBlocksOnPipe()
+void ImagingTest::loadPictureNeverBlocksOnPipe()
 {
     const TestTree tree;
     const QString pipe = tree.path("pipe.jpg");
@@ -405,7 +184,7 @@ void PlatformTest::loadPictureNeverBlocksOnPipe()
     QVERIFY(clock.elapsed() < 5000);
 }
 
-void PlatformTest::jpegScale_data()
+void ImagingTest::jpegScale_data()
 {
     QTest::addColumn<QSize>("stored");
     QTest::addColumn<QSize>("atLeast");
@@ -418,7 +197,7 @@ void PlatformTest::jpegScale_data()
     QTest::newRow("no wish: whole") << QSize(800, 600) << QSize() << 8;
 }
 
-void PlatformTest::jpegScale()
+void ImagingTest::jpegScale()
 {
     QFETCH(QSize, stored);
     QFETCH(QSize, atLeast);
@@ -426,7 +205,7 @@ void PlatformTest::jpegScale()
     QCOMPARE(imaging::jpegScaleFor(stored, atLeast), numerator);
 }
 
-void PlatformTest::loadPictureForDisplay_data()
+void ImagingTest::loadPictureForDisplay_data()
 {
     QTest::addColumn<QSize>("stored");
     QTest::addColumn<int>("orientation");
@@ -444,7 +223,7 @@ void PlatformTest::loadPictureForDisplay_data()
                           << QSize(640, 480);
 }
 
-void PlatformTest::loadPictureForDisplay()
+void ImagingTest::loadPictureForDisplay()
 {
     QFETCH(QSize, stored);
     QFETCH(int, orientation);
@@ -477,7 +256,7 @@ void PlatformTest::loadPictureForDisplay()
     }
 }
 
-void PlatformTest::hugePictureShowsReduced()
+void ImagingTest::hugePictureShowsReduced()
 {
     // 108 megapixels: more than is ever held whole.
     const TestTree tree;
@@ -492,52 +271,5 @@ void PlatformTest::hugePictureShowsReduced()
     QCOMPARE(picture.image.width() * 3, picture.image.height() * 4);
 }
 
-void PlatformTest::keyPreviewSeesEachKeyOnce_data()
-{
-    QTest::addColumn<int>("focused"); // index into the controls below; -1 for none
-    const char *const kinds[] = {"check box", "push button", "scroll bar", "drop-down list",
-                                 "text box"};
-    for (int i = 0; i < int(std::size(kinds)); ++i)
-        QTest::newRow(kinds[i]) << i;
-    QTest::newRow("nothing focused") << -1;
-}
-
-void PlatformTest::keyPreviewSeesEachKeyOnce()
-{
-    QFETCH(int, focused);
-    QWidget window;
-    auto *panel = new QFrame(&window); // keys a control ignores travel up through its parents
-    auto *box = new controls::CheckBox(QStringLiteral("box"), panel);
-    const QList<QWidget *> controls{box, new QPushButton(panel), new QScrollBar(panel),
-                                    new controls::ComboBox(panel), new QPlainTextEdit(panel)};
-    QList<qint16> seen;
-    new controls::KeyPreview(&window, [&seen](qint16 &keyCode) {
-        seen << keyCode;
-        if (keyCode == 32)
-            keyCode = 0;
-    });
-    window.show();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
-    if (focused >= 0)
-        controls.at(focused)->setFocus();
-    pressKey(&window, Qt::Key_F5); // a key no control acts on
-    pressKey(&window, Qt::Key_Space);
-    QCOMPARE(seen, (QList<qint16>{255, 32}));
-    QCOMPARE(box->value(), 0); // the consumed Space never reached the box
-}
-
-void PlatformTest::comboRaisesClickOnIndexChange()
-{
-    controls::ComboBox combo;
-    combo.addItems({"a", "b"});
-    QSignalSpy clicks(&combo, &controls::ComboBox::click);
-    combo.setCurrentIndex(1);
-    QCOMPARE(clicks.count(), 1); // raised before the setter returned
-    combo.setCurrentIndex(1);
-    QCOMPARE(clicks.count(), 1);
-    combo.setCurrentIndex(-1);
-    QCOMPARE(clicks.count(), 1); // nothing selected is no selection
-}
-
-QTEST_MAIN(PlatformTest)
-#include "tst_platform.moc"
+QTEST_MAIN(ImagingTest)
+#include "tst_imaging.moc"
