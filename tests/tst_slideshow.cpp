@@ -247,6 +247,10 @@ void SlideShowTest::events_data()
         << "start tick*2 wait:500 space left ready space tick*2" << inOrder << "a"
         << "N a"
         << "b c d a" << 4 << "running";
+    QTest::newRow("a quick pause after resuming keeps the waiting pick's decode")
+        << "start tick*2 wait:500 space ready space wait:100 space space wait:500" << inOrder << "d"
+        << "N d"
+        << "b c d" << 3 << "running";
     QTest::newRow("a tick gives its picture up after ten seconds")
         << "start tick wait:500 wait:10000" << inOrder << ""
         << "N c"
@@ -265,6 +269,11 @@ void SlideShowTest::events_data()
         << "start tick space keep:b space tick" << QList<float>{0, 0, 0, 0.25f, 0, 0.5f} << "b"
         << "R b"
         << "b b" << 2 << "running";
+    QTest::newRow("at random, a waiting pick deleted during a pause is drawn afresh")
+        << "start tick*2 wait:500 space delete:d space tick"
+        << QList<float>{0, 0, 0, 0.25f, 0, 0.5f, 0, 0.75f} << "a"
+        << "R a"
+        << "b c a" << 3 << "running";
 }
 
 void SlideShowTest::events()

@@ -2,6 +2,7 @@
 
 #include "show/Logging.h"
 #include "show/ShowCaption.h"
+#include "system/FileStamp.h"
 #include "system/PathCodec.h"
 #include "system/Paths.h"
 
@@ -120,6 +121,7 @@ void SlideShow::togglePause()
         pauseWaitingTick();
         return;
     case State::Paused:
+        dropHeldPickIfGone();
         m_state = State::Running;
         m_tickTimer->setEnabled(true); // a full interval from now
         decodeAhead();
@@ -262,12 +264,27 @@ void SlideShow::decodeAhead()
 void SlideShow::dropDrawnAhead()
 {
     // A paused show may stay paused for long, and the folder may change meanwhile: the show
-    // that resumes draws afresh from where the source stood.
+    // that resumes draws afresh from where the source stood. A held pick is kept, and so is
+    // its decode: it is what the next tick shows.
+    if (m_heldPick)
+        return;
     m_decodes->drop(DecodeFor::Ahead);
     if (!m_drawnAhead)
         return;
     m_drawnAhead.reset();
-    if (m_beforeUnshown && !m_heldPick)
+    if (m_beforeUnshown)
+        m_source().returnTo(*std::exchange(m_beforeUnshown, std::nullopt));
+}
+
+void SlideShow::dropHeldPickIfGone()
+{
+    // Deleted while the show was paused: skipped, as if never drawn, rather than shown as a
+    // black frame that names no file.
+    if (!m_heldPick || m_heldPick->isEmpty() || sys::fileStamp(*m_heldPick).exists())
+        return;
+    m_heldPick.reset();
+    m_decodes->drop(DecodeFor::Ahead);
+    if (m_beforeUnshown)
         m_source().returnTo(*std::exchange(m_beforeUnshown, std::nullopt));
 }
 

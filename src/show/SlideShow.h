@@ -93,6 +93,7 @@ private:
     void load(DecodeFor purpose, const QString &pick, Decodes::Ready ready);
     void decodeAhead();
     void dropDrawnAhead();
+    void dropHeldPickIfGone();
     void dropStartPick();
     void sharpenIfBlurred();
     void useSharper(const imaging::Picture &sharper);
