@@ -58,6 +58,7 @@ private slots:
     void escapeStopsShowOrClosesWindow();
     void spacePausesAndResumes();
     void mouseButtons();
+    void pointerHidesOverAShow();
 
 private:
     const HookGuard m_dpi = overrideHook(sys::setDpiSource, std::make_unique<FixedDpi>(96));
@@ -161,6 +162,22 @@ void InputTest::mouseButtons()
     QVERIFY(!f.window.Frame1->isHidden());
     QVERIFY(!f.window.Timer1->isEnabled());
     QVERIFY(f.window.isVisible());
+}
+
+void InputTest::pointerHidesOverAShow()
+{
+    InputFixture f;
+    f.run(1);
+    QTest::mouseMove(f.window.Image1, QPoint(3, 3));
+    pressKey(&f.window, Qt::Key_Space); // paused, the show is still on screen
+    QCOMPARE(f.window.cursor().shape(), Qt::ArrowCursor);
+    QTRY_COMPARE_WITH_TIMEOUT(f.window.cursor().shape(), Qt::BlankCursor, 3000);
+    QTest::mouseMove(f.window.Image1, QPoint(4, 3));
+    QCOMPARE(f.window.cursor().shape(), Qt::ArrowCursor);
+
+    pressKey(&f.window, Qt::Key_Escape);
+    QTest::qWait(2500);
+    QCOMPARE(f.window.cursor().shape(), Qt::ArrowCursor); // never on the panel
 }
 
 QTEST_MAIN(InputTest)

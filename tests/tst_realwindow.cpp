@@ -9,6 +9,8 @@
 #include <QStandardPaths>
 #include <QtTest>
 
+#include <csignal>
+
 namespace {
 
 const QString kStartedCaption = QStringLiteral("Pelmora");
@@ -34,6 +36,8 @@ private slots:
     void placeUnderAWindowManager_data();
     void placeUnderAWindowManager();
     void keysReachTheFocusedControl();
+    void fullScreenAndLogout_data();
+    void fullScreenAndLogout();
 
 private:
     void startWindowManager();
@@ -307,7 +311,8 @@ void RealWindowTest::windowManagerCloseAndMaximise()
     // normal one.
     for (const QStringList &away :
          {QStringList{"wmctrl", "-i", "-r", "%1", "-b", "add,maximized_vert,maximized_horz"},
-          QStringList{"xdotool", "windowminimize", "%1"}}) {
+          QStringList{"xdotool", "windowminimize", "%1"},
+          QStringList{"wmctrl", "-i", "-r", "%1", "-b", "add,fullscreen"}}) {
         startViewer(place + "[Display]\nTime=35\n");
         const QString window = findWindow();
         QVERIFY(!window.isEmpty());
@@ -429,6 +434,64 @@ void RealWindowTest::keysReachTheFocusedControl()
     pressKey(window, QStringLiteral("Escape"));
     QVERIFY(waitForViewerEnd());
     QVERIFY(readAll(m_ini).contains("Time=25\n"));
+}
+
+void RealWindowTest::fullScreenAndLogout_data()
+{
+    QTest::addColumn<int>("dpi");
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("96 DPI, SIGTERM") << 96 << SIGTERM;
+    QTest::newRow("192 DPI, SIGHUP") << 192 << SIGHUP;
+    QTest::newRow("96 DPI, SIGINT") << 96 << SIGINT;
+}
+
+void RealWindowTest::fullScreenAndLogout()
+{
+    QFETCH(int, dpi);
+    QFETCH(int, signalNumber);
+    setDpi(dpi);
+    startWindowManager();
+    const QByteArray place = "[Position]\nLeft=3000\nTop=2250\nWidth=4500\nHeight=4500\n";
+    const QByteArray folders = "[Folders]\n00=" + m_tree->path("pics").toUtf8() + "\n";
+    startViewer(place + "[Display]\nTime=5\n" + folders);
+    const QString window = findWindow();
+    QVERIFY(!window.isEmpty());
+    QTest::qWait(500);
+    const QRect normal = windowGeometry(window);
+    const QRect screen(0, 0, 1280, 1024);
+    pressKey(window, QStringLiteral("F11")); // on the panel, nothing
+    // The interval one step longer on the scroll bar, the focus's second stop.
+    for (const char *key : {"Tab", "Tab", "Right"})
+        pressKey(window, QString::fromLatin1(key));
+    const QStringList start{"mousemove", QString::number(normal.x() + 82 * dpi / 96),
+                            QString::number(normal.y() + 32 * dpi / 96), "click", "1"};
+    run(QStringLiteral("xdotool"), start);
+    QCOMPARE(windowGeometry(window), normal);
+
+    // Paused on a.jpg, 400 x 200, then full screen: 1280 x 640 from 192 to 831, no frame.
+    QTRY_COMPARE_WITH_TIMEOUT(windowName(window), caption("a.jpg"), 5000);
+    pressKey(window, QStringLiteral("space"));
+    pressKey(window, QStringLiteral("F11"));
+    QTRY_COMPARE_WITH_TIMEOUT(windowGeometry(window), screen, 5000);
+    QTest::qWait(1000);
+    const QImage shot = screenshot();
+    const auto red = [&](int x, int y) { return shot.pixelColor(x, y).red() > 200; };
+    QVERIFY(!red(640, 188) && !red(640, 835) && !red(3, 100) && !red(1276, 1000));
+    QVERIFY(red(640, 196) && red(640, 827) && red(3, 512) && red(1276, 512));
+    pressKey(window, QStringLiteral("Escape"));
+    QTRY_COMPARE_WITH_TIMEOUT(windowGeometry(window), normal, 5000); // the panel at its place
+
+    // Full screen by the window manager, a show running, then the logout: the normal place and
+    // the new interval saved, within 3 s.
+    run(QStringLiteral("xdotool"), start);
+    run(QStringLiteral("wmctrl"), {QStringLiteral("-i"), QStringLiteral("-r"), window,
+                                   QStringLiteral("-b"), QStringLiteral("add,fullscreen")});
+    QTRY_COMPARE_WITH_TIMEOUT(windowGeometry(window), screen, 5000);
+    QCOMPARE(::kill(pid_t(m_viewer.processId()), signalNumber), 0);
+    QVERIFY(m_viewer.waitForFinished(3000));
+    QCOMPARE(m_viewer.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_viewer.exitCode(), 0);
+    QCOMPARE(readAll(m_ini), place + "[Display]\nTime=10\n" + folders);
 }
 
 QTEST_MAIN(RealWindowTest)

@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 #include "system/DirSearch.h"
 #include "system/Numbers.h"
+#include "system/TerminationSignals.h"
 #include "system/Twips.h"
 
 #include <QColorSpace>
@@ -17,7 +18,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <ctime>
 
 class SystemTest : public QObject {
@@ -32,6 +36,7 @@ private slots:
     void dirSearch_data();
     void dirSearch();
     void dirSearchSkipsSpecialFiles();
+    void secondTerminationSignalEndsAtOnce();
 };
 
 void SystemTest::roundHalfEven_data()
@@ -163,6 +168,22 @@ void SystemTest::dirSearchSkipsSpecialFiles()
     QCOMPARE(found, (QStringList{"a.jpg", "link.jpg"}));
     QVERIFY(sys::existingName(tree.path("pipe.jpg"), 0).isEmpty());
     QVERIFY(sys::DirSearch().first(QStringLiteral("/*.*"), 16) != QStringLiteral("."));
+}
+
+void SystemTest::secondTerminationSignalEndsAtOnce()
+{
+    // The first signal only asks for a close; a second one before the end ends the program.
+    sys::TerminationSignals termination;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::raise(SIGTERM);
+        ::raise(SIGTERM);
+        ::_exit(0);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 128 + SIGTERM);
 }
 
 QTEST_MAIN(SystemTest)

@@ -1,9 +1,11 @@
 #include "system/Process.h"
+#include "system/TerminationSignals.h"
 #include "viewer/frmMain.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QSessionManager>
 #include <QTranslator>
 
 int main(int argc, char *argv[])
@@ -22,6 +24,12 @@ int main(int argc, char *argv[])
         QApplication::installTranslator(&qtTranslator);
 
     frmMain window;
+    // A logout, a shutdown or Ctrl+C closes the window as its user would, so nothing set is
+    // lost; the session's own request to save, which may come first, saves without closing.
+    sys::TerminationSignals termination;
+    QObject::connect(&termination, &sys::TerminationSignals::received, &window, &QWidget::close);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager &) { window.saveSettings(); });
     window.show();
     return app.exec();
 }

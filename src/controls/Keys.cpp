@@ -19,6 +19,8 @@ qint16 virtualKeyCode(int qtKey)
         return kVkRight;
     case Qt::Key_Down:
         return 40;
+    case Qt::Key_F11:
+        return kVkF11;
     case Qt::Key_Return:
     case Qt::Key_Enter:
         return 13;

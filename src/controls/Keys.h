@@ -9,6 +9,7 @@ constexpr qint16 kVkEscape = 27;
 constexpr qint16 kVkSpace = 32;
 constexpr qint16 kVkLeft = 37;
 constexpr qint16 kVkRight = 39;
+constexpr qint16 kVkF11 = 122;
 
 /// The virtual-key code of a toolkit key, never 0 (0 is how a handler consumes a key).
 qint16 virtualKeyCode(int qtKey);

@@ -140,6 +140,8 @@ WindowState windowState(const QWidget *window)
     const Qt::WindowStates state = window->windowState();
     if (state & Qt::WindowMinimized)
         return WindowState::Minimized;
+    if (state & Qt::WindowFullScreen) // a maximised window may be full screen too
+        return WindowState::FullScreen;
     if (state & Qt::WindowMaximized)
         return WindowState::Maximized;
     return WindowState::Normal;

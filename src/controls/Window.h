@@ -4,7 +4,7 @@ class QWidget;
 
 namespace controls {
 
-enum class WindowState { Normal, Minimized, Maximized };
+enum class WindowState { Normal, Minimized, Maximized, FullScreen };
 
 /// Width and height of a window's inner (client) area, in twips.
 float innerWidthTwips(const QWidget *window);

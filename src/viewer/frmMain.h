@@ -43,6 +43,10 @@ public:
     qint16 historyPosition() const { return m_show->historyPosition(); }
     bool isLoading() const { return m_show->isLoading(); }
 
+    /// Saves the settings as a close does, without closing: the desktop session asks for it
+    /// before it ends.
+    void saveSettings();
+
     // The control panel and its controls.
     QFrame *Frame1 = nullptr;
     controls::CheckBox *chkRND = nullptr;
@@ -86,6 +90,7 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
     // frmMain_lifecycle.cpp
     void resizeEvent(QResizeEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
@@ -121,6 +126,8 @@ private:
 
     // frmMain_input.cpp
     void createInput();
+    /// Shows the pointer; over a show it hides again once it has been still for a while.
+    void showPointer();
 
     // frmMain_show.cpp: what the show asks of its window and tells it to show.
     show::Order order() const override;
@@ -131,10 +138,13 @@ private:
     void showPicture(const imaging::Picture &picture) override;
     void showCaption(const QString &caption) override;
     void FitAndShow();
+    void toggleFullScreen();
 
     std::unique_ptr<frmFileList> m_fileList;
     std::unique_ptr<show::SlideShow> m_show;
     bool m_doubleClick = false;
+    QTimer m_pointerStill; // hides the pointer over a show
+    QPointF m_pointerAt;   // where it was last seen, on the screen
     QString m_appPath;
     std::optional<settings::WindowPlace> m_restoredPlace; // until the window manager framed it
     bool m_unloaded = false;

@@ -9,6 +9,13 @@
 #include <QFrame>
 #include <QMouseEvent>
 
+namespace {
+
+// How long the pointer may stay still over a show before it hides.
+constexpr int kPointerHideMs = 2000;
+
+} // namespace
+
 void frmMain::createInput()
 {
     // The window sees every key before the focused control does, so it can consume one.
@@ -16,6 +23,37 @@ void frmMain::createInput()
     Frame1->setAttribute(Qt::WA_NoMousePropagation); // the panel is no window background
     connect(Image1, &controls::ImageBox::clicked, this, &frmMain::Image1_Click);
     connect(Image1, &controls::ImageBox::mouseUp, this, &frmMain::Image1_MouseUp);
+
+    // Moves without a button reach the window over the picture too, so the pointer comes back.
+    setMouseTracking(true);
+    Image1->setMouseTracking(true);
+    m_pointerStill.setSingleShot(true);
+    m_pointerStill.setInterval(kPointerHideMs);
+    connect(&m_pointerStill, &QTimer::timeout, this, [this] {
+        if (Frame1->isHidden())
+            setCursor(Qt::BlankCursor);
+    });
+}
+
+void frmMain::showPointer()
+{
+    unsetCursor();
+    if (Frame1->isHidden())
+        m_pointerStill.start();
+    else
+        m_pointerStill.stop();
+}
+
+void frmMain::mouseMoveEvent(QMouseEvent *event)
+{
+    // The toolkit reports a move whenever the widget under the pointer changes, as the picture
+    // does at every tick; only a pointer that went somewhere counts.
+    const QPointF at = event->globalPosition();
+    if (at != m_pointerAt) {
+        m_pointerAt = at;
+        showPointer();
+    }
+    event->accept();
 }
 
 void frmMain::mousePressEvent(QMouseEvent *event)
@@ -48,6 +86,13 @@ void frmMain::Form_KeyDown(qint16 &KeyCode)
             close();
         } else {
             m_show->stop();
+            KeyCode = 0;
+        }
+        return;
+    case controls::kVkF11:
+        // Full screen belongs to the show; on the panel the key is the focused control's.
+        if (m_show->state() != show::SlideShow::State::Panel) {
+            toggleFullScreen();
             KeyCode = 0;
         }
         return;

@@ -128,6 +128,16 @@ void frmMain::closeEvent(QCloseEvent *event)
 void frmMain::Form_Unload()
 {
     m_unloaded = true;
+    saveSettings();
+    m_show->close();
+    m_fileList.reset();
+    sys::endProcess();
+}
+
+void frmMain::saveSettings()
+{
+    // Only a normal window has a place to save: maximised, minimised or full screen, the file
+    // keeps the last normal one.
     std::optional<settings::WindowPlace> place;
     if (controls::windowState(this) == controls::WindowState::Normal)
         place = settings::WindowPlace{controls::outerLeftTwips(this), controls::outerTopTwips(this),
@@ -137,8 +147,4 @@ void frmMain::Form_Unload()
     for (int i = 0; i < cboFolders->count(); ++i)
         folders << cboFolders->itemText(i);
     settings::writeSettings(settingsFile(), place, HScroll1->value(), folders);
-
-    m_show->close();
-    m_fileList.reset();
-    sys::endProcess();
 }

@@ -57,9 +57,15 @@ bool frmMain::isMinimised() const
 
 void frmMain::showPanel()
 {
+    const bool fromShow = Frame1->isHidden();
     Frame1->show();
     Image1->setPicture(imaging::Picture());
     setWindowTitle(show::idleCaption());
+    showPointer();
+    // The panel comes back in the window as it was before the show went full screen; a window
+    // the window manager made full screen on the panel stays so.
+    if (fromShow && isFullScreen())
+        setWindowState(windowState() & ~Qt::WindowFullScreen);
 }
 
 void frmMain::showShow()
@@ -67,6 +73,14 @@ void frmMain::showShow()
     Frame1->hide();
     picTemp->setPicture(imaging::Picture());
     repaint(); // the panel goes before the first tick, not at it
+    showPointer();
+}
+
+void frmMain::toggleFullScreen()
+{
+    // A maximised window stays maximised underneath and comes back so. The picture refits as
+    // for any resize, whoever changed the state: this key or the window manager.
+    setWindowState(windowState() ^ Qt::WindowFullScreen);
 }
 
 void frmMain::showPicture(const imaging::Picture &picture)
