@@ -1,3 +1,4 @@
+#include "controls/ScreenKeeper.h"
 #include "system/Process.h"
 #include "viewer/frmMain.h"
 
@@ -21,7 +22,12 @@ int main(int argc, char *argv[])
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslator);
 
+    // Through the desktop and the X server while a show is on screen; gone before the toolkit.
+    sys::setScreenSaverInhibitor(controls::screenKeeper());
+
     frmMain window;
     window.show();
-    return app.exec();
+    const int code = app.exec();
+    sys::setScreenSaverInhibitor(nullptr);
+    return code;
 }

@@ -10,6 +10,7 @@
 #include "system/DirSearch.h"
 #include "system/Paths.h"
 #include "system/Process.h"
+#include "system/ScreenSaver.h"
 #include "system/Twips.h"
 #include "viewer/WindowPlacement.h"
 
@@ -139,6 +140,7 @@ void frmMain::Form_Unload()
     settings::writeSettings(settingsFile(), place, HScroll1->value(), folders);
 
     m_show->close();
+    sys::screenSaverInhibitor().release();
     m_fileList.reset();
     sys::endProcess();
 }

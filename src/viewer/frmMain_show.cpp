@@ -8,6 +8,7 @@
 #include "show/FitGeometry.h"
 #include "show/PictureDecodes.h"
 #include "show/ShowCaption.h"
+#include "system/ScreenSaver.h"
 #include "system/Twips.h"
 
 #include <QFrame>
@@ -57,6 +58,7 @@ bool frmMain::isMinimised() const
 
 void frmMain::showPanel()
 {
+    sys::screenSaverInhibitor().release();
     Frame1->show();
     Image1->setPicture(imaging::Picture());
     setWindowTitle(show::idleCaption());
@@ -67,6 +69,8 @@ void frmMain::showShow()
     Frame1->hide();
     picTemp->setPicture(imaging::Picture());
     repaint(); // the panel goes before the first tick, not at it
+    // Running or paused, nobody touches the mouse during a show.
+    sys::screenSaverInhibitor().inhibit(tr("Slide show"));
 }
 
 void frmMain::showPicture(const imaging::Picture &picture)
