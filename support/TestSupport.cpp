@@ -2,6 +2,10 @@
 
 #include <QBuffer>
 #include <QComboBox>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusServiceWatcher>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -240,6 +244,92 @@ QString requireXServer(QProcess &server, QSize screen, const QStringList &tools)
     if (display.isEmpty())
         xServerMissing("Xvfb did not start");
     return display;
+}
+
+QString requireSessionBus(QProcess &bus)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) {
+        xServerMissing("dbus-daemon is not installed");
+        return QString();
+    }
+    bus.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    bus.start(QStringLiteral("dbus-daemon"),
+              {QStringLiteral("--session"), QStringLiteral("--print-address"),
+               QStringLiteral("--nofork")});
+    bus.waitForStarted(5000);
+    QElapsedTimer waiting;
+    waiting.start();
+    while (!bus.canReadLine() && bus.state() == QProcess::Running && waiting.elapsed() < 10000)
+        bus.waitForReadyRead(200);
+    const QString address = QString::fromUtf8(bus.readLine().trimmed());
+    if (address.isEmpty())
+        xServerMissing("dbus-daemon did not start");
+    return address;
+}
+
+DesktopDouble::DesktopDouble(const QString &address, const QString &service, const QString &path)
+    : m_bus(QDBusConnection::connectToBus(address, QStringLiteral("double") + path))
+    , m_path(path)
+    , m_watcher(new QDBusServiceWatcher(this))
+{
+    m_bus.registerVirtualObject(path, this, QDBusConnection::SubPath);
+    m_bus.registerService(service);
+    // The bus tells when a client leaves: whatever it held is dropped.
+    m_watcher->setConnection(m_bus);
+    m_watcher->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+    QObject::connect(
+        m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, [this](const QString &client) {
+            const int before = held();
+            for (auto it = m_held.begin(); it != m_held.end();)
+                it = it.value() == client ? m_held.erase(it) : std::next(it);
+            if (held() != before)
+                record << QStringLiteral("left the bus holding %1").arg(before - held());
+        });
+}
+
+DesktopDouble::~DesktopDouble()
+{
+    QDBusConnection::disconnectFromBus(m_bus.name()); // its name and its objects go with it
+}
+
+bool DesktopDouble::handleMessage(const QDBusMessage &message, const QDBusConnection &connection)
+{
+    const QString call = message.interface() + QLatin1Char('.') + message.member();
+    const QVariantList args = message.arguments();
+    QVariant handed;
+    QString key; // what the client gives back
+    if (call == QLatin1String("org.freedesktop.ScreenSaver.Inhibit") && message.path() == m_path) {
+        record << QStringLiteral("Inhibit(%1, %2)")
+                      .arg(args.value(0).toString(), args.value(1).toString());
+        static uint cookie = 0;
+        handed = ++cookie;
+        key = QString::number(cookie);
+    } else if (call == QLatin1String("org.freedesktop.portal.Inhibit.Inhibit") &&
+               message.path() == m_path) {
+        record << QStringLiteral("portal Inhibit(%1, %2)")
+                      .arg(args.value(1).toUInt())
+                      .arg(qdbus_cast<QVariantMap>(args.value(2))
+                               .value(QStringLiteral("reason"))
+                               .toString());
+        static int request = 0;
+        key = m_path + QStringLiteral("/request/%1").arg(++request);
+        handed = QVariant::fromValue(QDBusObjectPath(key));
+    } else if (call == QLatin1String("org.freedesktop.ScreenSaver.UnInhibit") ||
+               call == QLatin1String("org.freedesktop.portal.Request.Close")) {
+        const QString what = message.member() == QLatin1String("Close")
+                                 ? message.path()
+                                 : QString::number(args.value(0).toUInt());
+        record << (m_held.remove(what) ? message.member()
+                                       : message.member() + QStringLiteral(" of nothing held"));
+        connection.send(message.createReply());
+        return true;
+    } else {
+        return false;
+    }
+    m_held.insert(key, message.service());
+    m_watcher->addWatchedService(message.service());
+    connection.send(message.createReply(handed));
+    return true;
 }
 
 QProcessEnvironment displayEnvironment(const QString &display)

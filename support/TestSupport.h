@@ -4,10 +4,14 @@
 // server, and process-wide hooks put back when a test is done with them.
 
 #include "system/Random.h"
+#include "system/ScreenSaver.h"
 #include "system/Twips.h"
 
 #include <QColor>
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusVirtualObject>
+#include <QHash>
 #include <QList>
 #include <QProcessEnvironment>
 #include <QSize>
@@ -142,14 +146,42 @@ class QProcess;
 /// @return the display's name (":5"), empty when the server did not come up.
 QString startXServer(QProcess &server, QSize screen);
 
-/// Ends a test that cannot run without an X server: skipped, but failed where the environment
-/// variable CI is "true", since a CI machine is set up to run it. The caller returns.
+/// Ends a test that cannot run without an X server (or a session bus): skipped, but failed where
+/// the environment variable CI is "true", since a CI machine is set up to run it. The caller
+/// returns.
 void xServerMissing(const char *why);
 
 /// startXServer for a test that cannot run without the server or the given tools; when one of
 /// them is missing or the server does not start, see xServerMissing.
 /// @return the display's name; empty when the test was skipped or failed, and the caller returns.
 QString requireXServer(QProcess &server, QSize screen, const QStringList &tools = {});
+
+/// Starts a private session bus (dbus-daemon) that ends with the test process.
+/// @return its address; empty when dbus-daemon is missing or did not start (see
+/// xServerMissing), and the caller returns.
+QString requireSessionBus(QProcess &bus);
+
+/// The desktop's screen saver services as a bus client sees them, played on a bus of the test's
+/// own: `org.freedesktop.ScreenSaver` at `path`, or, when `service` is the portal's, its idle
+/// inhibition and the request it hands out. Records every Inhibit, every give-back of what it
+/// handed out, and every client that leaves the bus still holding some, as a desktop drops them.
+class QDBusServiceWatcher;
+class DesktopDouble : public QDBusVirtualObject {
+public:
+    DesktopDouble(const QString &address, const QString &service, const QString &path);
+    ~DesktopDouble() override;
+    QStringList record;
+    int held() const { return int(m_held.size()); }
+
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override;
+    QString introspect(const QString &) const override { return QString(); }
+
+private:
+    QDBusConnection m_bus;
+    QString m_path;
+    QDBusServiceWatcher *m_watcher;
+    QHash<QString, QString> m_held; // what was handed out (cookie or request), by whom
+};
 
 /// The system's environment for a program that talks to the given display.
 QProcessEnvironment displayEnvironment(const QString &display);
@@ -190,6 +222,20 @@ public:
 private:
     QList<float> m_values;
     int *m_reseeds;
+};
+
+/// An inhibitor that writes down what it is asked: "inhibit: <reason>", "release".
+class RecordingInhibitor : public sys::ScreenSaverInhibitor {
+public:
+    explicit RecordingInhibitor(QStringList *calls)
+        : m_calls(calls)
+    {
+    }
+    void inhibit(const QString &reason) override { *m_calls << "inhibit: " + reason; }
+    void release() override { *m_calls << QStringLiteral("release"); }
+
+private:
+    QStringList *m_calls;
 };
 
 /// A screen of a fixed logical resolution.

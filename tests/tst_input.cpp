@@ -102,9 +102,13 @@ void InputTest::arrowsReachThePanelControls()
 
 void InputTest::escapeStopsShowOrClosesWindow()
 {
+    QStringList screen;
+    const auto inhibitor =
+        overrideHook(sys::setScreenSaverInhibitor, std::make_unique<RecordingInhibitor>(&screen));
     InputFixture f;
     f.run(1);
     pressKey(&f.window, Qt::Key_Escape);
+    QCOMPARE(screen, (QStringList{"inhibit: Slide show", "release"}));
     QVERIFY(!f.window.Frame1->isHidden());
     QVERIFY(!f.window.Timer1->isEnabled());
     QCOMPARE(f.window.windowTitle(), QStringLiteral("Pelmora"));

@@ -201,6 +201,9 @@ void LifecycleTest::everyWayOfClosingUnloadsOnce()
     const TestTree tree;
     QVERIFY(writeJpeg(tree.path("a.jpg"), QSize(8, 8)));
     QVERIFY(writeAll(m_ini, ("[Folders]\n00=" + tree.path() + "\n").toUtf8()));
+    QStringList screen;
+    const auto inhibitor =
+        overrideHook(sys::setScreenSaverInhibitor, std::make_unique<RecordingInhibitor>(&screen));
     frmMain w;
     w.show();
     QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -210,6 +213,8 @@ void LifecycleTest::everyWayOfClosingUnloadsOnce()
         if (show == 2)
             w.Timer1->setEnabled(false);
     }
+    // The screen is kept on from the show's start, and only then.
+    QCOMPARE(screen, show > 0 ? QStringList{"inhibit: Slide show"} : QStringList());
     if (way == "end")
         QTest::mouseClick(w.cmdEnd, Qt::LeftButton);
     else if (way == "esc")
@@ -220,6 +225,7 @@ void LifecycleTest::everyWayOfClosingUnloadsOnce()
     QVERIFY(!w.Timer1->isEnabled());
     QCOMPARE(w.history().count(), 0);
     QVERIFY(readAll(m_ini).contains("[Display]\nTime=20\n"));
+    QCOMPARE(screen.last(), QStringLiteral("release"));
     w.close(); // a second request finds nothing more to do
     QCOMPARE(m_endings, 1);
 }

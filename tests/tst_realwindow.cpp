@@ -10,6 +10,10 @@
 #include <QtTest>
 
 #include <csignal>
+#include <xcb/screensaver.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 
 namespace {
 
@@ -38,6 +42,8 @@ private slots:
     void keysReachTheFocusedControl();
     void fullScreenAndLogout_data();
     void fullScreenAndLogout();
+    void screenKeptOnDuringAShow_data();
+    void screenKeptOnDuringAShow();
 
 private:
     void startWindowManager();
@@ -52,6 +58,9 @@ private:
     QImage screenshot();
     void startViewer(const QByteArray &settings);
     bool waitForViewerEnd(int timeoutMs = 15000);
+    int screenSaverState();
+
+    QProcess m_bus;
 
     QProcess m_server;
     QProcess m_windowManager;
@@ -87,6 +96,8 @@ void RealWindowTest::initTestCase()
 
 void RealWindowTest::cleanupTestCase()
 {
+    m_bus.kill();
+    m_bus.waitForFinished();
     m_windowManager.kill();
     m_windowManager.waitForFinished();
     m_server.kill();
@@ -107,6 +118,7 @@ void RealWindowTest::init()
 void RealWindowTest::cleanup()
 {
     setDpi(96);
+    run(QStringLiteral("xset"), {QStringLiteral("s"), QStringLiteral("off")});
     if (m_viewer.state() != QProcess::NotRunning) {
         m_viewer.kill();
         m_viewer.waitForFinished();
@@ -492,6 +504,76 @@ void RealWindowTest::fullScreenAndLogout()
     QCOMPARE(m_viewer.exitStatus(), QProcess::NormalExit);
     QCOMPARE(m_viewer.exitCode(), 0);
     QCOMPARE(readAll(m_ini), place + "[Display]\nTime=10\n" + folders);
+}
+
+int RealWindowTest::screenSaverState()
+{
+    xcb_connection_t *c = xcb_connect(qPrintable(m_display), nullptr);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_screensaver_query_info_reply_t *info =
+        xcb_screensaver_query_info_reply(c, xcb_screensaver_query_info(c, root), nullptr);
+    const int state = info ? info->state : -1;
+    std::free(info);
+    xcb_disconnect(c);
+    return state;
+}
+
+void RealWindowTest::screenKeptOnDuringAShow_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QStringList>("record"); // the desktop's, once the show has ended
+    const QString inhibit = QStringLiteral("Inhibit(Pelmora, Slide show)");
+    QTest::newRow("stopped") << "stop" << QStringList{inhibit, "UnInhibit"};
+    QTest::newRow("closed") << "close" << QStringList{inhibit, "UnInhibit"};
+    QTest::newRow("killed") << "kill" << QStringList{inhibit, "left the bus holding 1"};
+}
+
+void RealWindowTest::screenKeptOnDuringAShow()
+{
+    QFETCH(QString, end);
+    QFETCH(QStringList, record);
+    static const QString address = requireSessionBus(m_bus);
+    if (address.isEmpty())
+        return;
+    startWindowManager();
+    DesktopDouble desktop(address, QStringLiteral("org.freedesktop.ScreenSaver"),
+                          QStringLiteral("/org/freedesktop/ScreenSaver"));
+    m_env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+    startViewer("[Display]\nTime=5\n[Folders]\n00=" + m_tree->path("pics").toUtf8() + "\n");
+    m_env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    const QString window = findWindow();
+    QVERIFY(!window.isEmpty());
+    QTest::qWait(500);
+    const QRect place = windowGeometry(window);
+    // The X server blanks the screen after 2 s without input; the click on Start is the last.
+    run(QStringLiteral("xset"), {QStringLiteral("s"), QStringLiteral("2"), QStringLiteral("0")});
+    run(QStringLiteral("xdotool"),
+        {QStringLiteral("mousemove"), QString::number(place.x() + 82),
+         QString::number(place.y() + 32), QStringLiteral("click"), QStringLiteral("1")});
+    QTRY_COMPARE(desktop.record, QStringList{record.first()});
+    QElapsedTimer show;
+    show.start();
+    while (show.elapsed() < 5000) { // two and a half times the screen saver's time
+        QVERIFY(screenSaverState() != XCB_SCREENSAVER_STATE_ON);
+        QTest::qWait(250);
+    }
+    QVERIFY(windowName(window) != kStartedCaption); // the show ran all along
+
+    if (end == QLatin1String("stop")) {
+        pressKey(window, QStringLiteral("Escape"));
+        QTRY_COMPARE(windowName(window), kStartedCaption);
+    } else if (end == QLatin1String("close")) {
+        run(QStringLiteral("wmctrl"), {QStringLiteral("-i"), QStringLiteral("-c"), window});
+        QTRY_VERIFY(m_viewer.state() == QProcess::NotRunning);
+        QCOMPARE(m_viewer.exitCode(), 0);
+    } else {
+        m_viewer.kill();
+        QTRY_VERIFY(m_viewer.state() == QProcess::NotRunning);
+    }
+    QTRY_COMPARE(desktop.record, record);
+    QCOMPARE(desktop.held(), 0);
+    // The X server's own screen saver works again, with the panel on screen or without a program.
+    QTRY_COMPARE_WITH_TIMEOUT(screenSaverState(), int(XCB_SCREENSAVER_STATE_ON), 5000);
 }
 
 QTEST_MAIN(RealWindowTest)

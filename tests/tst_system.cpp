@@ -1,7 +1,8 @@
-// System services: numbers, twips, directory search.
+// System services: numbers, twips, directory search, the desktop's screen saver.
 #include "TestSupport.h"
 #include "system/DirSearch.h"
 #include "system/Numbers.h"
+#include "system/ScreenSaver.h"
 #include "system/TerminationSignals.h"
 #include "system/Twips.h"
 
@@ -11,6 +12,7 @@
 #include <QFrame>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -37,6 +39,17 @@ private slots:
     void dirSearch();
     void dirSearchSkipsSpecialFiles();
     void secondTerminationSignalEndsAtOnce();
+    void screenKeptOnByTheDesktop_data();
+    void screenKeptOnByTheDesktop();
+
+    void cleanupTestCase()
+    {
+        m_bus.kill();
+        m_bus.waitForFinished();
+    }
+
+private:
+    QProcess m_bus;
 };
 
 void SystemTest::roundHalfEven_data()
@@ -188,3 +201,65 @@ void SystemTest::secondTerminationSignalEndsAtOnce()
 
 QTEST_MAIN(SystemTest)
 #include "tst_system.moc"
+
+void SystemTest::screenKeptOnByTheDesktop_data()
+{
+    QTest::addColumn<QString>("service");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>(
+        "steps"); // inhibit, release, wait for the desktop, settle, program gone
+    QTest::addColumn<QStringList>("expected");
+    const QString saver = QStringLiteral("org.freedesktop.ScreenSaver");
+    const QString inhibit =
+        QStringLiteral("Inhibit(%1, Slide show)").arg(QCoreApplication::applicationName());
+    QTest::newRow("screen saver service") << saver << "/org/freedesktop/ScreenSaver"
+                                          << "iwir" << QStringList{inhibit, "UnInhibit"};
+    QTest::newRow("older path") << saver << "/ScreenSaver"
+                                << "iwr" << QStringList{inhibit, "UnInhibit"};
+    QTest::newRow("portal") << "org.freedesktop.portal.Desktop"
+                            << "/org/freedesktop/portal/desktop"
+                            << "iwr" << QStringList{"portal Inhibit(8, Slide show)", "Close"};
+    QTest::newRow("released before the answer") << saver << "/org/freedesktop/ScreenSaver"
+                                                << "ir" << QStringList{inhibit, "UnInhibit"};
+    QTest::newRow("program gone") << saver << "/org/freedesktop/ScreenSaver"
+                                  << "iwg" << QStringList{inhibit, "left the bus holding 1"};
+    QTest::newRow("no desktop service") << "org.example.Nothing"
+                                        << "/"
+                                        << "isr" << QStringList();
+}
+
+void SystemTest::screenKeptOnByTheDesktop()
+{
+    QFETCH(QString, service);
+    QFETCH(QString, path);
+    QFETCH(QString, steps);
+    QFETCH(QStringList, expected);
+    static const QString address = requireSessionBus(m_bus);
+    if (address.isEmpty())
+        return;
+    DesktopDouble desktop(address, service, path);
+    const QString client = QStringLiteral("program ") + QTest::currentDataTag();
+    auto inhibitor =
+        sys::desktopScreenSaverInhibitor(QDBusConnection::connectToBus(address, client));
+    QElapsedTimer asking;
+    asking.start();
+    for (const QChar step : steps) {
+        if (step == QLatin1Char('i'))
+            inhibitor->inhibit(QStringLiteral("Slide show"));
+        else if (step == QLatin1Char('r'))
+            inhibitor->release();
+        else if (step == QLatin1Char('w'))
+            QTRY_COMPARE(desktop.held(), 1);
+        else if (step == QLatin1Char('s'))
+            QTest::qWait(300);
+        else
+            inhibitor.reset();
+        if (step == QLatin1Char('g') || step == steps.back())
+            QDBusConnection::disconnectFromBus(client);
+    }
+    QVERIFY(asking.elapsed() < 2000); // the window never waits for an answer
+    QTRY_COMPARE(desktop.record, expected);
+    QTest::qWait(200); // and nothing more
+    QCOMPARE(desktop.record, expected);
+    QCOMPARE(desktop.held(), 0);
+}

@@ -1,3 +1,4 @@
+#include "controls/ScreenKeeper.h"
 #include "system/Process.h"
 #include "system/TerminationSignals.h"
 #include "viewer/frmMain.h"
@@ -23,6 +24,9 @@ int main(int argc, char *argv[])
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslator);
 
+    // Through the desktop and the X server while a show is on screen; gone before the toolkit.
+    sys::setScreenSaverInhibitor(controls::screenKeeper());
+
     frmMain window;
     // A logout, a shutdown or Ctrl+C closes the window as its user would, so nothing set is
     // lost; the session's own request to save, which may come first, saves without closing.
@@ -31,5 +35,7 @@ int main(int argc, char *argv[])
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
                      [&window](QSessionManager &) { window.saveSettings(); });
     window.show();
-    return app.exec();
+    const int code = app.exec();
+    sys::setScreenSaverInhibitor(nullptr);
+    return code;
 }

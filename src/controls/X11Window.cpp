@@ -4,6 +4,7 @@
 #include <QThread>
 #include <QWidget>
 
+#include <xcb/screensaver.h>
 #include <xcb/xcb.h>
 
 #include <QtGui/qguiapplication_platform.h>
@@ -145,6 +146,24 @@ std::optional<QPoint> innerPosition(const QWidget *window)
     const XcbReply<xcb_translate_coordinates_reply_t> reply(xcb_translate_coordinates_reply(
         c, xcb_translate_coordinates(c, xcb_window_t(window->winId()), rootOf(c), 0, 0), nullptr));
     return reply ? std::optional<QPoint>(QPoint(reply->dst_x, reply->dst_y)) : std::nullopt;
+}
+
+bool suspendScreenSaver(bool suspend)
+{
+    xcb_connection_t *c = connection();
+    if (!c)
+        return false;
+    const xcb_query_extension_reply_t *extension = xcb_get_extension_data(c, &xcb_screensaver_id);
+    if (!extension || !extension->present)
+        return false;
+    // Suspending came with version 1.1 of the extension.
+    const XcbReply<xcb_screensaver_query_version_reply_t> version(
+        xcb_screensaver_query_version_reply(c, xcb_screensaver_query_version(c, 1, 1), nullptr));
+    if (!version || (version->server_major_version == 1 && version->server_minor_version < 1))
+        return false;
+    const XcbReply<xcb_generic_error_t> error(
+        xcb_request_check(c, xcb_screensaver_suspend_checked(c, suspend ? 1 : 0)));
+    return !error;
 }
 
 } // namespace controls::x11

@@ -23,4 +23,9 @@ std::optional<QMargins> drawnFrame(const QWidget *window);
 /// Where a shown window's inner area begins on the screen.
 std::optional<QPoint> innerPosition(const QWidget *window);
 
+/// Suspends the X server's own screen saver (true) or lets it run again (false). The server
+/// counts suspensions, so each true wants exactly one false; it drops them all when the program
+/// leaves. False where the program does not run on X11 or the server cannot suspend it.
+bool suspendScreenSaver(bool suspend);
+
 } // namespace controls::x11

@@ -10,6 +10,7 @@
 #include "system/DirSearch.h"
 #include "system/Paths.h"
 #include "system/Process.h"
+#include "system/ScreenSaver.h"
 #include "system/Twips.h"
 #include "viewer/WindowPlacement.h"
 
@@ -130,6 +131,7 @@ void frmMain::Form_Unload()
     m_unloaded = true;
     saveSettings();
     m_show->close();
+    sys::screenSaverInhibitor().release();
     m_fileList.reset();
     sys::endProcess();
 }

@@ -8,6 +8,7 @@
 #include "show/FitGeometry.h"
 #include "show/PictureDecodes.h"
 #include "show/ShowCaption.h"
+#include "system/ScreenSaver.h"
 #include "system/Twips.h"
 
 #include <QFrame>
@@ -58,6 +59,7 @@ bool frmMain::isMinimised() const
 void frmMain::showPanel()
 {
     const bool fromShow = Frame1->isHidden();
+    sys::screenSaverInhibitor().release();
     Frame1->show();
     Image1->setPicture(imaging::Picture());
     setWindowTitle(show::idleCaption());
@@ -73,6 +75,8 @@ void frmMain::showShow()
     Frame1->hide();
     picTemp->setPicture(imaging::Picture());
     repaint(); // the panel goes before the first tick, not at it
+    // Running or paused, nobody touches the mouse during a show.
+    sys::screenSaverInhibitor().inhibit(tr("Slide show"));
     showPointer();
 }
 
