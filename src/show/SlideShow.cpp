@@ -157,9 +157,7 @@ bool SlideShow::step(int direction)
 void SlideShow::stop()
 {
     m_view.showPanel();
-    m_tickTimer->setEnabled(false);
-    m_giveUp->setEnabled(false);
-    m_resizeSettled->setEnabled(false);
+    stopTimers();
     m_state = State::Panel;
     m_onScreen = imaging::Picture();
     // Nothing the show was decoding or had drawn ahead is wanted any more.
@@ -168,10 +166,8 @@ void SlideShow::stop()
     m_heldPick.reset();
     m_startPick.reset();
     m_drawnAhead.reset();
-    // A pick the show drew but never showed leaves no trace: the next show starts from the
-    // folder of the last picture the user saw.
-    if (m_beforeUnshown)
-        m_source().returnTo(*std::exchange(m_beforeUnshown, std::nullopt));
+    // The next show starts from the folder of the last picture the user saw.
+    forgetUnshownPicks();
 }
 
 void SlideShow::resize()
@@ -198,9 +194,7 @@ void SlideShow::settled()
 
 void SlideShow::close()
 {
-    m_tickTimer->setEnabled(false);
-    m_giveUp->setEnabled(false);
-    m_resizeSettled->setEnabled(false);
+    stopTimers();
     m_decodes->dropAll(); // closing never waits for a decode
     m_state = State::Panel;
     m_history.clear();
@@ -272,8 +266,7 @@ void SlideShow::dropDrawnAhead()
     if (!m_drawnAhead)
         return;
     m_drawnAhead.reset();
-    if (m_beforeUnshown)
-        m_source().returnTo(*std::exchange(m_beforeUnshown, std::nullopt));
+    forgetUnshownPicks();
 }
 
 void SlideShow::dropHeldPickIfGone()
@@ -284,8 +277,21 @@ void SlideShow::dropHeldPickIfGone()
         return;
     m_heldPick.reset();
     m_decodes->drop(DecodeFor::Ahead);
+    forgetUnshownPicks();
+}
+
+void SlideShow::forgetUnshownPicks()
+{
+    // A pick the show drew but never showed leaves no trace in the picture source.
     if (m_beforeUnshown)
         m_source().returnTo(*std::exchange(m_beforeUnshown, std::nullopt));
+}
+
+void SlideShow::stopTimers()
+{
+    m_tickTimer->setEnabled(false);
+    m_giveUp->setEnabled(false);
+    m_resizeSettled->setEnabled(false);
 }
 
 void SlideShow::dropStartPick()

@@ -94,6 +94,8 @@ private:
     void decodeAhead();
     void dropDrawnAhead();
     void dropHeldPickIfGone();
+    void forgetUnshownPicks();
+    void stopTimers();
     void dropStartPick();
     void sharpenIfBlurred();
     void useSharper(const imaging::Picture &sharper);

@@ -102,10 +102,10 @@ private:
     void answered(int where, const QString &reason, const QDBusMessage &reply)
     {
         m_asking = false;
+        const QDBusMessage asked = request(where, reason);
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-            qCDebug(logging::desktop).noquote()
-                << "not kept on by" << request(where, reason).service()
-                << request(where, reason).path() << ":" << reply.errorMessage();
+            qCDebug(logging::desktop).noquote() << "not kept on by" << asked.service()
+                                                << asked.path() << ":" << reply.errorMessage();
             if (where + 1 < kPlaces && m_wanted)
                 ask(where + 1, reason);
             return;
@@ -113,7 +113,7 @@ private:
         const QVariant handed = reply.arguments().first();
         if (where < 2) {
             QDBusMessage back =
-                QDBusMessage::createMethodCall(kScreenSaverService, request(where, reason).path(),
+                QDBusMessage::createMethodCall(kScreenSaverService, asked.path(),
                                                kScreenSaverService, QStringLiteral("UnInhibit"));
             back << handed.toUInt();
             m_held = back;
@@ -123,7 +123,7 @@ private:
                 QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Close"));
         }
         qCDebug(logging::desktop).noquote()
-            << "the screen is kept on by" << reply.service() << request(where, reason).path();
+            << "the screen is kept on by" << reply.service() << asked.path();
         // Released while the desktop was still deciding.
         if (!m_wanted)
             giveBack(QDBus::NoBlock);
