@@ -11,7 +11,7 @@ JOBS ?= 2
 PACKAGES = g++ make cmake qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg-dev libxcb1-dev \
 	libxcb-screensaver0-dev fonts-ipafont-gothic qt6-translations-l10n \
 	xvfb xdotool wmctrl openbox x11-utils x11-xserver-utils imagemagick desktop-file-utils \
-	dbus-daemon
+	dbus-daemon weston qt6-wayland
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 

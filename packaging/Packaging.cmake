@@ -53,5 +53,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # X11 platform plugin, the panel's Japanese font and Qt's own translations.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-ipafont-gothic, qt6-translations-l10n")
+# On a Wayland desktop Qt's Wayland plugin makes the program a native client: the compositor's
+# own scale and full screen. Without it the program still runs there, through XWayland, and an
+# X11 desktop never needs it, so it is recommended rather than required.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 
 include(CPack)

@@ -39,6 +39,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for dependency in libqt6widgets6 libjpeg62-turbo qt6-qpa-plugins fonts-ipafont-gothic qt6-translations-l10n; do
     grep -q "\b$dependency\b" <<<"$depends" || fail "Depends lacks $dependency"
 done
+grep -q "\bqt6-wayland\b" <<<"$(dpkg-deb -f "$deb" Recommends)" || fail "Recommends lacks qt6-wayland"
 
 echo "== appstreamcli validate --strict --no-net"
 # --no-net: the screenshot and home page addresses are not checked for being reachable.

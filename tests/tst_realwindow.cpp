@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/prctl.h>
 #include <xcb/screensaver.h>
 #include <xcb/xcb.h>
 
@@ -44,6 +45,7 @@ private slots:
     void fullScreenAndLogout();
     void screenKeptOnDuringAShow_data();
     void screenKeptOnDuringAShow();
+    void waylandSession();
 
 private:
     void startWindowManager();
@@ -574,6 +576,73 @@ void RealWindowTest::screenKeptOnDuringAShow()
     QCOMPARE(desktop.held(), 0);
     // The X server's own screen saver works again, with the panel on screen or without a program.
     QTRY_COMPARE_WITH_TIMEOUT(screenSaverState(), int(XCB_SCREENSAVER_STATE_ON), 5000);
+}
+
+void RealWindowTest::waylandSession()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("weston")).isEmpty())
+        return xServerMissing("weston is not installed");
+    // A compositor of its own, drawing into memory, with a runtime folder only it and we use.
+    QProcessEnvironment env = m_env;
+    env.remove(QStringLiteral("DISPLAY"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_tree->path("app"));
+    QVERIFY(QFile::setPermissions(m_tree->path("app"),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("pelmora-test"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    QProcess weston;
+    weston.setProcessEnvironment(env);
+    weston.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    weston.start(QStringLiteral("weston"),
+                 {QStringLiteral("--backend=headless-backend.so"), QStringLiteral("--use-pixman"),
+                  QStringLiteral("--socket=pelmora-test"), QStringLiteral("--width=1280"),
+                  QStringLiteral("--height=1024"), QStringLiteral("--debug")});
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_tree->path("app/pelmora-test")), 10000);
+
+    // The place an X11 session saved on a second screen, a folder that is gone since.
+    const QByteArray pics = m_tree->path("pics").toUtf8();
+    const QByteArray place = "[Position]\nLeft=30000\nTop=2250\nWidth=4500\nHeight=4500\n";
+    const QByteArray kept = "[Display]\nTime=5\n[Folders]\n00=" + pics + "\n";
+    const QByteArray before = "[Display]\nTime=5\n[Folders]\n00=" + pics + "-gone\n01=" + pics;
+    const QProcessEnvironment x11 = std::exchange(m_env, env);
+    startViewer(place + before + "\n");
+    m_env = x11;
+
+    // The panel whole: its help text's box at its designed size, in black within the window.
+    QRect help;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            QProcess shooter; // it writes its picture into the folder it runs in
+            shooter.setProcessEnvironment(env);
+            shooter.setWorkingDirectory(m_tree->path("app"));
+            shooter.start(QStringLiteral("weston-screenshooter"), {QStringLiteral("--debug")});
+            shooter.waitForFinished(10000);
+            const QDir dir(m_tree->path("app"));
+            const QStringList shots =
+                dir.entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Time);
+            const QImage shot = shots.isEmpty() ? QImage() : QImage(dir.filePath(shots.first()));
+            help = QRect();
+            for (int y = 0; y < shot.height(); ++y) {
+                for (int x = 0; x < shot.width(); ++x) {
+                    if (shot.pixel(x, y) == qRgb(255, 255, 192))
+                        help |= QRect(x, y, 1, 1);
+                }
+            }
+            return help.isValid() &&
+                   shot.pixel(help.left() - 8, help.center().y()) == qRgb(0, 0, 0);
+        }(),
+        15000);
+    QVERIFY2(qAbs(help.width() - 221) <= 3 && qAbs(help.height() - 57) <= 3,
+             qPrintable(QStringLiteral("%1 x %2").arg(help.width()).arg(help.height())));
+
+    // A logout saves the size as it came, the interval and the history, and keeps the place.
+    QCOMPARE(::kill(pid_t(m_viewer.processId()), SIGTERM), 0);
+    QVERIFY(m_viewer.waitForFinished(3000));
+    QCOMPARE(m_viewer.exitCode(), 0);
+    const QByteArray saved = readAll(m_ini);
+    QCOMPARE(saved, place + kept);
+    weston.kill();
+    weston.waitForFinished();
 }
 
 QTEST_MAIN(RealWindowTest)

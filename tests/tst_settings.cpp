@@ -435,6 +435,10 @@ void SettingsTest::exampleFileRoundTrip()
     QCOMPARE(again.place.width.value_or(0), 3990.75f);
     QCOMPARE(again.place.height.value_or(0), 1e7f);
     QVERIFY(!readAll(file).contains("[Folders]\n0")); // no folder key for an empty list
+
+    // A window system that cannot tell the place: the size is new, the place the file's.
+    settings::writeSettings(file, settings::WindowPlace{0, 0, 4500, 3000, false}, 20, {});
+    QVERIFY(readAll(file).startsWith("[Position]\nLeft=-45\nTop=12.5\nWidth=4500\nHeight=3000\n"));
 }
 
 void SettingsTest::folderKeysWithGapAndStray()

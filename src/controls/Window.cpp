@@ -3,6 +3,7 @@
 #include "controls/X11Window.h"
 #include "system/Twips.h"
 
+#include <QGuiApplication>
 #include <QMargins>
 #include <QPoint>
 #include <QRect>
@@ -128,6 +129,11 @@ void moveOuterTwips(QWidget *window, float left, float top, float width, float h
     const QPoint place(toPixels(left), toPixels(top));
     if (window->frameGeometry().topLeft() != place || !window->testAttribute(Qt::WA_Moved))
         window->move(place);
+}
+
+bool windowPositionKnown()
+{
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
 bool hasFrame(const QWidget *window)

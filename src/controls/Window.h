@@ -25,6 +25,10 @@ float frameHeightTwips(const QWidget *window);
 /// Moves and sizes a top-level window by its outer edges, in twips, in one operation.
 void moveOuterTwips(QWidget *window, float left, float top, float width, float height);
 
+/// Whether the window system tells a program where its windows stand. A Wayland client is
+/// never told: its windows seem to stand at 0, 0 wherever they are.
+bool windowPositionKnown();
+
 /// Whether the window manager has put a frame around the window yet.
 bool hasFrame(const QWidget *window);
 

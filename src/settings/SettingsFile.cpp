@@ -104,9 +104,11 @@ void writeSettings(const QString &file, const std::optional<WindowPlace> &place,
     QDir().mkpath(QFileInfo(file).absolutePath()); // a configuration folder may not exist yet
     cInifile ini;
     ini.setFileName(file);
-    if (place) {
+    if (place && place->positionKnown) {
         ini.WriteStr(kPosition, kLeft, storedNumber(place->left));
         ini.WriteStr(kPosition, kTop, storedNumber(place->top));
+    }
+    if (place) {
         // A size nobody knows is not stored: the next start then keeps the designed one.
         if (place->width)
             ini.WriteStr(kPosition, kWidth, storedNumber(*place->width));

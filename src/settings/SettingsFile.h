@@ -55,6 +55,9 @@ struct WindowPlace {
     /// then keeps its designed inner area in whatever frame the window manager draws.
     std::optional<float> width;
     std::optional<float> height;
+    /// False where the window system never tells a window where it stands (Wayland): only the
+    /// size is written, and the file keeps the place an earlier session saved.
+    bool positionKnown = true;
 };
 
 struct StoredSettings {

@@ -118,6 +118,8 @@ private:
     void Form_Unload();
     QString settingsFile() const;
     void applyRestoredPlace();
+    void reapplyRestoredPlace();
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     // frmMain_panel.cpp
     bool scanFolder(const QString &folder);

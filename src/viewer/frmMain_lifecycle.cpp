@@ -22,6 +22,7 @@
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -89,16 +90,34 @@ void frmMain::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     // The place was applied before the frame's size was known; once framed, it is applied
-    // again so the outer size is the saved one. Later moves are the user's.
+    // again so the outer size is the saved one. Later moves are the user's. A window framed
+    // by the toolkit itself (on Wayland) is framed once first drawn, and hears of no move.
+    reapplyRestoredPlace();
+    if (m_restoredPlace && windowHandle())
+        windowHandle()->installEventFilter(this);
     QTimer::singleShot(kFramingWaitMs, this, [this] { m_restoredPlace.reset(); });
 }
 
 void frmMain::moveEvent(QMoveEvent *event)
 {
     QWidget::moveEvent(event);
+    reapplyRestoredPlace();
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == windowHandle() && event->type() == QEvent::Expose)
+        reapplyRestoredPlace();
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmMain::reapplyRestoredPlace()
+{
     if (m_restoredPlace && controls::hasFrame(this)) {
         applyRestoredPlace();
         m_restoredPlace.reset();
+        if (windowHandle())
+            windowHandle()->removeEventFilter(this);
     }
 }
 
@@ -142,9 +161,10 @@ void frmMain::saveSettings()
     // keeps the last normal one.
     std::optional<settings::WindowPlace> place;
     if (controls::windowState(this) == controls::WindowState::Normal)
-        place = settings::WindowPlace{controls::outerLeftTwips(this), controls::outerTopTwips(this),
-                                      controls::outerWidthTwips(this),
-                                      controls::outerHeightTwips(this)};
+        place =
+            settings::WindowPlace{controls::outerLeftTwips(this), controls::outerTopTwips(this),
+                                  controls::outerWidthTwips(this), controls::outerHeightTwips(this),
+                                  controls::windowPositionKnown()};
     QStringList folders;
     for (int i = 0; i < cboFolders->count(); ++i)
         folders << cboFolders->itemText(i);
