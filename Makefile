@@ -7,11 +7,12 @@ JOBS ?= 2
 
 # Build: compiler, CMake, Qt 6 Widgets, D-Bus and Qt Test, libjpeg, xcb and its screen saver
 # extension. Run: the Japanese fixed-pitch font and Qt's own translations. Tests: an X server, a
-# window manager, a session bus and the tools that drive, set up and look at the real window.
+# window manager, a session bus and the tools that drive, set up and look at the real window;
+# libjpeg-turbo's own tools write the progressive files the decoder is checked on.
 PACKAGES = g++ make cmake qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg-dev libxcb1-dev \
 	libxcb-screensaver0-dev fonts-ipafont-gothic qt6-translations-l10n \
 	xvfb xdotool wmctrl openbox x11-utils x11-xserver-utils imagemagick desktop-file-utils \
-	dbus-daemon weston qt6-wayland
+	dbus-daemon weston qt6-wayland libjpeg-turbo-progs
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 
@@ -48,9 +49,7 @@ soak: build test-sanitized
 	$(BUILD_DIR)-asan/bin/pelmora_soak
 
 # Speed and memory figures against their targets; libjpeg-turbo's djpeg is the real show's floor.
-BENCH_PACKAGES = libjpeg-turbo-progs
-bench:
-	@$(MAKE) --no-print-directory build PACKAGES="$(PACKAGES) $(BENCH_PACKAGES)"
+bench: build
 	$(BUILD_DIR)/bin/pelmora_bench
 
 # The Debian package, pelmora_<version>_<arch>.deb in the build folder: CPack works out the

@@ -48,6 +48,31 @@ QByteArray withProfile(QByteArray jpeg, const QByteArray &profile)
     return jpeg.insert(2, "\xFF\xE2" + QByteArray(1, char(length >> 8)) + char(length) + payload);
 }
 
+// A progressive JPEG of a noisy 320 x 240 picture, every coefficient of it busy, as
+// libjpeg-turbo's tools write it: chroma sampled as cjpeg's -sample says, in jpegtran's own
+// scans or those of a script; empty without the tools.
+QByteArray progressiveJpeg(const QString &sampling, const QString &script)
+{
+    const TestTree tree;
+    QImage photo(320, 240, QImage::Format_RGB32);
+    QRandomGenerator noise(7);
+    for (int y = 0; y < photo.height(); ++y) {
+        for (int x = 0; x < photo.width(); ++x)
+            photo.setPixel(
+                x, y, qRgb(x / 2 + noise.bounded(60), y + noise.bounded(60), noise.bounded(256)));
+    }
+    const auto env = QProcessEnvironment::systemEnvironment();
+    QStringList options{QStringLiteral("-progressive"), tree.path("baseline.jpg")};
+    if (!script.isEmpty() && writeAll(tree.path("scans"), script.toLatin1()))
+        options = QStringList{QStringLiteral("-scans"), tree.path("scans")} + options;
+    if (!photo.save(tree.path("photo.ppm")) ||
+        !writeAll(tree.path("baseline.jpg"),
+                  runTool(env, QStringLiteral("cjpeg"),
+                          {"-quality", "95", "-sample", sampling, tree.path("photo.ppm")})))
+        return QByteArray();
+    return runTool(env, QStringLiteral("jpegtran"), options);
+}
+
 } // namespace
 
 class ImagingTest : public QObject {
@@ -63,6 +88,8 @@ private slots:
     void loadPictureForDisplay_data();
     void loadPictureForDisplay();
     void hugePictureShowsReduced();
+    void progressiveReadsOnlyScansShown_data();
+    void progressiveReadsOnlyScansShown();
 };
 
 void ImagingTest::loadPicture_data()
@@ -269,6 +296,66 @@ void ImagingTest::hugePictureShowsReduced()
     QCOMPARE(picture.size, QSize(12000, 9000));
     QVERIFY(qint64(picture.image.width()) * picture.image.height() <= 30000000);
     QCOMPARE(picture.image.width() * 3, picture.image.height() * 4);
+}
+
+void ImagingTest::progressiveReadsOnlyScansShown_data()
+{
+    QTest::addColumn<QString>("sampling");
+    QTest::addColumn<QString>("script"); // jpegtran's own when empty
+    // "cut" in the second scan, luma's first AC one, or the bytes from its table on
+    QTest::addColumn<QByteArray>("damage");
+    QTest::addColumn<QList<int>>("cutAt"); // the scales, in eighths, whose decode leaves scans out
+    const QString dcFirst = "0,1,2: 0-0, 0, 1; ", dcLast = "0,1,2: 0-0, 1, 0; ";
+    const QString chroma = "1: 1-63, 0, %1; 2: 1-63, 0, %1; ";
+    QTest::newRow("jpegtran's own") << "1x1" << QString() << QByteArray() << QList<int>{1};
+    QTest::newRow("jpegtran's own, 4:2:0") << "2x2" << QString() << QByteArray() << QList<int>{1};
+    QTest::newRow("bands 1-5, 6-63")
+        << "1x1"
+        << "0,1,2: 0-0, 0, 0; 0: 1-5, 0, 0; 0: 6-63, 0, 0;" + chroma.arg(0) << QByteArray()
+        << QList<int>{1};
+    // 13-63 lies past the 3 x 3 corner, and so does its refinement, unless one refines 1-63
+    const QString split = dcFirst + "0: 1-12, 0, 1; 0: 13-63, 0, 1; " + chroma.arg(1) + dcLast;
+    QTest::newRow("refined in bands")
+        << "1x1" << split + "0: 1-12, 1, 0; 0: 13-63, 1, 0; 1: 1-63, 1, 0; 2: 1-63, 1, 0;"
+        << QByteArray() << QList<int>{1, 3};
+    QTest::newRow("refined whole")
+        << "1x1" << split + "0: 1-63, 1, 0; 1: 1-63, 1, 0; 2: 1-63, 1, 0;" << QByteArray()
+        << QList<int>{1};
+    // read whole, as ever
+    QTest::newRow("cut short in an AC scan")
+        << "1x1" << QString() << QByteArray("cut") << QList<int>{};
+    QTest::newRow("band past the block")
+        << "1x1" << QString() << QByteArray("\x00\x01\x50", 3) << QList<int>{};
+    QTest::newRow("scan reading an undefined table")
+        << "1x1" << QString() << QByteArray("\x02") << QList<int>{};
+}
+
+void ImagingTest::progressiveReadsOnlyScansShown()
+{
+    QFETCH(QString, sampling);
+    QFETCH(QString, script);
+    QFETCH(QByteArray, damage);
+    QFETCH(QList<int>, cutAt);
+    QByteArray jpeg = progressiveJpeg(sampling, script);
+    if (jpeg.isEmpty() && qgetenv("CI") == "true")
+        QFAIL(
+            "cjpeg and jpegtran (libjpeg-turbo-progs) are missing, and CI is set up to have them");
+    if (jpeg.isEmpty())
+        QSKIP("cjpeg and jpegtran (libjpeg-turbo-progs) are needed");
+    const qsizetype second = jpeg.indexOf("\xFF\xDA", jpeg.indexOf("\xFF\xDA") + 1);
+    if (damage == "cut")
+        jpeg.truncate(second + 100);
+    else if (!damage.isEmpty())
+        jpeg.replace(second + 6, damage.size(), damage);
+    for (int scale = 1; scale <= 8; ++scale) {
+        const QSize atLeast(40 * scale, 30 * scale);
+        const QImage read = imaging::decodeJpeg(jpeg, atLeast, 1 << 20);
+        const QImage all =
+            imaging::decodeJpeg(jpeg, atLeast, 1 << 20, nullptr, nullptr, imaging::JpegScans::All);
+        QCOMPARE(read, all);
+        QCOMPARE(read.isNull(), !damage.isEmpty() && damage != "cut");
+        QCOMPARE(!imaging::jpegScansRead(jpeg, scale).isEmpty(), cutAt.contains(scale));
+    }
 }
 
 QTEST_MAIN(ImagingTest)

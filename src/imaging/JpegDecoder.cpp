@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <vector>
 
 #include <jpeglib.h>
 
@@ -225,6 +227,277 @@ QString refusal(const QByteArray &bytes, j_decompress_ptr cinfo, bool multipleSc
     return QString();
 }
 
+// The order in which a scan's band counts a block's coefficients: the position of each in the
+// block read row by row.
+constexpr int kZigzag[DCTSIZE2] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+                                   12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+                                   35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+                                   58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+
+// The rows of a block's coefficients, and as many of its columns, that the decoder's inverse
+// DCT reads at a scaled size, a bit each. Its 3, 5, 6 and 7 point transforms take the lowest
+// frequencies alone; its 2 and 4 point ones average neighbouring outputs of the 8 point one, so
+// they read all the odd frequencies too, and the 4 point one every even one but the fourth.
+unsigned linesReadAt(int scaledSize)
+{
+    switch (scaledSize) {
+    case 1:
+        return 0x01;
+    case 2:
+        return 0xAB; // 0, 1, 3, 5, 7
+    case 4:
+        return 0xEF; // all but 4
+    case 3:
+    case 5:
+    case 6:
+    case 7:
+        return (1u << scaledSize) - 1;
+    default:
+        return 0xFF;
+    }
+}
+
+// A bit for each coefficient, in zigzag order.
+using Coefficients = quint64;
+constexpr Coefficients kAllCoefficients = ~Coefficients(0);
+
+Coefficients coefficientsReadAt(int scaledSize)
+{
+    const unsigned lines = linesReadAt(scaledSize);
+    Coefficients read = 0;
+    for (int k = 0; k < DCTSIZE2; ++k) {
+        if ((lines >> (kZigzag[k] / DCTSIZE)) & (lines >> (kZigzag[k] % DCTSIZE)) & 1u)
+            read |= Coefficients(1) << k;
+    }
+    return read;
+}
+
+Coefficients band(int first, int last)
+{
+    const Coefficients upTo =
+        last == DCTSIZE2 - 1 ? kAllCoefficients : (Coefficients(1) << (last + 1)) - 1;
+    return upTo & ~((Coefficients(1) << first) - 1);
+}
+
+// One scan of a progressive file: where its bytes lie and what its header says.
+struct Scan {
+    qsizetype start = 0; // its marker
+    qsizetype end = 0;   // the marker after its entropy-coded data
+    int count = 0;
+    int components[MAX_COMPS_IN_SCAN]{}; // indices into the frame's
+    Coefficients band = 0;
+    bool tableUsable = true; // the Huffman table it reads could be built by the decoder
+};
+
+// The scans of a progressive file, read from its markers strictly: whatever the decoder would
+// stop at or warn about, and whatever this reader does not know, makes it give up, and the
+// decoder then reads the whole file as ever. Only a file whose every scan is whole, whose
+// progression holds and whose coefficients all end complete is read through; in such a file the
+// decoder's block smoothing, which guesses coefficients still missing, has nothing to do.
+class ProgressiveLayout {
+public:
+    ProgressiveLayout(const QByteArray &bytes, j_decompress_ptr cinfo)
+        : m_data(reinterpret_cast<const uchar *>(bytes.constData()))
+        , m_size(bytes.size())
+        , m_cinfo(cinfo)
+    {
+        for (auto &bits : m_bits)
+            std::fill(std::begin(bits), std::end(bits), -1);
+    }
+
+    // False when the file is not one this reader vouches for.
+    bool read();
+    const std::vector<Scan> &scans() const { return m_scans; }
+    qsizetype end() const { return m_end; } // just past the end-of-image marker
+
+private:
+    bool readSegment(uchar marker, qsizetype at, qsizetype length);
+    bool readTables(const uchar *p, qsizetype length);
+    bool readScan(qsizetype at, qsizetype length);
+    bool follows(int ss, int se, int ah, int al, const Scan &scan);
+    bool complete() const;
+
+    const uchar *m_data;
+    qsizetype m_size;
+    j_decompress_ptr m_cinfo;
+    std::vector<Scan> m_scans;
+    qsizetype m_end = 0;
+    bool m_framed = false;
+    bool m_acTables[NUM_HUFF_TBLS]{}; // defined by the file and buildable
+    // Per component and coefficient, the bit the last scan left it at; -1 before any scan.
+    int m_bits[MAX_COMPS_IN_SCAN][DCTSIZE2];
+};
+
+bool ProgressiveLayout::read()
+{
+    if (!m_cinfo->progressive_mode || m_cinfo->arith_code ||
+        m_cinfo->num_components > MAX_COMPS_IN_SCAN)
+        return false;
+    for (qsizetype i = 2; i + 1 < m_size;) {
+        const uchar marker = m_data[i + 1];
+        if (m_data[i] != 0xFF)
+            return false;
+        if (marker == 0xFF) { // fill
+            ++i;
+            continue;
+        }
+        if (marker == 0xD9) {
+            m_end = i + 2;
+            return m_framed && complete();
+        }
+        if (i + 4 > m_size)
+            return false;
+        const qsizetype length = m_data[i + 2] << 8 | m_data[i + 3];
+        if (length < 2 || i + 2 + length > m_size || !readSegment(marker, i, length))
+            return false;
+        i = marker == 0xDA ? m_scans.back().end : i + 2 + length;
+    }
+    return false; // cut short
+}
+
+bool ProgressiveLayout::readSegment(uchar marker, qsizetype at, qsizetype length)
+{
+    if (marker == 0xC2 && !m_framed)
+        return m_framed = true;
+    if (marker == 0xC4)
+        return readTables(m_data + at + 4, length - 2);
+    if (marker == 0xDA)
+        return m_framed && readScan(at, length);
+    // quantization tables, restart interval, application segments, comments
+    return marker == 0xDB || marker == 0xDD || (marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE;
+}
+
+// Only AC tables matter here: every DC scan is read anyway.
+bool ProgressiveLayout::readTables(const uchar *p, qsizetype length)
+{
+    while (length > 0) {
+        if (length < 17 || (p[0] >> 4) > 1 || (p[0] & 15) >= NUM_HUFF_TBLS)
+            return false;
+        int symbols = 0;
+        bool buildable = true;
+        for (int bits = 1, codes = 0; bits <= 16; ++bits) {
+            symbols += p[bits];
+            codes = symbols ? (codes + p[bits]) << 1 : 0;
+            buildable = buildable && codes <= (2 << bits) - 2; // no code of all ones
+        }
+        if (symbols > 256 || 17 + symbols > length)
+            return false;
+        if (p[0] >> 4)
+            m_acTables[p[0] & 15] = buildable;
+        p += 17 + symbols;
+        length -= 17 + symbols;
+    }
+    return true;
+}
+
+bool ProgressiveLayout::readScan(qsizetype at, qsizetype length)
+{
+    if (length < 3)
+        return false;
+    const uchar *header = m_data + at + 4;
+    Scan scan;
+    scan.start = at;
+    scan.count = header[0];
+    if (scan.count < 1 || scan.count > MAX_COMPS_IN_SCAN || length != 6 + 2 * scan.count)
+        return false;
+    for (int k = 0; k < scan.count; ++k) {
+        int index = 0;
+        while (index < m_cinfo->num_components &&
+               m_cinfo->comp_info[index].component_id != header[1 + 2 * k])
+            ++index;
+        if (index == m_cinfo->num_components ||
+            std::count(scan.components, scan.components + k, index))
+            return false;
+        scan.components[k] = index;
+    }
+    const uchar *selection = header + 1 + 2 * scan.count; // Ss, Se, Ah and Al
+    const int table = header[2] & 15;
+    scan.tableUsable = table < NUM_HUFF_TBLS && m_acTables[table];
+    if (!follows(selection[0], selection[1], selection[2] >> 4, selection[2] & 15, scan))
+        return false;
+    scan.band = band(selection[0], selection[1]);
+    scan.end = entropyEnd(m_data, m_size, at + 2 + length);
+    m_scans.push_back(scan);
+    return scan.end < m_size;
+}
+
+// The decoder's own checks on a scan's band and on the progression so far.
+bool ProgressiveLayout::follows(int ss, int se, int ah, int al, const Scan &scan)
+{
+    const bool dc = ss == 0;
+    if ((dc && se != 0) || (!dc && (ss > se || se >= DCTSIZE2 || scan.count != 1)) ||
+        (ah != 0 && al != ah - 1) || al > 13)
+        return false;
+    for (int k = 0; k < scan.count; ++k) {
+        int *bits = m_bits[scan.components[k]];
+        if (!dc && bits[0] < 0) // AC before DC
+            return false;
+        for (int coefficient = ss; coefficient <= se; ++coefficient) {
+            if (ah != std::max(bits[coefficient], 0))
+                return false;
+            bits[coefficient] = al;
+        }
+    }
+    return true;
+}
+
+// Whether every component's coefficients that block smoothing looks at, DC and the first nine AC
+// ones, came down to their last bit.
+bool ProgressiveLayout::complete() const
+{
+    constexpr int kSmoothed = 10;
+    for (int c = 0; c < m_cinfo->num_components; ++c) {
+        if (std::any_of(m_bits[c], m_bits[c] + kSmoothed, [](int bits) { return bits != 0; }))
+            return false;
+    }
+    return true;
+}
+
+// The file without the scans a decode at the chosen scale never reads: those with no
+// coefficient the inverse DCT of any of their components reads, unless a scan that is read
+// later refines what they brought, as the decoder refines only what it holds. Empty when nothing
+// can be left out, or when the file is not one to cut.
+QByteArray scansRead(const QByteArray &bytes, j_decompress_ptr cinfo)
+{
+    Coefficients read[MAX_COMPONENTS];
+    bool everything = true;
+    for (int c = 0; c < cinfo->num_components; ++c) {
+        read[c] = coefficientsReadAt(cinfo->comp_info[c].DCT_scaled_size);
+        everything = everything && read[c] == kAllCoefficients;
+    }
+    ProgressiveLayout layout(bytes, cinfo);
+    if (everything || !layout.read())
+        return QByteArray();
+    const std::vector<Scan> &scans = layout.scans();
+    std::vector<bool> kept(scans.size());
+    Coefficients refined[MAX_COMPONENTS]{}; // what kept scans go on from
+    qsizetype leftOut = 0;
+    for (auto i = scans.size(); i-- > 0;) {
+        const Scan &scan = scans[i];
+        for (int k = 0; k < scan.count; ++k)
+            kept[i] = kept[i] ||
+                      (scan.band & (read[scan.components[k]] | refined[scan.components[k]])) != 0;
+        for (int k = 0; kept[i] && k < scan.count; ++k)
+            refined[scan.components[k]] |= scan.band;
+        if (!kept[i] && !scan.tableUsable) // the decoder would have stopped at it
+            return QByteArray();
+        leftOut += kept[i] ? 0 : scan.end - scan.start;
+    }
+    if (leftOut == 0)
+        return QByteArray();
+    QByteArray cut;
+    cut.reserve(layout.end() - leftOut);
+    qsizetype from = 0;
+    for (std::size_t i = 0; i < scans.size(); ++i) {
+        if (kept[i])
+            continue;
+        cut.append(bytes.constData() + from, scans[i].start - from);
+        from = scans[i].end;
+    }
+    cut.append(bytes.constData() + from, layout.end() - from);
+    return cut;
+}
+
 bool isCmyk(j_decompress_ptr cinfo)
 {
     return cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
@@ -297,6 +570,21 @@ Step readHeader(Decompressor &d, const QByteArray &data, Header &header, bool me
     header.multipleScans = jpeg_has_multiple_scans(&d.cinfo);
     if (metadata && !isCmyk(&d.cinfo))
         jpeg_read_icc_profile(&d.cinfo, &header.icc, &header.iccLength);
+    return Step::Done;
+}
+
+// Starts the decoder over on the scans a decode reads, cut from the file it read the header of.
+// Block smoothing guesses coefficients no scan brought; in the whole file every one came, so it
+// did nothing there, and must not guess those left out here.
+Step readCut(Decompressor &d, const QByteArray &cut)
+{
+    if (setjmp(d.errors.jump))
+        return Step::Failed;
+    jpeg_abort_decompress(&d.cinfo);
+    jpeg_mem_src(&d.cinfo, reinterpret_cast<const uchar *>(cut.constData()),
+                 static_cast<unsigned long>(cut.size()));
+    jpeg_read_header(&d.cinfo, TRUE);
+    d.cinfo.do_block_smoothing = FALSE;
     return Step::Done;
 }
 
@@ -380,8 +668,18 @@ int jpegScaleFor(QSize stored, QSize atLeast)
     return 8;
 }
 
+QByteArray jpegScansRead(const QByteArray &data, int scale)
+{
+    Decompressor d;
+    Header header;
+    if (readHeader(d, data, header, false) != Step::Done ||
+        chooseOutput(d, scale, std::numeric_limits<qint64>::max(), isCmyk(&d.cinfo)) != Step::Done)
+        return QByteArray();
+    return scansRead(data, &d.cinfo);
+}
+
 QImage decodeJpeg(const QByteArray &data, QSize atLeast, qint64 maxPixels,
-                  const sys::Cancellation *cancel, QString *why)
+                  const sys::Cancellation *cancel, QString *why, JpegScans scans)
 {
     const auto failed = [why](const QString &reason) {
         if (why)
@@ -415,6 +713,12 @@ QImage decodeJpeg(const QByteArray &data, QSize atLeast, qint64 maxPixels,
                           .arg(stored.width())
                           .arg(stored.height()));
     }
+    // The decoder reads the cut from here on, which must outlive it.
+    const QByteArray cut = scans == JpegScans::Read ? scansRead(data, &d.cinfo) : QByteArray();
+    const int scale = int(d.cinfo.scale_num);
+    if (!cut.isEmpty() &&
+        (readCut(d, cut) != Step::Done || chooseOutput(d, scale, maxPixels, cmyk) != Step::Done))
+        return failed(d.message());
     QImage image(int(d.cinfo.output_width), int(d.cinfo.output_height), QImage::Format_RGB32);
     if (image.isNull())
         return failed(QStringLiteral("no memory for %1 x %2 pixels")

@@ -30,6 +30,12 @@ bool looksLikeJpeg(const QByteArray &data);
 /// when it gave one.
 bool readJpegInfo(const QByteArray &data, JpegInfo &info, QString *why = nullptr);
 
+/// Which scans of a progressive JPEG a reduced decode reads.
+enum class JpegScans {
+    Read, ///< those with coefficients the reduced inverse DCT reads; the pixels are the same
+    All,  ///< every one
+};
+
 /// Decodes a JPEG at the smallest DCT scale (1/8 .. 8/8) whose output still covers `atLeast`
 /// (stored orientation; an invalid size asks for full size), never above `maxPixels` pixels.
 /// The result is as stored, not turned, in the file's own colours (CMYK already made RGB); null
@@ -37,7 +43,12 @@ bool readJpegInfo(const QByteArray &data, JpegInfo &info, QString *why = nullptr
 /// another decoder then) or once `cancel` is set, which the decoder looks at every few rows.
 /// When null, `why` says why: the decoder's own message when it gave up.
 QImage decodeJpeg(const QByteArray &data, QSize atLeast, qint64 maxPixels,
-                  const sys::Cancellation *cancel = nullptr, QString *why = nullptr);
+                  const sys::Cancellation *cancel = nullptr, QString *why = nullptr,
+                  JpegScans scans = JpegScans::Read);
+
+/// What a decode at `scale` eighths reads of a progressive JPEG: the file without the scans whose
+/// coefficients that scale never shows. Empty when it reads the whole file.
+QByteArray jpegScansRead(const QByteArray &data, int scale);
 
 /// The smallest scale numerator M (of M/8) whose output covers `atLeast`; 8 for an invalid size.
 int jpegScaleFor(QSize stored, QSize atLeast);
