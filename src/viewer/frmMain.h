@@ -95,6 +95,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -141,6 +142,7 @@ private:
     void showCaption(const QString &caption) override;
     void FitAndShow();
     void toggleFullScreen();
+    void keepScreenOnWhileShown();
 
     std::unique_ptr<frmFileList> m_fileList;
     std::unique_ptr<show::SlideShow> m_show;

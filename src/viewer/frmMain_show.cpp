@@ -11,6 +11,7 @@
 #include "system/ScreenSaver.h"
 #include "system/Twips.h"
 
+#include <QEvent>
 #include <QFrame>
 
 void frmMain::createShow()
@@ -59,8 +60,8 @@ bool frmMain::isMinimised() const
 void frmMain::showPanel()
 {
     const bool fromShow = Frame1->isHidden();
-    sys::screenSaverInhibitor().release();
     Frame1->show();
+    keepScreenOnWhileShown();
     Image1->setPicture(imaging::Picture());
     setWindowTitle(show::idleCaption());
     showPointer();
@@ -75,9 +76,25 @@ void frmMain::showShow()
     Frame1->hide();
     picTemp->setPicture(imaging::Picture());
     repaint(); // the panel goes before the first tick, not at it
-    // Running or paused, nobody touches the mouse during a show.
-    sys::screenSaverInhibitor().inhibit(tr("Slide show"));
+    keepScreenOnWhileShown();
     showPointer();
+}
+
+void frmMain::keepScreenOnWhileShown()
+{
+    // Running or paused, nobody touches the mouse during a show; a minimised one shows nothing,
+    // and the screen saver may work.
+    if (Frame1->isHidden() && !isMinimised())
+        sys::screenSaverInhibitor().inhibit(tr("Slide show"));
+    else
+        sys::screenSaverInhibitor().release();
+}
+
+void frmMain::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && Frame1 && Frame1->isHidden())
+        keepScreenOnWhileShown();
 }
 
 void frmMain::toggleFullScreen()
