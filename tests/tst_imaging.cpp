@@ -7,6 +7,7 @@
 #include <QColorTransform>
 #include <QElapsedTimer>
 #include <QFrame>
+#include <QImageWriter>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -103,6 +104,14 @@ void ImagingTest::loadPicture_data()
         buffer.open(QIODevice::WriteOnly);
         QImage(64, 48, QImage::Format_RGB32).save(&buffer, "JPEG");
     }
+    QByteArray progressive;
+    {
+        QBuffer buffer(&progressive);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "JPEG");
+        writer.setProgressiveScanWrite(true);
+        writer.write(QImage(64, 48, QImage::Format_RGB32));
+    }
     QByteArray png;
     {
         QBuffer buffer(&png);
@@ -111,6 +120,7 @@ void ImagingTest::loadPicture_data()
     }
     const QList<QColor> none;
     QTest::newRow("jpeg") << jpeg << QSize(64, 48) << none;
+    QTest::newRow("progressive jpeg") << progressive << QSize(64, 48) << none;
     QTest::newRow("png named .jpg") << png << QSize(30, 20) << none;
     QTest::newRow("missing") << QByteArray() << QSize() << none;
     QTest::newRow("text") << QByteArray("this is no picture\n") << QSize() << none;
@@ -184,6 +194,12 @@ void ImagingTest::loadPicture()
         QVERIFY2(off <= 3, qPrintable(got.name() + QStringLiteral(" for ") + want.name()));
     }
     QVERIFY(imaging::loadPicture(QString()).isNull());
+    // A load holds the file, and one of a progressive JPEG all its coefficients besides.
+    const qint64 coefficients = imaging::loadMemory(path) - content.size();
+    if (content.contains("\xFF\xC2"))
+        QVERIFY(coefficients >= 2 * expected.width() * expected.height());
+    else
+        QCOMPARE(coefficients, 0);
 }
 
 void ImagingTest::loadPictureTurnsByExifOrientation()

@@ -9,6 +9,7 @@
 #include "viewer/AppIcon.h"
 #include "viewer/frmMain.h"
 
+#include <QImageWriter>
 #include <QPushButton>
 #include <QtTest>
 
@@ -274,6 +275,30 @@ void ShowTest::decodedAheadOnlyWhileStillTrue()
     decodes.want(show::DecodeFor::Tick, a, key, onScreen);
     QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 3, 5000);
     QCOMPARE(shown.last(), QSize(40, 20));
+
+    // A progressive file holds all its coefficients while it decodes: two pictures ahead decode
+    // at once on two cores, but one after the other when both would not fit the memory budget.
+    const QString b = tree.path("b.jpg"), c = tree.path("c.jpg");
+    QImageWriter progressive(b, "JPEG");
+    progressive.setProgressiveScanWrite(true);
+    QVERIFY(progressive.write(QImage(400, 200, QImage::Format_RGB32)) && QFile::copy(b, c));
+    for (const bool fits : {true, false}) {
+        std::atomic<int> running{0}, together{0};
+        const auto overlapping = overrideHook(
+            imaging::setPictureLoader, [&](const QString &path, const imaging::DisplaySize &d,
+                                           const sys::Cancellation *cancel) {
+                together += ++running == 2;
+                for (QDeadlineTimer company(500); running < 2 && !company.hasExpired();)
+                    QThread::msleep(1);
+                const imaging::Picture picture = imaging::loadPicture(path, d, cancel);
+                --running;
+                return picture;
+            });
+        show::PictureDecodes twoCores({2, 2 * imaging::loadMemory(b) - (fits ? 0 : 1)});
+        twoCores.wantAhead({b, c}, key);
+        QTRY_VERIFY_WITH_TIMEOUT(!twoCores.waitingFor(show::DecodeFor::Ahead), 5000);
+        QCOMPARE(together > 0, fits);
+    }
 }
 
 void ShowTest::tickUsesFreshFileOverStaleDecode()

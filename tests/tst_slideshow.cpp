@@ -9,7 +9,10 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <algorithm>
 #include <map>
+#include <set>
+#include <vector>
 
 namespace {
 
@@ -79,40 +82,68 @@ public:
               Ready ready) override
     {
         // A picture decoded ahead is taken over, there at once.
-        std::optional<imaging::Picture> done;
-        for (const auto &[p, wish] : m_wishes)
-            if (wish.path == path && wish.done)
-                done = wish.done;
-        m_wishes[purpose] = Wish{path, key, ready, done, ++m_serial};
+        const std::optional<imaging::Picture> done = doneFor(path, key);
+        m_wishes.erase(purpose);
+        m_wishes.emplace(purpose, Wish{path, key, ready, done, ++m_serial});
         if (done && ready) {
             m_wishes.erase(purpose);
             ready(*done);
         }
     }
+    void wantAhead(const QStringList &paths, const show::DisplayKey &key) override
+    {
+        std::vector<Wish> ahead;
+        for (const QString &path : paths)
+            ahead.push_back(Wish{path, key, {}, doneFor(path, key), ++m_serial});
+        m_wishes.erase(show::DecodeFor::Ahead);
+        for (const Wish &wish : ahead)
+            m_wishes.emplace(show::DecodeFor::Ahead, wish);
+    }
     void drop(show::DecodeFor purpose) override { m_wishes.erase(purpose); }
     void dropAll() override { m_wishes.clear(); }
     bool waitingFor(show::DecodeFor purpose) const override
     {
-        const auto wish = m_wishes.find(purpose);
-        return wish != m_wishes.end() && !wish->second.done;
+        const auto [first, last] = m_wishes.equal_range(purpose);
+        return std::any_of(first, last, [](const auto &wish) { return !wish.second.done; });
     }
-    void finishAll()
+    int cores() const override { return m_cores; }
+    int decodeMs() const override { return m_decodeMs; }
+    // Ends the decodes pending now, of the named file only if one is named.
+    void finishAll(const QString &name = QString())
     {
-        for (auto [purpose, wish] : std::map<show::DecodeFor, Wish>(m_wishes)) {
-            // Only what was pending when the row said so: later wishes wait for the next word.
-            const auto now = m_wishes.find(purpose);
-            if (now == m_wishes.end() || now->second.serial != wish.serial || wish.done)
+        // Only what is pending now: later wishes wait for the next word.
+        std::vector<int> waiting;
+        for (auto &[purpose, wish] : m_wishes) {
+            if (wish.done || !(name.isEmpty() || QFileInfo(wish.path).baseName() == name))
                 continue;
-            const imaging::Picture picture =
-                imaging::loadPicture(wish.path, show::displaySizeFor(wish.key));
-            if (!wish.ready) {
-                m_wishes[purpose].done = picture;
-                continue;
-            }
-            m_wishes.erase(purpose);
-            wish.ready(picture);
+            wish.done = imaging::loadPicture(wish.path, show::displaySizeFor(wish.key));
+            if (wish.ready)
+                waiting.push_back(wish.serial);
+        }
+        for (int serial : waiting) {
+            const auto now = std::find_if(m_wishes.begin(), m_wishes.end(),
+                                          [&](const auto &w) { return w.second.serial == serial; });
+            if (now == m_wishes.end())
+                continue; // dropped by the one before
+            const Wish wish = now->second;
+            m_wishes.erase(now);
+            wish.ready(*wish.done);
         }
     }
+    // The files being decoded, each once; in capitals those for a window grown since.
+    QString inFlight() const
+    {
+        std::set<QString> names;
+        for (const auto &[purpose, wish] : m_wishes) {
+            const QString name = QFileInfo(wish.path).baseName();
+            if (!wish.done)
+                names.insert(wish.key.innerWidth > 3000 ? name.toUpper() : name);
+        }
+        return QStringList(names.begin(), names.end()).join(',');
+    }
+
+    int m_cores = 1;
+    int m_decodeMs = 0;
 
 private:
     struct Wish {
@@ -122,14 +153,21 @@ private:
         std::optional<imaging::Picture> done;
         int serial;
     };
-    std::map<show::DecodeFor, Wish> m_wishes;
+    std::optional<imaging::Picture> doneFor(const QString &path, const show::DisplayKey &key) const
+    {
+        for (const auto &[purpose, wish] : m_wishes)
+            if (wish.path == path && wish.key == key && wish.done)
+                return wish.done;
+        return std::nullopt;
+    }
+    std::multimap<show::DecodeFor, Wish> m_wishes;
     int m_serial = 0;
 };
 
 class FakeView : public show::View {
 public:
     show::Order order() const override { return m_order; }
-    show::DisplayKey display() const override { return {3000, 3000, 15, 1}; }
+    show::DisplayKey display() const override { return m_display; }
     bool isMinimised() const override { return false; }
     void showPanel() override
     {
@@ -144,6 +182,7 @@ public:
     void showCaption(const QString &caption) override { m_caption = caption; }
 
     show::Order m_order = show::Order::Sequential;
+    show::DisplayKey m_display{3000, 3000, 15, 1};
     QString m_screen;
     QString m_caption = QStringLiteral("Pelmora");
 };
@@ -274,6 +313,35 @@ void SlideShowTest::events_data()
         << QList<float>{0, 0, 0, 0.25f, 0, 0.5f, 0, 0.75f} << "a"
         << "R a"
         << "b c a" << 3 << "running";
+    // With decodes that take three intervals, two cores decode the next two pictures at once.
+    QTest::newRow("two cores: the next two pictures decode at once")
+        << "cores:2 slow:1500 start decoding:b,c wait:500 ready:b decoding:c,d" << inOrder << "b"
+        << "N b"
+        << "b" << 1 << "running";
+    QTest::newRow("as many at once as a decode takes intervals")
+        << "cores:4 slow:1000 start decoding:b,c" << inOrder << ""
+        << "Pelmora"
+        << "" << 0 << "running";
+    QTest::newRow("a pause stops both; resumed, the same pictures come")
+        << "cores:2 slow:1500 start wait:500 ready:b space decoding: space decoding:c,d "
+           "tick"
+        << inOrder << "c"
+        << "N c"
+        << "b c" << 2 << "running";
+    QTest::newRow("a pause while a tick waits keeps its pick and puts back the next")
+        << "cores:2 slow:1500 start wait:500 space decoding:b space decoding:b,c tick" << inOrder
+        << "b"
+        << "N b"
+        << "b" << 1 << "running";
+    QTest::newRow("a resize decodes the pictures ahead again for the new size")
+        << "cores:2 slow:1500 start grow wait:150 decoding:A,B,C ready" << inOrder << "a"
+        << "Pelmora"
+        << "" << 0 << "running";
+    QTest::newRow("at random, a stop stops the picks drawn ahead; the next show draws afresh")
+        << "cores:2 slow:1500 start decoding:b,c esc decoding: start tick"
+        << QList<float>{0, 0, 0, 0.25f, 0, 0.5f, 0, 0.75f, 0, 0.5f, 0, 0.25f} << "c"
+        << "R c"
+        << "c" << 1 << "running";
 }
 
 void SlideShowTest::events()
@@ -318,7 +386,13 @@ void SlideShowTest::events()
             } else if (verb == "wait")
                 clock.advance(arg.toInt());
             else if (verb == "ready")
-                decoder.finishAll();
+                decoder.finishAll(arg);
+            else if (verb == "cores")
+                decoder.m_cores = arg.toInt();
+            else if (verb == "slow") // how long the decodes took
+                decoder.m_decodeMs = arg.toInt();
+            else if (verb == "decoding")
+                QCOMPARE(decoder.inFlight(), arg);
             else if (verb == "space")
                 slideShow.togglePause();
             else if (verb == "left" || verb == "right")
@@ -327,7 +401,10 @@ void SlideShowTest::events()
                 slideShow.stop();
             else if (verb == "resize")
                 slideShow.resize();
-            else if (verb == "delete")
+            else if (verb == "grow") {
+                view.m_display.innerWidth *= 2;
+                slideShow.resize();
+            } else if (verb == "delete")
                 QVERIFY(QFile::remove(tree.path(arg + ".jpg")));
             else if (verb == "keep") {
                 for (const QString &name : names)

@@ -135,15 +135,20 @@ qint64 blocksOf(const jpeg_component_info &component)
 }
 
 // A file in several scans is decoded from a buffer of all its coefficients: 64 of 2 bytes for
-// every block of every component.
-bool fitsMemory(j_decompress_ptr cinfo, bool multipleScans)
+// every block of every component. One in a single scan needs a few rows of them.
+qint64 coefficientBytes(j_decompress_ptr cinfo, bool multipleScans)
 {
     if (!multipleScans)
-        return true;
+        return 0;
     qint64 bytes = 0;
     for (int c = 0; c < cinfo->num_components; ++c)
         bytes += blocksOf(cinfo->comp_info[c]) * DCTSIZE2 * qint64(sizeof(JCOEF));
-    return bytes <= kDecoderMemory;
+    return bytes;
+}
+
+bool fitsMemory(j_decompress_ptr cinfo, bool multipleScans)
+{
+    return coefficientBytes(cinfo, multipleScans) <= kDecoderMemory;
 }
 
 // Where the entropy-coded data after a scan header ends: at the next marker, which is a 0xFF
@@ -650,6 +655,7 @@ bool readJpegInfo(const QByteArray &data, JpegInfo &info, QString *why)
     info.orientation = exifOrientation(d.cinfo.marker_list);
     info.refusal = refusal(data, &d.cinfo, header.multipleScans);
     info.directColour = directColour(&d.cinfo);
+    info.coefficientBytes = coefficientBytes(&d.cinfo, header.multipleScans);
     info.iccProfile = iccProfileFor(&d.cinfo, header);
     return !info.stored.isEmpty();
 }

@@ -18,6 +18,9 @@ struct JpegInfo {
     /// of colours: an RGB profile for a colour or grey picture, a grey one for a grey picture.
     /// Empty when there is none, when its segments do not fit together, and for CMYK.
     QByteArray iccProfile;
+    /// What the decoder holds while it runs: all the coefficients of a file in several scans
+    /// (a progressive one), 0 for one in a single scan.
+    qint64 coefficientBytes = 0;
     /// Why no decoder should try the file (too much memory, too many scans, too much work for
     /// one picture); empty when it may be decoded.
     QString refusal;

@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <memory>
@@ -28,11 +29,14 @@ namespace {
 constexpr qint64 kMaxFileBytes = 256LL * 1024 * 1024;
 // Decoded pixels kept at the most (4 bytes each); larger pictures are decoded reduced.
 constexpr qint64 kMaxDecodePixels = 30LL * 1000 * 1000;
+// A JPEG's header ends within this, but for a rare large profile or thumbnail.
+constexpr qint64 kHeaderBytes = 256 * 1024;
 
-// Reads a regular file whole; the empty text, or why not. Opening non-blocking means a named
-// pipe or a device called "x.jpg" cannot stall the show; fstat on the open descriptor leaves no
-// window for a swap.
-QString readRegularFile(const QString &path, QByteArray &data, sys::FileStamp &stamp)
+// Reads a regular file whole, or its first `limit` bytes; the empty text, or why not. Opening
+// non-blocking means a named pipe or a device called "x.jpg" cannot stall the show; fstat on
+// the open descriptor leaves no window for a swap.
+QString readRegularFile(const QString &path, QByteArray &data, sys::FileStamp &stamp,
+                        qint64 limit = kMaxFileBytes)
 {
     const int fd = ::open(sys::encodePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -42,7 +46,7 @@ QString readRegularFile(const QString &path, QByteArray &data, sys::FileStamp &s
                   : stamp.size > kMaxFileBytes ? QStringLiteral("larger than any photo")
                                                : QString();
     if (why.isEmpty()) {
-        data.resize(static_cast<qsizetype>(stamp.size));
+        data.resize(static_cast<qsizetype>(std::min(stamp.size, limit)));
         qsizetype done = 0;
         while (done < data.size()) {
             const ssize_t got =
@@ -235,6 +239,19 @@ Picture loadPicture(const QString &path, const DisplaySize &display,
     picture.path = path;
     picture.stamp = stamp;
     return picture;
+}
+
+qint64 loadMemory(const QString &path)
+{
+    QByteArray data;
+    sys::FileStamp stamp;
+    if (path.isEmpty() || !readRegularFile(path, data, stamp, kHeaderBytes).isEmpty())
+        return 0;
+    JpegInfo info;
+    if (looksLikeJpeg(data) && !readJpegInfo(data, info) && stamp.size > data.size() &&
+        readRegularFile(path, data, stamp).isEmpty())
+        readJpegInfo(data, info);
+    return stamp.size + info.coefficientBytes;
 }
 
 Picture loadPictureWith(const QString &path, const DisplaySize &display,

@@ -38,6 +38,12 @@ using DisplaySize = std::function<QSize(QSize pictureSize)>;
 Picture loadPicture(const QString &path, const DisplaySize &display = {},
                     const sys::Cancellation *cancel = nullptr);
 
+/// The memory a load of the file holds at its height beside the picture it gives, from the
+/// file's size and header alone: the file's bytes and, for a JPEG in several scans, all its
+/// coefficients. Reads the header, and the whole file only where the header runs on past the
+/// first quarter megabyte; 0 for what is no regular file. Safe to call from any thread.
+qint64 loadMemory(const QString &path);
+
 /// How the show loads its pictures; a test may install a loader of its own (a slow one, say).
 using PictureLoader = std::function<Picture(const QString &path, const DisplaySize &display,
                                             const sys::Cancellation *cancel)>;

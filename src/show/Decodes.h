@@ -3,6 +3,7 @@
 #include "imaging/Picture.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -27,9 +28,9 @@ imaging::DisplaySize displaySizeFor(const DisplayKey &key);
 enum class DecodeFor { Tick, Step, StartPick, Sharpen, Ahead };
 
 /// The pictures the show wants decoded away from the user-interface thread: one wanted for each
-/// purpose at a time. Asking for a picture that is already being decoded, ahead of its tick
-/// say, takes that decode over rather than starting another; a decode that nothing wants any
-/// more stops, and its result never comes.
+/// purpose at a time, but as many ahead as the next ticks show. Asking for a picture that is
+/// already being decoded, ahead of its tick say, takes that decode over rather than starting
+/// another; a decode that nothing wants any more stops, and its result never comes.
 class Decodes {
 public:
     using Ready = std::function<void(const imaging::Picture &)>;
@@ -41,11 +42,20 @@ public:
     /// waits to be taken over.
     virtual void want(DecodeFor purpose, const QString &path, const DisplayKey &key,
                       Ready ready = {}) = 0;
+    /// Wants the pictures of the next ticks decoded ahead, the next first, at once where there are
+    /// cores for them; those wanted ahead before and not among them are dropped. `want` for
+    /// `DecodeFor::Ahead` wants the one path ahead.
+    virtual void wantAhead(const QStringList &paths, const DisplayKey &key) = 0;
     /// Drops what was wanted for `purpose`; a decode nothing else wants stops.
     virtual void drop(DecodeFor purpose) = 0;
     virtual void dropAll() = 0;
-    /// Whether a picture wanted for `purpose` is still being decoded.
+    /// Whether a picture wanted for `purpose` (any, ahead) is still being decoded.
     virtual bool waitingFor(DecodeFor purpose) const = 0;
+    /// How many pictures decode at once, one on each core.
+    virtual int cores() const = 0;
+    /// How long a picture took to decode of late, in milliseconds on its worker's clock; 0 before
+    /// the first.
+    virtual int decodeMs() const = 0;
 };
 
 } // namespace show

@@ -4,26 +4,45 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
+#include <QThreadPool>
 
-#include <functional>
+#include <deque>
 #include <map>
 #include <memory>
 
 namespace show {
+
+/// How much decoding goes on at once: a decode on each core, within a budget of working memory;
+/// one decode always runs, however large its picture, so nothing is refused for the budget.
+struct DecodeLimits {
+    int cores = 1;
+    qint64 memoryBytes = 0;
+
+    /// This machine's cores, and 600 MiB: room for two progressive photos of some 45 megapixels,
+    /// their coefficients and their files.
+    static DecodeLimits ofMachine();
+};
+
+class MemoryGate;
 
 /// The show's pictures decoded on worker threads, never on the user-interface thread; a decode
 /// that nothing wants any more is cancelled at once.
 class PictureDecodes : public QObject, public Decodes {
     Q_OBJECT
 public:
-    explicit PictureDecodes(QObject *parent = nullptr);
+    explicit PictureDecodes(DecodeLimits limits = DecodeLimits::ofMachine(),
+                            QObject *parent = nullptr);
     ~PictureDecodes() override;
 
     void want(DecodeFor purpose, const QString &path, const DisplayKey &key,
               Ready ready = {}) override;
+    void wantAhead(const QStringList &paths, const DisplayKey &key) override;
     void drop(DecodeFor purpose) override;
     void dropAll() override;
     bool waitingFor(DecodeFor purpose) const override;
+    int cores() const override { return m_limits.cores; }
+    int decodeMs() const override;
 
 private:
     struct Job;
@@ -32,12 +51,20 @@ private:
         Ready ready;
     };
 
+    void replace(DecodeFor purpose, const QStringList &paths, const DisplayKey &key,
+                 const Ready &ready);
     std::shared_ptr<Job> reusable(const QString &path, const DisplayKey &key) const;
     std::shared_ptr<Job> start(const QString &path, const DisplayKey &key);
     void finished(Job *job);
     void release(const std::shared_ptr<Job> &job);
 
-    std::map<DecodeFor, Wish> m_wishes;
+    DecodeLimits m_limits;
+    std::shared_ptr<MemoryGate> m_gate;
+    std::multimap<DecodeFor, Wish> m_wishes; // those ahead in the order of their ticks
+    std::deque<int> m_recentMs;              // the last few decodes' times
+    quint64 m_asked = 0;
+    // Destroyed first: it waits for its workers, which stop within a few rows once cancelled.
+    QThreadPool m_pool;
 };
 
 } // namespace show

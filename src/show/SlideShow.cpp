@@ -85,7 +85,10 @@ void SlideShow::completeTick(const imaging::Picture &picture)
     m_giveUp->setEnabled(false);
     m_decodes->drop(DecodeFor::Step); // a step asked for before this tick is older than it
     const QString pick = *std::exchange(m_tickPick, std::nullopt);
+    // Shown now; only the picks drawn after it are still unshown.
     m_beforeUnshown.reset();
+    if (!m_drawnAhead.empty())
+        m_beforeUnshown = m_drawnAhead.front().before;
     m_historyPos = m_history.add(pick);
     m_view.showCaption(showCaption(m_view.order() == Order::Random ? 1 : 0, pick));
     show(picture);
@@ -101,9 +104,10 @@ void SlideShow::giveUpTick()
         return;
     qCInfo(logging::show).noquote()
         << "given up after" << m_giveUp->interval() / 1000 << "s:" << sys::displayText(*m_tickPick);
-    // The decode may be the one started ahead of the tick: it stops too.
+    // Its decode stops, though it was started ahead of the tick and the file may come again;
+    // those of the picks after it go on.
+    wantAhead(*m_tickPick);
     m_decodes->drop(DecodeFor::Tick);
-    m_decodes->drop(DecodeFor::Ahead);
     completeTick(imaging::Picture());
 }
 
@@ -135,8 +139,7 @@ void SlideShow::pauseWaitingTick()
     // the next tick shows, still decoding meanwhile, neither skipped nor shown twice.
     m_giveUp->setEnabled(false);
     m_heldPick = std::exchange(m_tickPick, std::nullopt);
-    if (!m_heldPick->isEmpty())
-        m_decodes->want(DecodeFor::Ahead, *m_heldPick, m_view.display());
+    dropDrawnAhead(); // all but the held pick
     m_decodes->drop(DecodeFor::Tick);
     m_state = State::Paused;
 }
@@ -165,7 +168,7 @@ void SlideShow::stop()
     m_tickPick.reset();
     m_heldPick.reset();
     m_startPick.reset();
-    m_drawnAhead.reset();
+    m_drawnAhead.clear();
     // The next show starts from the folder of the last picture the user saw.
     forgetUnshownPicks();
 }
@@ -222,8 +225,14 @@ QString SlideShow::nextPick(bool forTick)
 {
     if (forTick && m_heldPick)
         return *std::exchange(m_heldPick, std::nullopt);
-    if (m_drawnAhead)
-        return *std::exchange(m_drawnAhead, std::nullopt);
+    // The order is read afresh for every pick: picks drawn ahead in the other go back.
+    if (!m_drawnAhead.empty() && m_drawnAhead.front().order != m_view.order())
+        dropDrawnAhead();
+    if (!m_drawnAhead.empty()) {
+        const QString pick = m_drawnAhead.front().pick;
+        m_drawnAhead.pop_front();
+        return pick;
+    }
     if (forTick && !m_beforeUnshown)
         m_beforeUnshown = m_source().place();
     return drawPick();
@@ -237,22 +246,39 @@ void SlideShow::load(DecodeFor purpose, const QString &pick, Decodes::Ready read
         m_decodes->want(purpose, pick, m_view.display(), std::move(ready));
 }
 
+int SlideShow::aheadDepth() const
+{
+    // A picture has to start decoding as many intervals before its tick as its decode takes,
+    // so that many decode at once; more than one a core would only share the cores.
+    const int interval = std::max(1, m_tickTimer->interval());
+    const int intervals = (m_decodes->decodeMs() + interval - 1) / interval;
+    return std::clamp(intervals, 1, std::max(1, m_decodes->cores()));
+}
+
 void SlideShow::decodeAhead()
 {
-    // In order, the next pick is foreseen; at random it is drawn now, one tick early, exactly
-    // as the tick would draw it, so its picture can be decoded while this one is on screen.
-    if (!m_heldPick && m_view.order() == Order::Random && !m_drawnAhead) {
+    // The next picks are drawn now, ticks early, exactly as their ticks would draw them, so
+    // their pictures decode while this one is on screen. A held pick is the next.
+    const int held = m_heldPick ? 1 : 0;
+    while (held + int(m_drawnAhead.size()) < aheadDepth()) {
+        const frmFileList::Place before = m_source().place();
         if (!m_beforeUnshown)
-            m_beforeUnshown = m_source().place();
-        m_drawnAhead = drawPick();
+            m_beforeUnshown = before;
+        m_drawnAhead.push_back({drawPick(), before, m_view.order()});
     }
-    const QString next = m_heldPick     ? *m_heldPick
-                         : m_drawnAhead ? *m_drawnAhead
-                                        : m_source().NextInOrder();
-    if (next.isEmpty())
-        m_decodes->drop(DecodeFor::Ahead);
-    else
-        m_decodes->want(DecodeFor::Ahead, next, m_view.display());
+    wantAhead();
+}
+
+void SlideShow::wantAhead(const QString &except)
+{
+    QStringList next;
+    if (m_heldPick)
+        next << *m_heldPick;
+    for (const Drawn &drawn : m_drawnAhead)
+        next << drawn.pick;
+    next.removeAll(QString()); // the empty pick is the empty picture: nothing to decode
+    next.removeAll(except);
+    m_decodes->wantAhead(next, m_view.display());
 }
 
 void SlideShow::dropDrawnAhead()
@@ -260,13 +286,13 @@ void SlideShow::dropDrawnAhead()
     // A paused show may stay paused for long, and the folder may change meanwhile: the show
     // that resumes draws afresh from where the source stood. A held pick is kept, and so is
     // its decode: it is what the next tick shows.
-    if (m_heldPick)
-        return;
-    m_decodes->drop(DecodeFor::Ahead);
-    if (!m_drawnAhead)
-        return;
-    m_drawnAhead.reset();
-    forgetUnshownPicks();
+    if (!m_drawnAhead.empty()) {
+        m_source().returnTo(m_drawnAhead.front().before);
+        m_drawnAhead.clear();
+        if (!m_heldPick)
+            m_beforeUnshown.reset();
+    }
+    wantAhead();
 }
 
 void SlideShow::dropHeldPickIfGone()

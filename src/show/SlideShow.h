@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -41,8 +42,9 @@ public:
 /// user can step through; paused and resumed; stopped back to the panel.
 ///
 /// The interval counts from the end of a tick's work: the tick timer is off from the tick
-/// until its picture is on screen. While the picture on screen stays, the next one is decoded
-/// ahead, so a tick rarely waits.
+/// until its picture is on screen. While the picture on screen stays, the next ones are decoded
+/// ahead, as many at once as a decode takes intervals and there are cores, so a tick rarely
+/// waits.
 class SlideShow : public QObject {
     Q_OBJECT
 public:
@@ -91,7 +93,9 @@ private:
     QString drawPick();
     QString nextPick(bool forTick);
     void load(DecodeFor purpose, const QString &pick, Decodes::Ready ready);
+    int aheadDepth() const;
     void decodeAhead();
+    void wantAhead(const QString &except = QString());
     void dropDrawnAhead();
     void dropHeldPickIfGone();
     void forgetUnshownPicks();
@@ -109,10 +113,16 @@ private:
     std::unique_ptr<Timer> m_resizeSettled; // dragging the frame resizes many times
 
     State m_state = State::Panel;
-    std::optional<QString> m_tickPick;   // the pick of the tick that waits
-    std::optional<QString> m_heldPick;   // a waiting tick's pick, paused: the next tick's
-    std::optional<QString> m_startPick;  // drawn by Start, decoded only if a resize shows it
-    std::optional<QString> m_drawnAhead; // the next random pick, drawn one tick early
+    std::optional<QString> m_tickPick;  // the pick of the tick that waits
+    std::optional<QString> m_heldPick;  // a waiting tick's pick, paused: the next tick's
+    std::optional<QString> m_startPick; // drawn by Start, decoded only if a resize shows it
+    // Picks drawn before their ticks, the next first, each with where the source stood before it.
+    struct Drawn {
+        QString pick;
+        frmFileList::Place before;
+        Order order;
+    };
+    std::deque<Drawn> m_drawnAhead;
     // Where the picture source stood before the first pick drawn and not yet shown.
     std::optional<frmFileList::Place> m_beforeUnshown;
     imaging::Picture m_onScreen;
