@@ -334,11 +334,17 @@ void benchProfiled(const QString &photos, const QString &work)
     }
     frmMain w;
     std::vector<double> untagged, tagged, taggedUi;
+    const auto scanned = [&w](const QString &folder) {
+        if (openShowWindow(w, folder))
+            return true;
+        bench::unmeasured("tick Adobe RGB / untagged (all work)", "no photos");
+        return false;
+    };
     for (int round = 0; round < kRounds; ++round) {
-        if (!openShowWindow(w, plain))
+        if (!scanned(plain))
             return;
         untagged.push_back(medianAll(tickCosts(w, kTicksPerRound, 0, 300)));
-        if (!openShowWindow(w, profiled))
+        if (!scanned(profiled))
             return;
         const std::vector<TickCost> costs = tickCosts(w, kTicksPerRound, 0, 300);
         tagged.push_back(medianAll(costs));
