@@ -15,10 +15,10 @@
 /// A wait without a bound, for waitForPictures: the figures are only worth having whole.
 constexpr int kForever = std::numeric_limits<int>::max();
 
-/// A figure of /proc/self/status in kilobytes ("VmRSS:", "VmHWM:"); -1 when unknown.
-inline qint64 statusKb(const char *field)
+/// A figure of a process's status file in kilobytes ("VmRSS:", "VmHWM:"); -1 when unknown.
+inline qint64 statusKb(const char *field, const QString &file = QStringLiteral("/proc/self/status"))
 {
-    QFile status(QStringLiteral("/proc/self/status"));
+    QFile status(file);
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n')) {

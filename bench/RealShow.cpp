@@ -2,6 +2,7 @@
 
 #include "BenchSupport.h"
 #include "TestSupport.h"
+#include "Verdict.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -9,22 +10,24 @@
 #include <QProcess>
 #include <QThread>
 
+#include <sched.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
+#include <optional>
 #include <vector>
 
 namespace {
 
-constexpr int kIntervalTenths = 5; // the shortest interval there is
-constexpr int kWidth = 1280, kHeight = 800;
-constexpr int kWarmUp = 4; // pictures before the steady state is measured
+constexpr int kWarmUp = 2;            // pictures before the steady state is measured
+constexpr int kPictureWaitMs = 60000; // beyond the show's own give-up: the show stalled
 
-// CPU time in milliseconds of a process (or of one of its threads) so far.
-double cpuMs(const QString &statFile)
+// CPU time in milliseconds of a process so far, dead threads included.
+double processCpuMs(qint64 pid)
 {
-    QFile stat(statFile);
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!stat.open(QIODevice::ReadOnly))
         return -1;
     const QByteArray text = stat.readAll();
@@ -34,6 +37,16 @@ double cpuMs(const QString &statFile)
     return ticks * 1000.0 / double(::sysconf(_SC_CLK_TCK));
 }
 
+// CPU time in milliseconds of a process's first thread, to the nanosecond: its share of a few
+// pictures is too small for the clock ticks of its stat file.
+double mainThreadCpuMs(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/task/%1/schedstat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    return stat.readAll().split(' ').value(0).toDouble() / 1e6;
+}
+
 void clickIn(const QProcessEnvironment &env, const QString &window, int x, int y)
 {
     runTool(env, QStringLiteral("xdotool"),
@@ -41,20 +54,137 @@ void clickIn(const QProcessEnvironment &env, const QString &window, int x, int y
              QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
 }
 
-// At random, a title that did not change hides a tick that drew the same picture again: a gap
-// within a quarter interval of two intervals counts as two pictures. Any other gap, however
-// long, is one: a stall must show.
-void countGaps(const std::vector<double> &changes, int order, std::vector<double> &gaps,
-               RealShowFigures &figures)
-{
-    const double interval = kIntervalTenths * 100.0;
-    for (size_t i = 1; i < changes.size(); ++i) {
-        const double gap = changes[i] - changes[i - 1];
-        const bool repeat = order == 1 && std::abs(gap - 2 * interval) < interval / 4;
-        figures.repeats += repeat ? 1 : 0;
-        figures.pictures += repeat ? 2 : 1;
-        gaps.insert(gaps.end(), repeat ? 2 : 1, repeat ? gap / 2 : gap);
+// Every change of a window's title, as it happens, timed from the spy's start.
+class TitleSpy {
+public:
+    bool start(const QProcessEnvironment &env, const QString &window)
+    {
+        m_spy.setProcessEnvironment(env);
+        m_spy.start(QStringLiteral("xprop"), {QStringLiteral("-spy"), QStringLiteral("-id"), window,
+                                              QStringLiteral("_NET_WM_NAME")});
+        if (!m_spy.waitForStarted())
+            return false;
+        m_spy.waitForReadyRead(2000);
+        m_spy.readAll(); // the title as it stands
+        m_clock.start();
+        return true;
     }
+    ~TitleSpy()
+    {
+        m_spy.kill();
+        m_spy.waitForFinished();
+    }
+    /// When the title changed next, in milliseconds; nothing when it did not within `waitMs`.
+    std::optional<double> next(int waitMs)
+    {
+        QElapsedTimer waiting;
+        waiting.start();
+        while (!m_spy.canReadLine()) {
+            if (waiting.elapsed() > waitMs)
+                return std::nullopt;
+            m_spy.waitForReadyRead(100);
+        }
+        m_spy.readLine();
+        return double(m_clock.nsecsElapsed()) / 1e6;
+    }
+
+private:
+    QProcess m_spy;
+    QElapsedTimer m_clock;
+};
+
+// perf's call-graph record of one process, from now until this ends.
+class Profiler {
+public:
+    Profiler(const QString &output, qint64 pid)
+    {
+        if (output.isEmpty())
+            return;
+        m_perf.setStandardOutputFile(QProcess::nullDevice());
+        m_perf.setStandardErrorFile(output + QStringLiteral(".log"));
+        m_perf.start(QStringLiteral("perf"),
+                     {QStringLiteral("record"), QStringLiteral("-g"), QStringLiteral("-o"), output,
+                      QStringLiteral("-p"), QString::number(pid)});
+        m_perf.waitForStarted();
+    }
+    ~Profiler()
+    {
+        if (m_perf.state() == QProcess::NotRunning)
+            return;
+        ::kill(pid_t(m_perf.processId()), SIGINT); // it writes its file out and ends
+        if (!m_perf.waitForFinished(60000))
+            m_perf.kill();
+    }
+
+private:
+    QProcess m_perf;
+};
+
+QString placeProgram(const RealShowPlan &plan, const QString &work)
+{
+    const QString bin = work + QStringLiteral("/show%1").arg(plan.order);
+    QDir().mkpath(bin);
+    const QString program = bin + QStringLiteral("/pelmora");
+    QFile::remove(program);
+    QFile::copy(plan.program, program);
+    QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner);
+    writeAll(bin + QStringLiteral("/pelmora.ini"),
+             QStringLiteral("[Position]\nLeft=0\nTop=0\nWidth=%1\nHeight=%2\n[Display]\nTime=%3\n"
+                            "[Folders]\n00=%4\n")
+                 .arg(kShowInner.width() * 15)
+                 .arg(kShowInner.height() * 15)
+                 .arg(kShowIntervalMs / 100)
+                 .arg(plan.folder)
+                 .toUtf8());
+    return program;
+}
+
+void startViewer(QProcess &viewer, const QString &program, int cores)
+{
+    viewer.setStandardErrorFile(QProcess::nullDevice());
+    viewer.setChildProcessModifier([cores] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL); // not left behind, stopped, should we end first
+        if (cores <= 0)
+            return;
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        for (int cpu = 0; cpu < cores; ++cpu)
+            CPU_SET(cpu, &set);
+        ::sched_setaffinity(0, sizeof set, &set);
+    });
+    viewer.start(program, {});
+}
+
+// The stretches of a running show, each from a picture to some pictures later, and the pauses
+// after them. Each pause stops the show's process; the gap across it is no stretch's.
+bool measureStretches(const RealShowPlan &plan, qint64 pid, TitleSpy &spy, RealShowRun &run)
+{
+    for (int s = 0; s < plan.stretches; ++s) {
+        std::optional<double> at = spy.next(kPictureWaitMs);
+        if (!at)
+            return false;
+        ShowStretch stretch;
+        const double cpu = processCpuMs(pid), ui = mainThreadCpuMs(pid);
+        for (int p = 0; p < plan.picturesPerStretch; ++p) {
+            const std::optional<double> next = spy.next(kPictureWaitMs);
+            if (!next)
+                return false;
+            stretch.gaps.push_back(*next - *at);
+            at = next;
+        }
+        stretch.pictures = int(stretch.gaps.size());
+        stretch.cpuMs = processCpuMs(pid) - cpu;
+        stretch.uiMs = mainThreadCpuMs(pid) - ui;
+        run.stretches.push_back(stretch);
+        run.peakResidentMb =
+            std::max(run.peakResidentMb,
+                     statusKb("VmHWM:", QStringLiteral("/proc/%1/status").arg(pid)) / 1024.0);
+        ::kill(pid_t(pid), SIGSTOP);
+        if (plan.inPause)
+            plan.inPause();
+        ::kill(pid_t(pid), SIGCONT);
+    }
+    return true;
 }
 
 } // namespace
@@ -79,82 +209,47 @@ QProcessEnvironment XServer::environment() const
     return displayEnvironment(m_display);
 }
 
-bool runRealShow(const QString &program, const QString &photos, const QString &work, int order,
-                 int pictures, RealShowFigures &figures)
+bool runRealShow(const RealShowPlan &plan, const QString &work, RealShowRun &run)
 {
+    run = RealShowRun();
     XServer server;
     if (!server.start())
         return false;
     const QProcessEnvironment env = server.environment();
-    const QString bin = work + QStringLiteral("/show%1").arg(order);
-    QDir().mkpath(bin);
-    QFile::remove(bin + QStringLiteral("/pelmora"));
-    QFile::copy(program, bin + QStringLiteral("/pelmora"));
-    QFile::setPermissions(bin + QStringLiteral("/pelmora"), QFile::ReadOwner | QFile::ExeOwner);
-    writeAll(bin + QStringLiteral("/pelmora.ini"),
-             QStringLiteral("[Position]\nLeft=0\nTop=0\nWidth=%1\nHeight=%2\n[Display]\nTime=%3\n"
-                            "[Folders]\n00=%4\n")
-                 .arg(kWidth * 15)
-                 .arg(kHeight * 15)
-                 .arg(kIntervalTenths)
-                 .arg(photos)
-                 .toUtf8());
-
     QProcess viewer;
     viewer.setProcessEnvironment(env);
-    viewer.setStandardErrorFile(QProcess::nullDevice());
-    viewer.start(bin + QStringLiteral("/pelmora"), {});
+    startViewer(viewer, placeProgram(plan, work), plan.cores);
     if (!viewer.waitForStarted(5000))
         return false;
     const QString window = findWindow(env, QStringLiteral("^Pelmora$"), 20000);
     if (window.isEmpty())
         return false;
     QThread::msleep(500);
-    // The panel at its designed place in the window: Randomize, then Start.
-    if (order == 1)
+    // The panel at its designed place in the window: Randomize, SubFolders (which scans the
+    // folder again before the next click is taken), then Start.
+    if (plan.order == 1)
         clickIn(env, window, 160, 80);
-    QProcess spy; // every change of the title, as it happens
-    spy.setProcessEnvironment(env);
-    spy.start(QStringLiteral("xprop"), {QStringLiteral("-spy"), QStringLiteral("-id"), window,
-                                        QStringLiteral("_NET_WM_NAME")});
-    spy.waitForStarted();
-    spy.waitForReadyRead(2000);
-    spy.readAll(); // the title as it stands
+    if (plan.subFolders)
+        clickIn(env, window, 160, 100);
+    TitleSpy spy;
+    if (!spy.start(env, window))
+        return false;
     clickIn(env, window, 82, 32);
 
-    const QString processStat = QStringLiteral("/proc/%1/stat").arg(viewer.processId());
-    const QString uiStat = QStringLiteral("/proc/%1/task/%1/stat").arg(viewer.processId());
-    std::vector<double> changes;
-    double cpuStart = 0, uiStart = 0, cpuEnd = 0, uiEnd = 0;
-    QElapsedTimer clock;
-    clock.start();
-    while (int(changes.size()) < kWarmUp + pictures + 1 && clock.elapsed() < 120000) {
-        if (!spy.canReadLine() && !spy.waitForReadyRead(100))
-            continue;
-        while (spy.canReadLine()) {
-            spy.readLine();
-            changes.push_back(double(clock.nsecsElapsed()) / 1e6);
-            if (int(changes.size()) == kWarmUp) {
-                cpuStart = cpuMs(processStat);
-                uiStart = cpuMs(uiStat);
-            }
-        }
+    const qint64 pid = viewer.processId();
+    bool measured = true;
+    {
+        const Profiler profiler(plan.profile, pid);
+        for (int p = 0; p < kWarmUp && measured; ++p)
+            measured = spy.next(kPictureWaitMs).has_value();
+        measured = measured && measureStretches(plan, pid, spy, run);
     }
-    cpuEnd = cpuMs(processStat);
-    uiEnd = cpuMs(uiStat);
-    spy.kill();
+    if (viewer.waitForFinished(0)) {
+        bench::note("the show's process ended on its own: exit status %d, %s", viewer.exitCode(),
+                    viewer.exitStatus() == QProcess::CrashExit ? "crashed" : "exited");
+        return false;
+    }
     viewer.kill();
     viewer.waitForFinished();
-    spy.waitForFinished();
-    if (int(changes.size()) <= kWarmUp + 1)
-        return false;
-    std::vector<double> gaps;
-    figures = RealShowFigures();
-    countGaps(std::vector<double>(changes.begin() + kWarmUp - 1, changes.end()), order, gaps,
-              figures);
-    figures.cpuPerPictureMs = (cpuEnd - cpuStart) / figures.pictures;
-    figures.uiPerPictureMs = (uiEnd - uiStart) / figures.pictures;
-    figures.medianGapMs = median(gaps);
-    figures.largestGapMs = *std::max_element(gaps.begin(), gaps.end());
-    return true;
+    return measured;
 }

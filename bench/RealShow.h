@@ -1,19 +1,11 @@
 #pragma once
 
 #include <QProcess>
+#include <QSize>
 #include <QString>
 
-/// The real program in a private X server with a window manager, showing a folder of pictures as
-/// a person would: its settings file set to the interval and size, Randomize ticked or not,
-/// Start clicked.
-struct RealShowFigures {
-    int pictures = 0;           ///< pictures shown after warming up, repeats included
-    int repeats = 0;            ///< gaps of two intervals taken for a picture drawn twice
-    double cpuPerPictureMs = 0; ///< whole process, steady state
-    double uiPerPictureMs = 0;  ///< its user-interface thread alone
-    double medianGapMs = 0;     ///< between one picture and the next
-    double largestGapMs = 0;
-};
+#include <functional>
+#include <vector>
 
 /// A private X server, on a display of its choosing, with openbox managing its windows.
 class XServer {
@@ -29,10 +21,43 @@ private:
     QString m_display;
 };
 
-/// Runs a show of `pictures` pictures; false when the program or the X server could not be run.
-/// @param program the pelmora executable to run (copied beside its own settings file)
-/// @param photos the folder it shows; at random, a folder of many names for its photos, so
-///        that a picture drawn twice in a row (its title unchanged) is rare
-/// @param order 0 in order, 1 at random
-bool runRealShow(const QString &program, const QString &photos, const QString &work, int order,
-                 int pictures, RealShowFigures &figures);
+/// One stretch of a real show, from one picture to some pictures later.
+struct ShowStretch {
+    int pictures = 0;         ///< pictures shown
+    double cpuMs = 0;         ///< the whole process
+    double uiMs = 0;          ///< its user-interface thread alone
+    std::vector<double> gaps; ///< between one picture and the next, one for each picture
+};
+
+/// A real show in stretches, each followed by a pause in which the show's process is stopped
+/// and something else is measured, so that each stretch has its own measurement to compare with,
+/// taken on the machine as it was then.
+struct RealShowRun {
+    std::vector<ShowStretch> stretches;
+    double peakResidentMb = 0; ///< the show's process, from its start to its end
+};
+
+/// What a real show is made of: the real program in a private X server with a window manager,
+/// showing a folder of pictures as a person would: its settings file set to the interval and
+/// size, Randomize ticked or not, Start clicked.
+struct RealShowPlan {
+    QString program; ///< the pelmora to run, copied beside its own settings file
+    /// The folder it shows. At random, a tree of many names for its photos, so that a picture
+    /// drawn twice in a row, which leaves the title unchanged and two intervals between title
+    /// changes, is rare.
+    QString folder;
+    int order = 0;           ///< 0 in order, 1 at random
+    bool subFolders = false; ///< SubFolders ticked
+    int stretches = 5;
+    int picturesPerStretch = 6;
+    int cores = 0;   ///< the show's process kept to the first `cores` processors; 0: all of them
+    QString profile; ///< where perf records the show's process; empty: not profiled
+    /// Runs while the show's process is stopped, after each stretch.
+    std::function<void()> inPause;
+};
+
+constexpr int kShowIntervalMs = 500; // the shortest interval there is, where a late tick shows most
+constexpr QSize kShowInner(1280, 800);
+
+/// Runs a show; false when the program or the X server could not be run, or it stalled.
+bool runRealShow(const RealShowPlan &plan, const QString &work, RealShowRun &run);
