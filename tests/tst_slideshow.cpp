@@ -313,6 +313,10 @@ void SlideShowTest::events_data()
         << QList<float>{0, 0, 0, 0.25f, 0, 0.5f, 0, 0.75f} << "a"
         << "R a"
         << "b c a" << 3 << "running";
+    QTest::newRow("at random, a pick drawn ahead and deleted before its tick is drawn afresh")
+        << "start tick delete:c tick" << QList<float>{0, 0, 0, 0.25f, 0, 0.5f, 0, 0.75f} << "d"
+        << "R d"
+        << "b d" << 2 << "running";
     // With decodes that take three intervals, two cores decode the next two pictures at once.
     QTest::newRow("two cores: the next two pictures decode at once")
         << "cores:2 slow:1500 start decoding:b,c wait:500 ready:b decoding:c,d" << inOrder << "b"

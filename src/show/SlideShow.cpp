@@ -228,6 +228,12 @@ QString SlideShow::nextPick(bool forTick)
     // The order is read afresh for every pick: picks drawn ahead in the other go back.
     if (!m_drawnAhead.empty() && m_drawnAhead.front().order != m_view.order())
         dropDrawnAhead();
+    // Deleted since it was drawn: drawn afresh, as its tick would have drawn it. The decodes of
+    // the picks after it go on until the tick has its picture.
+    if (forTick && !m_drawnAhead.empty() && isGone(m_drawnAhead.front().pick)) {
+        m_source().returnTo(m_drawnAhead.front().before);
+        m_drawnAhead.clear();
+    }
     if (!m_drawnAhead.empty()) {
         const QString pick = m_drawnAhead.front().pick;
         m_drawnAhead.pop_front();
@@ -244,6 +250,11 @@ void SlideShow::load(DecodeFor purpose, const QString &pick, Decodes::Ready read
         ready(imaging::Picture()); // the empty pick is the empty picture
     else
         m_decodes->want(purpose, pick, m_view.display(), std::move(ready));
+}
+
+bool SlideShow::isGone(const QString &pick)
+{
+    return !pick.isEmpty() && !sys::fileStamp(pick).exists();
 }
 
 int SlideShow::aheadDepth() const
@@ -299,7 +310,7 @@ void SlideShow::dropHeldPickIfGone()
 {
     // Deleted while the show was paused: skipped, as if never drawn, rather than shown as a
     // black frame that names no file.
-    if (!m_heldPick || m_heldPick->isEmpty() || sys::fileStamp(*m_heldPick).exists())
+    if (!m_heldPick || !isGone(*m_heldPick))
         return;
     m_heldPick.reset();
     m_decodes->drop(DecodeFor::Ahead);

@@ -98,6 +98,7 @@ private:
     void wantAhead(const QString &except = QString());
     void dropDrawnAhead();
     void dropHeldPickIfGone();
+    static bool isGone(const QString &pick);
     void forgetUnshownPicks();
     void stopTimers();
     void dropStartPick();
