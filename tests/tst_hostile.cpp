@@ -157,6 +157,8 @@ void HostileTest::hostilePictures_data()
     grey.fill(128);
     QTest::newRow("last scan 20,000 times at 4000 x 3000")
         << repeatingLastScan(jpegBytes(grey, true), 20000) << 0 << QSize() << 500;
+    QTest::newRow("a single-scan file's scan 20,000 times")
+        << repeatingLastScan(jpegBytes(grey), 20000) << 0 << QSize() << 500;
     const QByteArray largest = claimingSize(QSize(15000, 15000), true); // within the memory bound
     QTest::newRow("3,000 scans at the largest size")
         << repeatingLastScan(largest, 3000) << 0 << QSize() << 500;

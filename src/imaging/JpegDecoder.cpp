@@ -188,11 +188,19 @@ struct ScanWork {
 
 // Counts the scans of the file and the block passes they cost, from its markers alone, so a
 // file made to keep the decoder busy is refused before the decoder starts.
-ScanWork scanWork(const QByteArray &bytes, j_decompress_ptr cinfo)
+ScanWork scanWork(const QByteArray &bytes, j_decompress_ptr cinfo, bool multipleScans)
 {
+    ScanWork work;
+    // The decoder refuses a second scan in a file whose first holds every component: its work
+    // is known from the header, without a walk through all of its data.
+    if (!multipleScans) {
+        work.scans = 1;
+        for (int c = 0; c < cinfo->num_components; ++c)
+            work.blockPasses += blocksOf(cinfo->comp_info[c]);
+        return work;
+    }
     const auto *data = reinterpret_cast<const uchar *>(bytes.constData());
     const qsizetype size = bytes.size();
-    ScanWork work;
     for (qsizetype i = 2; i + 3 < size && work.scans <= kMaxScans;) {
         const uchar marker = data[i + 1];
         if (data[i] != 0xFF || marker == 0xFF || marker == 0x00 || marker == 0x01 ||
@@ -221,7 +229,7 @@ QString refusal(const QByteArray &bytes, j_decompress_ptr cinfo, bool multipleSc
         return QStringLiteral("%1 x %2 would need too much memory to decode")
             .arg(cinfo->image_width)
             .arg(cinfo->image_height);
-    const ScanWork work = scanWork(bytes, cinfo);
+    const ScanWork work = scanWork(bytes, cinfo, multipleScans);
     if (work.scans > kMaxScans)
         return QStringLiteral("more than %1 scans").arg(kMaxScans);
     if (work.blockPasses > kMaxBlockPasses)

@@ -118,7 +118,7 @@ private:
     void Form_Resize();
     void Form_Unload();
     QString settingsFile() const;
-    void applyRestoredPlace();
+    void applyPlace(const settings::WindowPlace &p);
     void reapplyRestoredPlace();
     bool eventFilter(QObject *watched, QEvent *event) override;
 

@@ -24,6 +24,8 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <utility>
+
 namespace {
 
 // Long enough for any window manager to have framed a new window.
@@ -59,7 +61,8 @@ void frmMain::Form_Load()
     const settings::StoredSettings stored = settings::readSettings(settingsFile());
     m_restoredPlace =
         viewer::placeOnScreens(stored.place, kInnerWidth, kInnerHeight, screensInTwips());
-    applyRestoredPlace();
+    if (m_restoredPlace)
+        applyPlace(*m_restoredPlace);
 
     HScroll1->setValue(stored.time); // its change handler runs only for a value other than 20
 
@@ -74,13 +77,10 @@ void frmMain::Form_Load()
     cboFolders->repaint();
 }
 
-void frmMain::applyRestoredPlace()
+void frmMain::applyPlace(const settings::WindowPlace &p)
 {
-    if (!m_restoredPlace)
-        return;
     // Without a stored size the window keeps its designed inner area, so its outer size is
     // that and whatever frame the window manager has drawn by now.
-    const settings::WindowPlace &p = *m_restoredPlace;
     controls::moveOuterTwips(this, p.left, p.top,
                              p.width.value_or(kInnerWidth + controls::frameWidthTwips(this)),
                              p.height.value_or(kInnerHeight + controls::frameHeightTwips(this)));
@@ -113,12 +113,13 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
 
 void frmMain::reapplyRestoredPlace()
 {
-    if (m_restoredPlace && controls::hasFrame(this)) {
-        applyRestoredPlace();
-        m_restoredPlace.reset();
-        if (windowHandle())
-            windowHandle()->removeEventFilter(this);
-    }
+    if (!m_restoredPlace || !controls::hasFrame(this))
+        return;
+    // Taken before it is applied: the move it makes comes back here.
+    const settings::WindowPlace place = *std::exchange(m_restoredPlace, std::nullopt);
+    if (windowHandle())
+        windowHandle()->removeEventFilter(this);
+    applyPlace(place);
 }
 
 void frmMain::resizeEvent(QResizeEvent *event)
