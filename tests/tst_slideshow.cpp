@@ -341,6 +341,10 @@ void SlideShowTest::events_data()
         << "cores:2 slow:1500 start grow wait:150 decoding:A,B,C ready" << inOrder << "a"
         << "Pelmora"
         << "" << 0 << "running";
+    QTest::newRow("a sharper decode of a picture the next tick replaced stops")
+        << "size:75 start tick size:3000 wait:650 ready:c decoding:d" << inOrder << "c"
+        << "N c"
+        << "b c" << 2 << "running";
     QTest::newRow("at random, a stop stops the picks drawn ahead; the next show draws afresh")
         << "cores:2 slow:1500 start decoding:b,c esc decoding: start tick"
         << QList<float>{0, 0, 0, 0.25f, 0, 0.5f, 0, 0.75f, 0, 0.5f, 0, 0.25f} << "c"
@@ -407,6 +411,9 @@ void SlideShowTest::events()
                 slideShow.resize();
             else if (verb == "grow") {
                 view.m_display.innerWidth *= 2;
+                slideShow.resize();
+            } else if (verb == "size") { // a square inner area of that many twips
+                view.m_display.innerWidth = view.m_display.innerHeight = arg.toFloat();
                 slideShow.resize();
             } else if (verb == "delete")
                 QVERIFY(QFile::remove(tree.path(arg + ".jpg")));

@@ -358,6 +358,10 @@ void SlideShow::useSharper(const imaging::Picture &sharper)
 
 void SlideShow::show(const imaging::Picture &picture)
 {
+    // A sharper copy of the picture this one replaces would be thrown away when it came, after
+    // taking a core from the pictures ahead.
+    if (picture.path != m_onScreen.path)
+        m_decodes->drop(DecodeFor::Sharpen);
     m_onScreen = picture;
     m_view.showPicture(picture);
 }
