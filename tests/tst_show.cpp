@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 #include "controls/Controls.h"
 #include "controls/PictureControls.h"
+#include "imaging/DecoderMemory.h"
 #include "picture_source/frmFileList.h"
 #include "show/Clock.h"
 #include "show/FitGeometry.h"
@@ -299,6 +300,28 @@ void ShowTest::decodedAheadOnlyWhileStillTrue()
         QTRY_VERIFY_WITH_TIMEOUT(!twoCores.waitingFor(show::DecodeFor::Ahead), 5000);
         QCOMPARE(together > 0, fits);
     }
+
+    // What a large decode leaves serves the next, with the same pixels, and goes back to the
+    // system once the decodes have been idle a while.
+    const QString large = tree.path("large.jpg");
+    QImage gradient(4000, 3000, QImage::Format_RGB32);
+    for (int y = 0; y < gradient.height(); ++y) {
+        for (int x = 0; x < gradient.width(); ++x)
+            gradient.setPixel(x, y, qRgb(x % 251, y % 241, (x + y) % 256));
+    }
+    QImageWriter writer(large, "JPEG");
+    writer.setProgressiveScanWrite(true);
+    QVERIFY(writer.write(gradient));
+    QList<QImage> decoded;
+    for (int i = 1; i <= 2; ++i) {
+        decodes.want(show::DecodeFor::Step, large, key,
+                     [&decoded](const imaging::Picture &p) { decoded << p.image; });
+        QTRY_COMPARE_WITH_TIMEOUT(decoded.size(), i, 10000);
+        QVERIFY(imaging::decoderMemoryKept() > 0);
+    }
+    QVERIFY(!decoded.first().isNull());
+    QCOMPARE(decoded.last(), decoded.first());
+    QTRY_COMPARE_WITH_TIMEOUT(imaging::decoderMemoryKept(), std::size_t(0), 8000);
 }
 
 void ShowTest::tickUsesFreshFileOverStaleDecode()

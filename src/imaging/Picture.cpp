@@ -3,6 +3,7 @@
 #include "imaging/Logging.h"
 #include "system/PathCodec.h"
 
+#include "imaging/DecoderMemory.h"
 #include "imaging/JpegDecoder.h"
 
 #include <QBuffer>
@@ -32,12 +33,39 @@ constexpr qint64 kMaxDecodePixels = 30LL * 1000 * 1000;
 // A JPEG's header ends within this, but for a rare large profile or thumbnail.
 constexpr qint64 kHeaderBytes = 256 * 1024;
 
-// Reads a regular file whole, or its first `limit` bytes; the empty text, or why not. Opening
-// non-blocking means a named pipe or a device called "x.jpg" cannot stall the show; fstat on
-// the open descriptor leaves no window for a swap.
-QString readRegularFile(const QString &path, QByteArray &data, sys::FileStamp &stamp,
-                        qint64 limit = kMaxFileBytes)
+// A file's bytes, in memory decodes hand on to each other: a large photo read whole takes as long
+// to get fresh pages for as to read.
+class FileBytes {
+public:
+    FileBytes() = default;
+    ~FileBytes() { giveBackDecoderBlock(m_block); }
+    FileBytes(const FileBytes &) = delete;
+    FileBytes &operator=(const FileBytes &) = delete;
+
+    char *reserve(qsizetype size)
+    {
+        giveBackDecoderBlock(std::exchange(m_block, nullptr));
+        m_block = takeDecoderBlock(static_cast<std::size_t>(size));
+        return static_cast<char *>(m_block);
+    }
+    /// The first `size` bytes, valid while this lives and is not reserved again.
+    QByteArray view(qsizetype size) const
+    {
+        return m_block ? QByteArray::fromRawData(static_cast<const char *>(m_block), size)
+                       : QByteArray();
+    }
+
+private:
+    void *m_block = nullptr;
+};
+
+// Reads a regular file whole, or its first `limit` bytes, into `bytes`, seen through `data`; the
+// empty text, or why not. Opening non-blocking means a named pipe or a device called "x.jpg"
+// cannot stall the show; fstat on the open descriptor leaves no window for a swap.
+QString readRegularFile(const QString &path, FileBytes &bytes, QByteArray &data,
+                        sys::FileStamp &stamp, qint64 limit = kMaxFileBytes)
 {
+    data = QByteArray();
     const int fd = ::open(sys::encodePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return qt_error_string(errno); // thread-safe, unlike strerror
@@ -45,19 +73,21 @@ QString readRegularFile(const QString &path, QByteArray &data, sys::FileStamp &s
     QString why = !stamp.regular               ? QStringLiteral("not a regular file")
                   : stamp.size > kMaxFileBytes ? QStringLiteral("larger than any photo")
                                                : QString();
+    const auto size = static_cast<qsizetype>(std::min(stamp.size, limit));
+    char *buffer = why.isEmpty() ? bytes.reserve(std::max<qsizetype>(size, 1)) : nullptr;
+    if (why.isEmpty() && !buffer)
+        why = QStringLiteral("no memory to read it");
     if (why.isEmpty()) {
-        data.resize(static_cast<qsizetype>(std::min(stamp.size, limit)));
         qsizetype done = 0;
-        while (done < data.size()) {
-            const ssize_t got =
-                ::read(fd, data.data() + done, static_cast<size_t>(data.size() - done));
+        while (done < size) {
+            const ssize_t got = ::read(fd, buffer + done, static_cast<size_t>(size - done));
             if (got < 0 && errno == EINTR)
                 continue;
             if (got <= 0)
                 break;
             done += got;
         }
-        data.truncate(done);
+        data = bytes.view(done);
         if (done == 0)
             why = QStringLiteral("nothing could be read");
     }
@@ -219,9 +249,10 @@ Picture loadPicture(const QString &path, const DisplaySize &display,
     const Request request{display, cancel};
     if (request.cancelled())
         return Picture(); // given up while it waited for a worker: not even read
+    FileBytes bytes;
     QByteArray data;
     sys::FileStamp stamp;
-    QString why = readRegularFile(path, data, stamp);
+    QString why = readRegularFile(path, bytes, data, stamp);
     const Outcome jpeg = !why.isEmpty()        ? Outcome::Refused
                          : looksLikeJpeg(data) ? loadJpeg(data, request, picture, why)
                                                : Outcome::OtherDecoder;
@@ -243,13 +274,14 @@ Picture loadPicture(const QString &path, const DisplaySize &display,
 
 qint64 loadMemory(const QString &path)
 {
+    FileBytes bytes;
     QByteArray data;
     sys::FileStamp stamp;
-    if (path.isEmpty() || !readRegularFile(path, data, stamp, kHeaderBytes).isEmpty())
+    if (path.isEmpty() || !readRegularFile(path, bytes, data, stamp, kHeaderBytes).isEmpty())
         return 0;
     JpegInfo info;
     if (looksLikeJpeg(data) && !readJpegInfo(data, info) && stamp.size > data.size() &&
-        readRegularFile(path, data, stamp).isEmpty())
+        readRegularFile(path, bytes, data, stamp).isEmpty())
         readJpegInfo(data, info);
     return stamp.size + info.coefficientBytes;
 }

@@ -1,5 +1,6 @@
 #include "show/PictureDecodes.h"
 
+#include "imaging/DecoderMemory.h"
 #include "show/FitGeometry.h"
 #include "system/FileStamp.h"
 
@@ -26,6 +27,9 @@ constexpr int kSpareThreads = 2;
 // How many of the last decodes tell how long one takes: the longest of them, so that a few small
 // pictures among large ones do not make the show think it is fast.
 constexpr std::size_t kRecentDecodes = 4;
+// A show between pictures decodes again within an interval or two; one that went quiet for this
+// long (stopped, paused, given up) has no use for memory kept for its next decode.
+constexpr int kIdleReleaseMs = 3000;
 // How often a decode waiting for memory looks whether it is still wanted.
 constexpr std::chrono::milliseconds kGatePoll{10};
 
@@ -159,6 +163,15 @@ PictureDecodes::PictureDecodes(DecodeLimits limits, QObject *parent)
 {
     m_limits.cores = std::max(1, m_limits.cores);
     m_pool.setMaxThreadCount(m_limits.cores + kSpareThreads);
+    m_idle.setSingleShot(true);
+    m_idle.setInterval(kIdleReleaseMs);
+    connect(&m_idle, &QTimer::timeout, this, [this] {
+        // A decode given up still runs out on its worker, and leaves its memory when it ends.
+        if (m_pool.activeThreadCount() > 0)
+            m_idle.start();
+        else
+            imaging::releaseDecoderMemory();
+    });
 }
 
 imaging::DisplaySize displaySizeFor(const DisplayKey &key)
@@ -273,6 +286,7 @@ std::shared_ptr<PictureDecodes::Job> PictureDecodes::start(const QString &path,
 void PictureDecodes::finished(Job *job)
 {
     const Decoded decoded = job->watcher->result();
+    m_idle.start();
     job->result = decoded.picture; // the pixels are shared, not copied
     job->watcher->deleteLater();
     job->watcher = nullptr;
@@ -312,6 +326,7 @@ void PictureDecodes::release(const std::shared_ptr<Job> &job)
             return;
     }
     job->ticket->cancel.cancel();
+    m_idle.start();
     if (job->watcher) {
         job->watcher->disconnect(this);
         job->watcher->deleteLater(); // the worker runs out on its own, within a few rows

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <deque>
 #include <map>
@@ -63,6 +64,7 @@ private:
     std::multimap<DecodeFor, Wish> m_wishes; // those ahead in the order of their ticks
     std::deque<int> m_recentMs;              // the last few decodes' times
     quint64 m_asked = 0;
+    QTimer m_idle; // no decode for a while: the memory kept for the next goes back
     // Destroyed first: it waits for its workers, which stop within a few rows once cancelled.
     QThreadPool m_pool;
 };

@@ -1,0 +1,162 @@
+#include "imaging/DecoderMemory.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <cstdio> // before the library's header, which uses FILE
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+#include <jpeglib.h>
+
+// A decode's large blocks (a progressive photo's coefficients, hundreds of megabytes; a large
+// file read whole) cost about as much in fresh pages as the decoding itself: the kernel clears
+// every page on first touch, and on a virtual machine the host backs it anew. So the blocks the
+// last decodes gave back are handed to the next, and new ones are mapped in huge pages where the
+// kernel allows.
+
+namespace {
+
+// Each block starts with its header; a block of at least kLarge bytes is a mapping of its own.
+constexpr std::size_t kHeader = 64; // keeps the library's 16- and 32-byte alignment
+constexpr std::size_t kLarge = 16u << 20;
+// Large blocks come in steps of this, so that the next photo's, a little larger, fits one kept.
+constexpr std::size_t kStep = 8u << 20;
+// Blocks kept free for the next decodes: those of two decodes at once, a file and a component's
+// coefficients each, within about the decodes' own memory budget.
+constexpr std::size_t kKeptBlocks = 8;
+constexpr std::size_t kKeptBytes = 640u << 20;
+
+struct Block {
+    std::size_t length; // of the whole block, header included; 0 for one from malloc
+};
+
+std::mutex keptLock;
+std::vector<void *> &keptBlocks() // free mappings, the most recently freed last
+{
+    static std::vector<void *> kept;
+    return kept;
+}
+
+std::size_t lengthOf(void *block)
+{
+    return static_cast<Block *>(block)->length;
+}
+
+void *takeKept(std::size_t length)
+{
+    const std::lock_guard<std::mutex> lock(keptLock);
+    std::vector<void *> &kept = keptBlocks();
+    // The smallest that will do, and not one far larger: that one is left to a large decode,
+    // which would otherwise map another.
+    auto best = kept.end();
+    for (auto it = kept.begin(); it != kept.end(); ++it) {
+        const std::size_t have = lengthOf(*it);
+        if (have >= length && have / 2 <= length && (best == kept.end() || have < lengthOf(*best)))
+            best = it;
+    }
+    if (best == kept.end())
+        return nullptr;
+    void *block = *best;
+    kept.erase(best);
+    return block;
+}
+
+void *mapBlock(std::size_t length)
+{
+    void *block =
+        ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED)
+        return nullptr;
+    ::madvise(block, length, MADV_HUGEPAGE); // advice only: without it, plain pages
+    static_cast<Block *>(block)->length = length;
+    return block;
+}
+
+void keep(void *block)
+{
+    std::vector<void *> unmapped;
+    {
+        const std::lock_guard<std::mutex> lock(keptLock);
+        std::vector<void *> &kept = keptBlocks();
+        kept.push_back(block);
+        std::size_t bytes = 0;
+        for (void *b : kept)
+            bytes += lengthOf(b);
+        while (kept.size() > kKeptBlocks || (bytes > kKeptBytes && !kept.empty())) {
+            bytes -= lengthOf(kept.front());
+            unmapped.push_back(kept.front());
+            kept.erase(kept.begin());
+        }
+    }
+    for (void *b : unmapped)
+        ::munmap(b, lengthOf(b));
+}
+
+} // namespace
+
+// The JPEG library takes its large blocks through these two, which it leaves to the system.
+extern "C" void *jpeg_get_large(j_common_ptr, std::size_t size)
+{
+    return imaging::takeDecoderBlock(size);
+}
+
+extern "C" void jpeg_free_large(j_common_ptr, void *object, std::size_t)
+{
+    imaging::giveBackDecoderBlock(object);
+}
+
+namespace imaging {
+
+void *takeDecoderBlock(std::size_t size)
+{
+    const std::size_t length = size + kHeader;
+    if (length < size)
+        return nullptr;
+    void *block = nullptr;
+    if (length < kLarge) {
+        block = std::malloc(length);
+        if (block)
+            static_cast<Block *>(block)->length = 0;
+    } else if (length <= SIZE_MAX - kStep) {
+        const std::size_t stepped = (length + kStep - 1) / kStep * kStep;
+        block = takeKept(stepped);
+        if (!block)
+            block = mapBlock(stepped);
+    }
+    return block ? static_cast<char *>(block) + kHeader : nullptr;
+}
+
+void giveBackDecoderBlock(void *object)
+{
+    if (!object)
+        return;
+    void *block = static_cast<char *>(object) - kHeader;
+    if (lengthOf(block) == 0)
+        std::free(block);
+    else
+        keep(block);
+}
+
+void releaseDecoderMemory()
+{
+    std::vector<void *> kept;
+    {
+        const std::lock_guard<std::mutex> lock(keptLock);
+        kept.swap(keptBlocks());
+    }
+    for (void *block : kept)
+        ::munmap(block, lengthOf(block));
+}
+
+std::size_t decoderMemoryKept()
+{
+    const std::lock_guard<std::mutex> lock(keptLock);
+    std::size_t bytes = 0;
+    for (void *block : keptBlocks())
+        bytes += lengthOf(block);
+    return bytes;
+}
+
+} // namespace imaging

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstddef>
+
+namespace imaging {
+
+/// A block of at least `size` bytes for a decode, from those earlier decodes gave back where
+/// one is large enough; null when there is no memory for it.
+void *takeDecoderBlock(std::size_t size);
+/// Gives a block from takeDecoderBlock back for the next decodes; null is ignored.
+void giveBackDecoderBlock(void *block);
+
+/// Gives back to the system the large blocks that finished decodes left for the next ones.
+/// Decodes keep them while a show runs; call this once none is expected for a while.
+void releaseDecoderMemory();
+
+/// The bytes kept for the next decodes.
+std::size_t decoderMemoryKept();
+
+} // namespace imaging
