@@ -251,6 +251,8 @@ void ShowTest::decodedAheadOnlyWhileStillTrue()
 
     decodes.want(show::DecodeFor::Ahead, a, key);
     QTRY_VERIFY_WITH_TIMEOUT(!decodes.waitingFor(show::DecodeFor::Ahead), 5000);
+    decodes.wantAhead({}, key); // a pause drops it; the resumed show draws it again
+    decodes.wantAhead({a}, key);
     decodes.want(show::DecodeFor::Tick, a, key, onScreen); // taken over, there at once
     QCOMPARE(shown, QList<QSize>{QSize(100, 50)});
     QCOMPARE(loads.load(), 1);
@@ -318,6 +320,7 @@ void ShowTest::decodedAheadOnlyWhileStillTrue()
                      [&decoded](const imaging::Picture &p) { decoded << p.image; });
         QTRY_COMPARE_WITH_TIMEOUT(decoded.size(), i, 10000);
         QVERIFY(imaging::decoderMemoryKept() > 0);
+        decodes.dropAll(); // the picture itself is not kept past a stop
     }
     QVERIFY(!decoded.first().isNull());
     QCOMPARE(decoded.last(), decoded.first());

@@ -18,14 +18,17 @@
 
 namespace {
 
-// Each block starts with its header; a block of at least kLarge bytes is a mapping of its own.
+// Each block starts with its header; a block of at least kLarge bytes is a mapping of its own,
+// shared by the decoding threads rather than kept in the heap of the one that freed it.
 constexpr std::size_t kHeader = 64; // keeps the library's 16- and 32-byte alignment
-constexpr std::size_t kLarge = 16u << 20;
-// Large blocks come in steps of this, so that the next photo's, a little larger, fits one kept.
-constexpr std::size_t kStep = 8u << 20;
-// Blocks kept free for the next decodes: those of two decodes at once, a file and a component's
-// coefficients each, within about the decodes' own memory budget.
-constexpr std::size_t kKeptBlocks = 8;
+constexpr std::size_t kLarge = 1u << 20;
+// Large blocks come in steps, so that the next photo's, a little larger, fits one kept.
+constexpr std::size_t kStep = 1u << 20;
+constexpr std::size_t kHugeStep = 8u << 20; // from kHugeFrom on
+constexpr std::size_t kHugeFrom = 64u << 20;
+// Blocks kept free for the next decodes: those of two decodes at once (a file, the pixels, and
+// a component's coefficients each), within about the decodes' own memory budget.
+constexpr std::size_t kKeptBlocks = 12;
 constexpr std::size_t kKeptBytes = 640u << 20;
 
 struct Block {
@@ -119,8 +122,9 @@ void *takeDecoderBlock(std::size_t size)
         block = std::malloc(length);
         if (block)
             static_cast<Block *>(block)->length = 0;
-    } else if (length <= SIZE_MAX - kStep) {
-        const std::size_t stepped = (length + kStep - 1) / kStep * kStep;
+    } else if (length <= SIZE_MAX - kHugeStep) {
+        const std::size_t step = length < kHugeFrom ? kStep : kHugeStep;
+        const std::size_t stepped = (length + step - 1) / step * step;
         block = takeKept(stepped);
         if (!block)
             block = mapBlock(stepped);

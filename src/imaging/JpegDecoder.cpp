@@ -1,5 +1,7 @@
 #include "imaging/JpegDecoder.h"
 
+#include "imaging/DecoderMemory.h"
+
 #include <QTransform>
 
 #include <algorithm>
@@ -642,6 +644,18 @@ Step readPixels(Decompressor &d, uchar *pixels, qsizetype stride, QSize size, bo
     return Step::Done;
 }
 
+// The pixels a decode writes, in memory decodes hand on to each other: a photo's at the
+// screen's size is megabytes, fresh pages for every one cost as much as decoding into them.
+QImage decodedImage(int width, int height)
+{
+    const qsizetype stride = qsizetype(width) * 4;
+    void *block = takeDecoderBlock(std::size_t(stride) * std::size_t(height));
+    if (!block)
+        return QImage();
+    return QImage(static_cast<uchar *>(block), width, height, stride, QImage::Format_RGB32,
+                  giveBackDecoderBlock, block);
+}
+
 } // namespace
 
 bool looksLikeJpeg(const QByteArray &data)
@@ -733,7 +747,7 @@ QImage decodeJpeg(const QByteArray &data, QSize atLeast, qint64 maxPixels,
     if (!cut.isEmpty() &&
         (readCut(d, cut) != Step::Done || chooseOutput(d, scale, maxPixels, cmyk) != Step::Done))
         return failed(d.message());
-    QImage image(int(d.cinfo.output_width), int(d.cinfo.output_height), QImage::Format_RGB32);
+    QImage image = decodedImage(int(d.cinfo.output_width), int(d.cinfo.output_height));
     if (image.isNull())
         return failed(QStringLiteral("no memory for %1 x %2 pixels")
                           .arg(d.cinfo.output_width)

@@ -27,6 +27,10 @@ constexpr int kSpareThreads = 2;
 // How many of the last decodes tell how long one takes: the longest of them, so that a few small
 // pictures among large ones do not make the show think it is fast.
 constexpr std::size_t kRecentDecodes = 4;
+// Pictures decoded and no longer wanted, kept in case they are wanted again: those a pause
+// dropped, which the resumed show draws again; those the ticks showed, which a step may go
+// back to. Each is only of the display's size.
+constexpr std::size_t kKeptPictures = 4;
 // A show between pictures decodes again within an interval or two; one that went quiet for this
 // long (stopped, paused, given up) has no use for memory kept for its next decode.
 constexpr int kIdleReleaseMs = 3000;
@@ -238,6 +242,7 @@ void PictureDecodes::dropAll()
 {
     while (!m_wishes.empty())
         drop(m_wishes.begin()->first);
+    m_done.clear();
 }
 
 bool PictureDecodes::waitingFor(DecodeFor purpose) const
@@ -252,14 +257,23 @@ int PictureDecodes::decodeMs() const
 }
 
 std::shared_ptr<PictureDecodes::Job> PictureDecodes::reusable(const QString &path,
-                                                              const DisplayKey &key) const
+                                                              const DisplayKey &key)
 {
+    // A picture decoded a while ago stands only for the file as it still is.
+    const auto serves = [&](const Job &job) {
+        return job.path == path && job.key == key &&
+               (!job.result || job.result->stamp == sys::fileStamp(path));
+    };
     for (const auto &[purpose, wish] : m_wishes) {
-        const Job &job = *wish.job;
-        // A picture decoded a while ago stands only for the file as it still is.
-        if (job.path == path && job.key == key &&
-            (!job.result || job.result->stamp == sys::fileStamp(path)))
+        if (serves(*wish.job))
             return wish.job;
+    }
+    for (auto done = m_done.begin(); done != m_done.end(); ++done) {
+        if (serves(**done)) {
+            const std::shared_ptr<Job> job = *done;
+            m_done.erase(done); // wanted again: kept by its wish from now
+            return job;
+        }
     }
     return nullptr;
 }
@@ -315,6 +329,8 @@ void PictureDecodes::finished(Job *job)
             ++wish;
         }
     }
+    if (keep)
+        release(keep);
     for (const Ready &ready : waiting)
         ready(*keep->result);
 }
@@ -324,6 +340,12 @@ void PictureDecodes::release(const std::shared_ptr<Job> &job)
     for (const auto &[purpose, wish] : m_wishes) {
         if (wish.job == job)
             return;
+    }
+    if (job->result) {
+        m_done.push_back(job);
+        if (m_done.size() > kKeptPictures)
+            m_done.pop_front();
+        return;
     }
     job->ticket->cancel.cancel();
     m_idle.start();

@@ -54,7 +54,7 @@ private:
 
     void replace(DecodeFor purpose, const QStringList &paths, const DisplayKey &key,
                  const Ready &ready);
-    std::shared_ptr<Job> reusable(const QString &path, const DisplayKey &key) const;
+    std::shared_ptr<Job> reusable(const QString &path, const DisplayKey &key);
     std::shared_ptr<Job> start(const QString &path, const DisplayKey &key);
     void finished(Job *job);
     void release(const std::shared_ptr<Job> &job);
@@ -62,6 +62,7 @@ private:
     DecodeLimits m_limits;
     std::shared_ptr<MemoryGate> m_gate;
     std::multimap<DecodeFor, Wish> m_wishes; // those ahead in the order of their ticks
+    std::deque<std::shared_ptr<Job>> m_done; // decoded, wanted no more, the latest last
     std::deque<int> m_recentMs;              // the last few decodes' times
     quint64 m_asked = 0;
     QTimer m_idle; // no decode for a while: the memory kept for the next goes back
