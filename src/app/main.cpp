@@ -12,6 +12,7 @@
 int main(int argc, char *argv[])
 {
     sys::letOversizedWritesFail();
+    sys::returnLargeBlocksToSystem();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pelmora"));
     // The name the desktop entry and the AppStream file are installed under.

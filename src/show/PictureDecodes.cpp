@@ -27,9 +27,8 @@ constexpr int kSpareThreads = 2;
 // How many of the last decodes tell how long one takes: the longest of them, so that a few small
 // pictures among large ones do not make the show think it is fast.
 constexpr std::size_t kRecentDecodes = 4;
-// Pictures decoded and no longer wanted, kept in case they are wanted again: those a pause
-// dropped, which the resumed show draws again; those the ticks showed, which a step may go
-// back to. Each is only of the display's size.
+// Pictures decoded and dropped unshown, kept in case they are wanted again: a pause drops the
+// pictures ahead, and the resumed show draws the same ones. Each is only of the display's size.
 constexpr std::size_t kKeptPictures = 4;
 // A show between pictures decodes again within an interval or two; one that went quiet for this
 // long (stopped, paused, given up) has no use for memory kept for its next decode.
@@ -153,6 +152,7 @@ struct PictureDecodes::Job {
     std::shared_ptr<Ticket> ticket = std::make_shared<Ticket>();
     QFutureWatcher<Decoded> *watcher = nullptr;
     std::optional<imaging::Picture> result;
+    bool shown = false; // given to somebody waiting for it
 };
 
 DecodeLimits DecodeLimits::ofMachine()
@@ -201,6 +201,7 @@ void PictureDecodes::want(DecodeFor purpose, const QString &path, const DisplayK
     const std::shared_ptr<Job> job = wish->second.job;
     if (job->result && ready) {
         m_wishes.erase(wish);
+        job->shown = true;
         release(job);
         ready(*job->result);
     }
@@ -330,7 +331,7 @@ void PictureDecodes::finished(Job *job)
         }
     }
     if (keep)
-        release(keep);
+        keep->shown = true;
     for (const Ready &ready : waiting)
         ready(*keep->result);
 }
@@ -341,7 +342,7 @@ void PictureDecodes::release(const std::shared_ptr<Job> &job)
         if (wish.job == job)
             return;
     }
-    if (job->result) {
+    if (job->result && !job->shown) {
         m_done.push_back(job);
         if (m_done.size() > kKeptPictures)
             m_done.pop_front();

@@ -57,12 +57,13 @@ private:
     std::shared_ptr<Job> reusable(const QString &path, const DisplayKey &key);
     std::shared_ptr<Job> start(const QString &path, const DisplayKey &key);
     void finished(Job *job);
+    /// Forgets a job no wish holds: stops its decode, or keeps a picture nobody was shown.
     void release(const std::shared_ptr<Job> &job);
 
     DecodeLimits m_limits;
     std::shared_ptr<MemoryGate> m_gate;
     std::multimap<DecodeFor, Wish> m_wishes; // those ahead in the order of their ticks
-    std::deque<std::shared_ptr<Job>> m_done; // decoded, wanted no more, the latest last
+    std::deque<std::shared_ptr<Job>> m_done; // decoded, dropped unshown, the latest last
     std::deque<int> m_recentMs;              // the last few decodes' times
     quint64 m_asked = 0;
     QTimer m_idle; // no decode for a while: the memory kept for the next goes back

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <malloc.h>
+
 #include <csignal>
 #include <utility>
 
@@ -48,6 +50,11 @@ QString setApplicationFile(const QString &path)
 void letOversizedWritesFail()
 {
     ::signal(SIGXFSZ, SIG_IGN); // such a write now returns EFBIG
+}
+
+void returnLargeBlocksToSystem()
+{
+    ::mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
 }
 
 void endProcess()

@@ -20,6 +20,11 @@ QString setApplicationFile(const QString &path);
 /// ending the program on the spot: the settings are then kept as they were, whole.
 void letOversizedWritesFail();
 
+/// Lets blocks of a megabyte or more go back to the system once freed, not stay in the heap of
+/// the thread that freed them: decoded pictures are that large, and each worker thread has a
+/// heap of its own.
+void returnLargeBlocksToSystem();
+
 /// Ends the program at once: no other handler runs after the current one.
 void endProcess();
 
