@@ -277,7 +277,9 @@ void HostileTest::slowDecodeNeverHoldsTheWindow()
         w.Timer1->setInterval(60000);
         w.resize(900, 700);
     }
-    QVERIFY(clock.elapsed() - pressedAt < 200); // the key or close took effect at once
+    // The key or close took effect at once. A close also writes the settings through to the
+    // disk, which a busy disk may take a second over; it never waits out the decode.
+    QVERIFY(clock.elapsed() - pressedAt < (input == "close" ? 3000 : 200));
     QTRY_VERIFY_WITH_TIMEOUT(stoppedAt >= 0, 15000);
     QTRY_VERIFY(!w.isLoading() || input == "close");
     // Cancelled within milliseconds, not decoded on for half a minute; the margin is for a
