@@ -38,8 +38,9 @@ struct Block {
 std::mutex keptLock;
 std::vector<void *> &keptBlocks() // free mappings, the most recently freed last
 {
-    static std::vector<void *> kept;
-    return kept;
+    // Never destroyed: a picture freed while the program ends still gives its block back.
+    static auto *kept = new std::vector<void *>;
+    return *kept;
 }
 
 std::size_t lengthOf(void *block)

@@ -243,7 +243,8 @@ void PictureDecodes::dropAll()
 {
     while (!m_wishes.empty())
         drop(m_wishes.begin()->first);
-    m_done.clear();
+    m_done.clear(); // their pixels go to the memory kept for the next decodes, until idle
+    m_idle.start();
 }
 
 bool PictureDecodes::waitingFor(DecodeFor purpose) const
