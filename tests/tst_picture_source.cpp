@@ -37,7 +37,7 @@ private slots:
     void inOrderAcrossFolders();
     void emptyPickBeforeAnyScan();
     void inOrderWalkEndsWhenPicturesVanish();
-    void nextInOrderForesees();
+    void picksAheadLeaveTheSourceAlone();
     void randomPick_data();
     void randomPick();
     void randomPickInFolderEmptiedSinceScan();
@@ -168,24 +168,32 @@ void PictureSourceTest::inOrderWalkEndsWhenPicturesVanish()
     QCOMPARE(source.GetRNDFile(0), tree.path("s2/new.jpg"));
 }
 
-void PictureSourceTest::nextInOrderForesees()
+void PictureSourceTest::picksAheadLeaveTheSourceAlone()
 {
     const TestTree tree({"a.jpg", "b.jpg", "s/c.jpg"});
-    frmFileList one([] { return 0; });
-    QVERIFY(one.SetFolder(tree.path()));
+    frmFileList source([] { return 1; });
+    QVERIFY(source.SetFolder(tree.path()));
     resetCursors();
-    QCOMPARE(one.NextInOrder(), tree.path("a.jpg"));
-    for (int i = 0; i < 5; ++i) { // in one folder every pick is foreseen, wrap included
-        const QString foreseen = one.NextInOrder();
-        QCOMPARE(one.GetRNDFile(0), foreseen);
-    }
-    frmFileList two([] { return 1; });
-    QVERIFY(two.SetFolder(tree.path()));
-    resetCursors();
-    QCOMPARE(two.GetRNDFile(0), tree.path("s/c.jpg"));
-    QCOMPARE(two.NextInOrder(), QString()); // the walk goes on to another folder: no guess
-    QCOMPARE(two.GetRNDFile(0), tree.path("a.jpg"));
-    QCOMPARE(two.NextInOrder(), tree.path("b.jpg"));
+    const frmFileList::Cursor start = source.cursor();
+    frmFileList::Cursor ahead = start;
+    QStringList drawn;
+    for (int i = 0; i < 4; ++i)
+        drawn << source.pickAfter(ahead, 0);
+    QCOMPARE(drawn, (QStringList{tree.path("s/c.jpg"), tree.path("a.jpg"), tree.path("b.jpg"),
+                                 tree.path("s/c.jpg")}));
+    QCOMPARE(Module1::lFileIndex, -1); // nothing moved
+    QCOMPARE(source.File1->path(), start.listing.folder);
+    QCOMPARE(picks(source, 2), drawn.mid(0, 2)); // the same picks, drawn in turn
+    source.moveTo(ahead);
+    QCOMPARE(picks(source, 1), QStringList{tree.path("a.jpg")});
+
+    // Listed afresh, the file cursor stays on the name it was on, or the last one before it.
+    QVERIFY(writeJpeg(tree.path("0.jpg"), QSize(8, 8)));
+    frmFileList::Cursor fresh = source.relisted(source.cursor());
+    QCOMPARE(source.pickAfter(fresh, 0), tree.path("b.jpg"));
+    QVERIFY(QFile::remove(tree.path("a.jpg")));
+    QCOMPARE(source.relisted(source.cursor()).fileIndex, 0); // on 0.jpg, before the gone a.jpg
+    QCOMPARE(source.File1->count(), 2); // listed afresh, but only for the cursor
 }
 
 void PictureSourceTest::randomPick_data()

@@ -5,8 +5,9 @@
 #include "picture_source/frmFileList.h"
 #include "show/Clock.h"
 #include "show/FitGeometry.h"
-#include "show/PictureDecodes.h"
+#include "show/PictureCache.h"
 #include "show/ShowCaption.h"
+#include "system/Memory.h"
 #include "viewer/AppIcon.h"
 #include "viewer/frmMain.h"
 
@@ -52,7 +53,7 @@ private slots:
     void uprightPhotoIsFittedUpright();
     void fitPredictionMatchesTheDisplay();
     void decodedForTheDisplayAndAgainWhenEnlarged();
-    void decodedAheadOnlyWhileStillTrue();
+    void decodesWithinTheMemoryThereIs();
     void tickUsesFreshFileOverStaleDecode();
 
     void captionNamesModeAndFile();
@@ -232,52 +233,33 @@ void ShowTest::decodedForTheDisplayAndAgainWhenEnlarged()
     QCOMPARE(w.Image1->picture().image.size(), device(400, 200));
 }
 
-void ShowTest::decodedAheadOnlyWhileStillTrue()
+void ShowTest::decodesWithinTheMemoryThereIs()
 {
     TestTree tree;
-    QVERIFY(writeJpeg(tree.path("a.jpg"), QSize(400, 200)));
-    const QString a = tree.path("a.jpg");
     const show::DisplayKey key{1500, 1500, 15, 1}; // 100 by 100 pixels
     std::atomic<int> loads{0};
-    const auto counted = overrideHook(imaging::setPictureLoader,
-                                      [&loads](const QString &path, const imaging::DisplaySize &d,
-                                               const sys::Cancellation *cancel) {
-                                          ++loads;
-                                          return imaging::loadPicture(path, d, cancel);
-                                      });
-    show::PictureDecodes decodes;
     QList<QSize> shown;
     const auto onScreen = [&shown](const imaging::Picture &p) { shown << p.image.size(); };
 
-    decodes.want(show::DecodeFor::Ahead, a, key);
-    QTRY_VERIFY_WITH_TIMEOUT(!decodes.waitingFor(show::DecodeFor::Ahead), 5000);
-    decodes.wantAhead({}, key); // a pause drops it; the resumed show draws it again
-    decodes.wantAhead({a}, key);
-    decodes.want(show::DecodeFor::Tick, a, key, onScreen); // taken over, there at once
-    QCOMPARE(shown, QList<QSize>{QSize(100, 50)});
-    QCOMPARE(loads.load(), 1);
-    decodes.want(show::DecodeFor::Tick, a, show::DisplayKey{1500, 3000, 15, 1},
-                 onScreen);               // resized
-    QVERIFY(writeJpeg(a, QSize(40, 20))); // and changed on disk meanwhile
-    decodes.want(show::DecodeFor::Tick, a, key, onScreen);
-    QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 2, 5000);
-    QCOMPARE(shown.last(), QSize(40, 20)); // the file as it is now, for the display asked
-    QCOMPARE(loads.load(), 3);             // the resized decode was dropped unused
-
     // Caught half-written, finished while the decode ran: the failure is not the file.
+    const QString a = tree.path("a.jpg");
+    QVERIFY(writeJpeg(a, QSize(40, 20)));
     const QByteArray whole = readAll(a);
     QVERIFY(writeAll(a, whole.left(whole.size() / 2)));
-    const auto finishing = overrideHook(
-        imaging::setPictureLoader,
-        [&](const QString &path, const imaging::DisplaySize &d, const sys::Cancellation *cancel) {
-            const imaging::Picture read = imaging::loadPicture(path, d, cancel);
-            if (++loads == 4)
-                writeAll(a, whole);
-            return read;
-        });
-    decodes.want(show::DecodeFor::Tick, a, key, onScreen);
-    QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 3, 5000);
-    QCOMPARE(shown.last(), QSize(40, 20));
+    {
+        const auto finishing = overrideHook(
+            imaging::setPictureLoader, [&](const QString &path, const imaging::DisplaySize &d,
+                                           const sys::Cancellation *cancel) {
+                const imaging::Picture read = imaging::loadPicture(path, d, cancel);
+                if (++loads == 1)
+                    writeAll(a, whole);
+                return read;
+            });
+        show::PictureCache decodes;
+        decodes.fetch(show::Waiter::Tick, a, key, onScreen);
+        QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 1, 5000);
+        QCOMPARE(shown.last(), QSize(40, 20));
+    }
 
     // A progressive file holds all its coefficients while it decodes: two pictures ahead decode
     // at once on two cores, but one after the other when both would not fit the memory budget.
@@ -285,6 +267,7 @@ void ShowTest::decodedAheadOnlyWhileStillTrue()
     QImageWriter progressive(b, "JPEG");
     progressive.setProgressiveScanWrite(true);
     QVERIFY(progressive.write(QImage(400, 200, QImage::Format_RGB32)) && QFile::copy(b, c));
+    const qint64 picture = 3 * 4 * 100 * 100;
     for (const bool fits : {true, false}) {
         std::atomic<int> running{0}, together{0};
         const auto overlapping = overrideHook(
@@ -297,9 +280,13 @@ void ShowTest::decodedAheadOnlyWhileStillTrue()
                 --running;
                 return picture;
             });
-        show::PictureDecodes twoCores({2, 2 * imaging::loadMemory(b) - (fits ? 0 : 1)});
-        twoCores.wantAhead({b, c}, key);
-        QTRY_VERIFY_WITH_TIMEOUT(!twoCores.waitingFor(show::DecodeFor::Ahead), 5000);
+        show::DecodeLimits limits;
+        limits.cores = 2;
+        limits.ceilingBytes = 2 * (imaging::loadMemory(b) + picture) - (fits ? 0 : 1);
+        show::PictureCache twoCores(
+            std::make_unique<show::DecodeQueue>(limits, show::PictureCache::kUrgentBelow), 2);
+        twoCores.plan({{b, c}, {}}, key);
+        QTRY_VERIFY_WITH_TIMEOUT(!twoCores.nearest(c, key).isNull(), 5000);
         QCOMPARE(together > 0, fits);
     }
 
@@ -314,17 +301,62 @@ void ShowTest::decodedAheadOnlyWhileStillTrue()
     QImageWriter writer(large, "JPEG");
     writer.setProgressiveScanWrite(true);
     QVERIFY(writer.write(gradient));
+    show::PictureCache decodes;
     QList<QImage> decoded;
     for (int i = 1; i <= 2; ++i) {
-        decodes.want(show::DecodeFor::Step, large, key,
-                     [&decoded](const imaging::Picture &p) { decoded << p.image; });
+        decodes.fetch(show::Waiter::Screen, large, key,
+                      [&decoded](const imaging::Picture &p) { decoded << p.image; });
         QTRY_COMPARE_WITH_TIMEOUT(decoded.size(), i, 10000);
         QVERIFY(imaging::decoderMemoryKept() > 0);
-        decodes.dropAll(); // the picture itself is not kept past a stop
+        decodes.plan({}, key); // nothing kept, as after a stop
     }
     QVERIFY(!decoded.first().isNull());
     QCOMPARE(decoded.last(), decoded.first());
     QTRY_COMPARE_WITH_TIMEOUT(imaging::decoderMemoryKept(), std::size_t(0), 8000);
+
+    // The tick's own picture never waits behind one decoding ahead: that one makes way, and is
+    // decoded again after.
+    {
+        show::DecodeLimits limits;
+        limits.cores = 1;
+        limits.ceilingBytes = imaging::loadMemory(large) + picture;
+        const auto slow = overrideHook(
+            imaging::setPictureLoader, [&](const QString &path, const imaging::DisplaySize &d,
+                                           const sys::Cancellation *cancel) {
+                for (QDeadlineTimer late(path == c ? 20000 : 0); !late.hasExpired();) {
+                    if (cancel->isCancelled())
+                        return imaging::Picture();
+                    QThread::msleep(2);
+                }
+                return imaging::loadPicture(path, d, cancel);
+            });
+        show::PictureCache oneCore(
+            std::make_unique<show::DecodeQueue>(limits, show::PictureCache::kUrgentBelow), 1);
+        oneCore.plan({{c}, {}}, key);
+        QTest::qWait(100);
+        shown.clear();
+        oneCore.fetch(show::Waiter::Tick, large, key, onScreen);
+        QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 1, 5000);
+        QVERIFY(!shown.last().isEmpty());
+    }
+
+    // A picture whose decode cannot fit at all is one that does not load, and is not tried
+    // again while the file is unchanged; smaller ones still decode.
+    show::DecodeLimits tight = show::DecodeLimits::ofMachine();
+    const qint64 margin = 48LL << 20, room = 8LL << 20;
+    tight.limitBytes = [&] { return sys::residentBytes() + margin + room; };
+    QVERIFY(imaging::loadMemory(large) > room);
+    show::PictureCache small(
+        std::make_unique<show::DecodeQueue>(tight, show::PictureCache::kUrgentBelow), 1);
+    shown.clear();
+    small.fetch(show::Waiter::Tick, large, key, onScreen);
+    QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 1, 5000);
+    QCOMPARE(shown.last(), QSize(0, 0)); // the empty picture
+    small.fetch(show::Waiter::Tick, large, key, onScreen);
+    QCOMPARE(shown.size(), 2); // at once
+    small.fetch(show::Waiter::Tick, a, key, onScreen);
+    QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 3, 5000);
+    QCOMPARE(shown.last(), QSize(40, 20));
 }
 
 void ShowTest::tickUsesFreshFileOverStaleDecode()
@@ -358,9 +390,8 @@ void ShowTest::captionNamesModeAndFile()
                                      std::make_unique<ScriptedRandom>(QList<float>{0.0f, 0.0f}));
     runTick(w);
     QCOMPARE(w.windowTitle(), caption("R", "sea.jpg"));
-    QCOMPARE(show::showCaption(1, tree.path("gone.jpg")), caption("R", ""));
-    QCOMPARE(show::showCaption(0, QString()), caption("N", ""));
-    QCOMPARE(show::showCaption(2, tree.path("sea.jpg")), caption("", "sea.jpg"));
+    QCOMPARE(show::showCaption(show::Order::Random, tree.path("gone.jpg")), caption("R", ""));
+    QCOMPARE(show::showCaption(show::Order::Sequential, QString()), caption("N", ""));
     w.slideShow().stop();
     QCOMPARE(w.windowTitle(), QStringLiteral("Pelmora"));
 }

@@ -1,6 +1,7 @@
 // The show without a window: event sequences on a clock and a decoder of the test's own.
 #include "TestSupport.h"
 #include "picture_source/frmFileList.h"
+#include "show/PictureCache.h"
 #include "show/ShowCaption.h"
 #include "show/SlideShow.h"
 
@@ -10,6 +11,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <set>
 #include <vector>
@@ -75,100 +77,140 @@ private:
     QList<FakeTimer *> m_timers;
 };
 
-// Decodes that end when the row says so, each decoding the real file at that moment.
-class FakeDecodes : public show::Decodes {
+// Where the cache's decodes run in these tests: the real worker queue, watched; or, with none,
+// decodes that end only when the row says so, each decoding the real file at that moment.
+class TestRunner : public show::DecodeRunner {
 public:
-    void want(show::DecodeFor purpose, const QString &path, const show::DisplayKey &key,
-              Ready ready) override
+    explicit TestRunner(std::unique_ptr<show::DecodeRunner> real = nullptr)
+        : m_real(std::move(real))
     {
-        // A picture decoded ahead is taken over, there at once.
-        const std::optional<imaging::Picture> done = doneFor(path, key);
-        m_wishes.erase(purpose);
-        m_wishes.emplace(purpose, Wish{path, key, ready, done, ++m_serial});
-        if (done && ready) {
-            m_wishes.erase(purpose);
-            ready(*done);
+    }
+    void setDone(Done done) override
+    {
+        m_done = done;
+        if (m_real)
+            m_real->setDone([this, done](const std::shared_ptr<show::DecodeTask> &task) {
+                done(task); // posts the result first
+                --m_running;
+            });
+    }
+    void submit(const std::shared_ptr<show::DecodeTask> &task) override
+    {
+        m_tasks.push_back(task);
+        ++m_submitted;
+        if (m_real) {
+            ++m_running;
+            m_real->submit(task);
         }
     }
-    void wantAhead(const QStringList &paths, const show::DisplayKey &key) override
+    void cancel(const std::shared_ptr<show::DecodeTask> &task) override
     {
-        std::vector<Wish> ahead;
-        for (const QString &path : paths)
-            ahead.push_back(Wish{path, key, {}, doneFor(path, key), ++m_serial});
-        m_wishes.erase(show::DecodeFor::Ahead);
-        for (const Wish &wish : ahead)
-            m_wishes.emplace(show::DecodeFor::Ahead, wish);
+        task->cancel.cancel();
+        forget(task);
+        if (m_real)
+            m_real->cancel(task);
     }
-    void drop(show::DecodeFor purpose) override { m_wishes.erase(purpose); }
-    void dropAll() override { m_wishes.clear(); }
-    bool waitingFor(show::DecodeFor purpose) const override
+    void reorder() override
     {
-        const auto [first, last] = m_wishes.equal_range(purpose);
-        return std::any_of(first, last, [](const auto &wish) { return !wish.second.done; });
+        if (m_real)
+            m_real->reorder();
     }
-    int cores() const override { return m_cores; }
-    int decodeMs() const override { return m_decodeMs; }
-    // Ends the decodes pending now, of the named file only if one is named.
-    void finishAll(const QString &name = QString())
+    void setKeptBytes(qint64 bytes) override
     {
-        // Only what is pending now: later wishes wait for the next word.
-        std::vector<int> waiting;
-        for (auto &[purpose, wish] : m_wishes) {
-            if (wish.done || !(name.isEmpty() || QFileInfo(wish.path).baseName() == name))
-                continue;
-            wish.done = imaging::loadPicture(wish.path, show::displaySizeFor(wish.key));
-            if (wish.ready)
-                waiting.push_back(wish.serial);
-        }
-        for (int serial : waiting) {
-            const auto now = std::find_if(m_wishes.begin(), m_wishes.end(),
-                                          [&](const auto &w) { return w.second.serial == serial; });
-            if (now == m_wishes.end())
-                continue; // dropped by the one before
-            const Wish wish = now->second;
-            m_wishes.erase(now);
-            wish.ready(*wish.done);
-        }
+        if (m_real)
+            m_real->setKeptBytes(bytes);
     }
-    // The files being decoded, each once; in capitals those for a window grown since.
-    QString inFlight() const
+    qint64 budget() const override { return m_budget; }
+    bool busy() const override { return m_real ? m_real->busy() : !m_tasks.empty(); }
+
+    // Ends the decodes submitted now, of the named file only if one is named; the real queue's
+    // all, once they are done.
+    void finish(const QString &name = QString())
     {
-        std::set<QString> names;
-        for (const auto &[purpose, wish] : m_wishes) {
-            const QString name = QFileInfo(wish.path).baseName();
-            if (!wish.done)
-                names.insert(wish.key.innerWidth > 3000 ? name.toUpper() : name);
+        if (m_real) {
+            do { // what ends may start another: a file changed while it was read
+                QTRY_VERIFY_WITH_TIMEOUT(m_running == 0, 10000);
+                QCoreApplication::sendPostedEvents();
+            } while (m_running > 0);
+            m_tasks.clear();
+        } else {
+            for (const auto &task : std::vector<std::shared_ptr<show::DecodeTask>>(m_tasks)) {
+                if (!name.isEmpty() && QFileInfo(task->path).baseName() != name)
+                    continue;
+                task->picture = imaging::loadPicture(task->path, task->display);
+                forget(task);
+                m_done(task);
+            }
         }
-        return QStringList(names.begin(), names.end()).join(',');
+        QCoreApplication::sendPostedEvents();
+    }
+    // The files being decoded, each once, the most wanted first when `ranked`; in capitals those
+    // for a window grown since.
+    QString inFlight(bool ranked = false) const
+    {
+        std::vector<std::shared_ptr<show::DecodeTask>> tasks = m_tasks;
+        std::stable_sort(tasks.begin(), tasks.end(), [](const auto &a, const auto &b) {
+            return a->rank.load() < b->rank.load();
+        });
+        QStringList names;
+        for (const auto &task : tasks) {
+            const QString name = QFileInfo(task->path).baseName();
+            names << (task->display(QSize(10000, 100)).width() > 200 ? name.toUpper() : name);
+        }
+        if (!ranked)
+            names.sort();
+        names.removeDuplicates();
+        return names.join(',');
     }
 
-    int m_cores = 1;
+    qint64 m_budget = 1LL << 30;
+    int m_submitted = 0;
+
+private:
+    void forget(const std::shared_ptr<show::DecodeTask> &task)
+    {
+        m_tasks.erase(std::remove(m_tasks.begin(), m_tasks.end(), task), m_tasks.end());
+    }
+
+    std::unique_ptr<show::DecodeRunner> m_real;
+    Done m_done;
+    std::vector<std::shared_ptr<show::DecodeTask>> m_tasks; // submitted, not ended
+    std::atomic<int> m_running{0};
+};
+
+// The real cache, but for how long its decodes take: what the rows say.
+class TimedDecodes : public show::Decodes {
+public:
+    TimedDecodes(std::unique_ptr<show::DecodeRunner> runner, int cores)
+        : m_cache(std::move(runner), cores)
+    {
+    }
+    void fetch(show::Waiter waiter, const QString &path, const show::DisplayKey &key,
+               Ready ready) override
+    {
+        m_cache.fetch(waiter, path, key, std::move(ready));
+    }
+    void drop(show::Waiter waiter) override { m_cache.drop(waiter); }
+    bool waitingFor(show::Waiter waiter) const override { return m_cache.waitingFor(waiter); }
+    void plan(const Plan &plan, const show::DisplayKey &key) override { m_cache.plan(plan, key); }
+    imaging::Picture nearest(const QString &path, const show::DisplayKey &key) const override
+    {
+        return m_cache.nearest(path, key);
+    }
+    int cores() const override { return m_cache.cores(); }
+    int decodeMs() const override { return m_decodeMs; }
+
     int m_decodeMs = 0;
 
 private:
-    struct Wish {
-        QString path;
-        show::DisplayKey key;
-        Ready ready;
-        std::optional<imaging::Picture> done;
-        int serial;
-    };
-    std::optional<imaging::Picture> doneFor(const QString &path, const show::DisplayKey &key) const
-    {
-        for (const auto &[purpose, wish] : m_wishes)
-            if (wish.path == path && wish.key == key && wish.done)
-                return wish.done;
-        return std::nullopt;
-    }
-    std::multimap<show::DecodeFor, Wish> m_wishes;
-    int m_serial = 0;
+    show::PictureCache m_cache;
 };
 
 class FakeView : public show::View {
 public:
     show::Order order() const override { return m_order; }
     show::DisplayKey display() const override { return m_display; }
-    bool isMinimised() const override { return false; }
+    bool isMinimised() const override { return m_minimised; }
     void showPanel() override
     {
         m_screen.clear();
@@ -183,6 +225,7 @@ public:
 
     show::Order m_order = show::Order::Sequential;
     show::DisplayKey m_display{3000, 3000, 15, 1};
+    bool m_minimised = false;
     QString m_screen;
     QString m_caption = QStringLiteral("Pelmora");
 };
@@ -212,6 +255,8 @@ private slots:
     void events_data();
     void events();
     void timerTicksOnlyWhileEnabled();
+    void decodeContract_data();
+    void decodeContract();
 };
 
 void SlideShowTest::events_data()
@@ -326,14 +371,14 @@ void SlideShowTest::events_data()
         << "cores:4 slow:1000 start decoding:b,c" << inOrder << ""
         << "Pelmora"
         << "" << 0 << "running";
-    QTest::newRow("a pause stops both; resumed, the same pictures come")
-        << "cores:2 slow:1500 start wait:500 ready:b space decoding: space decoding:c,d "
+    QTest::newRow("a pause keeps both decoding; resumed, the same pictures come")
+        << "cores:2 slow:1500 start wait:500 ready:b space decoding:c,d space decoding:c,d "
            "tick"
         << inOrder << "c"
         << "N c"
         << "b c" << 2 << "running";
-    QTest::newRow("a pause while a tick waits keeps its pick and puts back the next")
-        << "cores:2 slow:1500 start wait:500 space decoding:b space decoding:b,c tick" << inOrder
+    QTest::newRow("a pause while a tick waits keeps its pick and the next")
+        << "cores:2 slow:1500 start wait:500 space decoding:b,c space decoding:b,c tick" << inOrder
         << "b"
         << "N b"
         << "b" << 1 << "running";
@@ -343,6 +388,24 @@ void SlideShowTest::events_data()
         << "" << 0 << "running";
     QTest::newRow("a sharper decode of a picture the next tick replaced stops")
         << "size:75 start tick size:3000 wait:650 ready:c decoding:d" << inOrder << "c"
+        << "N c"
+        << "b c" << 2 << "running";
+    // Files added and deleted: the picture source moves as if each tick drew its own pick.
+    QTest::newRow("a file added while c shows comes after d, once, across a pause")
+        << "start tick*2 add:0 tick space space tick*2 listed:0,a,b,c,d@a" << inOrder << "a"
+        << "N a"
+        << "b c d 0 a" << 5 << "running";
+    QTest::newRow("a stop leaves the source on the last picture shown, in the listing it had")
+        << "start tick*2 add:0 esc listed:a,b,c,d@c start tick*2" << inOrder << "c"
+        << "N c"
+        << "b c b c" << 4 << "running";
+    QTest::newRow("in order, a pick drawn ahead and deleted before its tick is skipped")
+        << "start tick delete:c tick listed:a,b,d@d" << inOrder << "d"
+        << "N d"
+        << "b d" << 2 << "running";
+    QTest::newRow("minimised, ticks go on and nothing decodes; restored, the picture due comes")
+        << "start minimise wait:150 tick*2 decoding: restore wait:150 decoding:c,d ready" << inOrder
+        << "c"
         << "N c"
         << "b c" << 2 << "running";
     QTest::newRow("at random, a stop stops the picks drawn ahead; the next show draws afresh")
@@ -370,8 +433,11 @@ void SlideShowTest::events()
     QVERIFY(source.SetFolder(tree.path()));
     FakeView view;
     FakeClock clock;
-    auto decodes = std::make_unique<FakeDecodes>();
-    FakeDecodes &decoder = *decodes;
+    auto runner = std::make_unique<TestRunner>();
+    TestRunner &decoder = *runner;
+    const int cores = events.startsWith("cores:") ? events.section(' ', 0, 0).mid(6).toInt() : 1;
+    auto decodes = std::make_unique<TimedDecodes>(std::move(runner), cores);
+    TimedDecodes &timed = *decodes;
     show::SlideShow slideShow(
         view, [&source]() -> frmFileList & { return source; }, std::move(decodes), clock);
     connect(&slideShow.tickTimer(), &show::Timer::timer, &slideShow, &show::SlideShow::tick);
@@ -390,15 +456,15 @@ void SlideShowTest::events()
                 slideShow.start();
             else if (verb == "tick") { // the interval, and the picture it wants is there
                 clock.advance(kInterval);
-                decoder.finishAll();
+                decoder.finish();
             } else if (verb == "wait")
                 clock.advance(arg.toInt());
             else if (verb == "ready")
-                decoder.finishAll(arg);
+                decoder.finish(arg);
             else if (verb == "cores")
-                decoder.m_cores = arg.toInt();
+                continue;            // the decodes were made for them
             else if (verb == "slow") // how long the decodes took
-                decoder.m_decodeMs = arg.toInt();
+                timed.m_decodeMs = arg.toInt();
             else if (verb == "decoding")
                 QCOMPARE(decoder.inFlight(), arg);
             else if (verb == "space")
@@ -415,9 +481,19 @@ void SlideShowTest::events()
             } else if (verb == "size") { // a square inner area of that many twips
                 view.m_display.innerWidth = view.m_display.innerHeight = arg.toFloat();
                 slideShow.resize();
+            } else if (verb == "minimise" || verb == "restore") {
+                view.m_minimised = verb == "minimise";
+                slideShow.resize();
             } else if (verb == "delete")
                 QVERIFY(QFile::remove(tree.path(arg + ".jpg")));
-            else if (verb == "keep") {
+            else if (verb == "add")
+                QVERIFY(writeJpeg(tree.path(arg + ".jpg"), QSize(9, 10)));
+            else if (verb == "listed") { // what the picture source lists, and the pick it is on
+                QCOMPARE(source.File1->listing().names.join(',').remove(".jpg"),
+                         arg.section('@', 0, 0));
+                QCOMPARE(source.File1->item(Module1::lFileIndex).remove(".jpg"),
+                         arg.section('@', 1));
+            } else if (verb == "keep") {
                 for (const QString &name : names)
                     QVERIFY(name == arg || QFile::remove(tree.path(name + ".jpg")));
             } else
@@ -426,10 +502,12 @@ void SlideShowTest::events()
     }
 
     QCOMPARE(view.m_screen, screen.isEmpty() ? QString() : screen + ".jpg");
-    QCOMPARE(view.m_caption, caption == "Pelmora"
-                                 ? caption
-                                 : show::showCaption(caption.startsWith('R') ? 1 : 0,
-                                                     tree.path(caption.mid(2) + ".jpg")));
+    QCOMPARE(view.m_caption,
+             caption == "Pelmora"
+                 ? caption
+                 : show::showCaption(caption.startsWith('R') ? show::Order::Random
+                                                             : show::Order::Sequential,
+                                     tree.path(caption.mid(2) + ".jpg")));
     QStringList shown;
     for (int i = 1; i <= slideShow.history().count(); ++i)
         shown << QFileInfo(slideShow.history().item(i)).completeBaseName();
@@ -438,6 +516,102 @@ void SlideShowTest::events()
     QCOMPARE(stateName(slideShow.state()), qPrintable(state));
     // Only a running show has a tick due.
     QCOMPARE(slideShow.tickTimer().isEnabled(), state == "running");
+}
+
+void SlideShowTest::decodeContract_data()
+{
+    QTest::addColumn<bool>("real");      // the worker queue, or decodes ended by the row
+    QTest::addColumn<QString>("events"); // screen:a tick:a fetch; ahead:a,b keep:a,b plan
+    QTest::addColumn<QString>("arrived");
+    QTest::addColumn<int>("decodes"); // started
+    const auto row = [](const char *name, const char *events, const char *arrived, int decodes) {
+        for (const bool real : {false, true})
+            QTest::addRow("%s, %s", real ? "real" : "test", name)
+                << real << events << arrived << decodes;
+    };
+    row("a picture arrives once decoded", "tick:a settle", "T:a", 1);
+    row("two waiters share one decode", "tick:a screen:a settle", "S:a T:a", 1);
+    row("what a waiter waited for before never arrives", "screen:a screen:b settle", "S:b", 2);
+    row("a dropped wait never arrives", "tick:a drop:tick settle", "", 1);
+    row("the empty path arrives at once, and what waited before never", "screen:a screen: settle",
+        "S:-", 1);
+    row("decoded ahead, there at once", "ahead:a settle tick:a", "T:a", 1);
+    row("kept, there at once; no longer kept, decoded again",
+        "screen:a settle keep:a screen:a plan: screen:a settle", "S:a S:a S:a", 2);
+    row("changed on disk, decoded afresh", "screen:a settle keep:a write:a screen:a settle",
+        "S:a S:a", 2);
+    row("kept for another display, the nearest", "screen:a settle keep:a size:2 near:a", "S:a N:a",
+        1);
+    row("no longer wanted ahead, stopped and gone", "ahead:a,b ahead:b settle near:a near:b",
+        "N:- N:b", 2);
+    row("waited for first, then ahead in order, then kept", "ahead:c,b tick:a rank:a,c,b", "", 3);
+    row("what is kept stays within the memory there is",
+        "screen:a settle budget:1 keep:a screen:a settle", "S:a S:a", 2);
+}
+
+void SlideShowTest::decodeContract()
+{
+    QFETCH(bool, real);
+    QFETCH(QString, events);
+    QFETCH(QString, arrived);
+    QFETCH(int, decodes);
+
+    const TestTree tree;
+    for (const char *name : {"a", "b", "c"})
+        QVERIFY(writeJpeg(tree.path(QString(name) + ".jpg"), QSize(400, 200)));
+    show::DecodeLimits limits;
+    limits.cores = 1;
+    auto runner = std::make_unique<TestRunner>(
+        real ? std::make_unique<show::DecodeQueue>(limits, show::PictureCache::kUrgentBelow)
+             : nullptr);
+    TestRunner &runs = *runner;
+    show::PictureCache cache(std::move(runner), 1);
+    show::DisplayKey key{1500, 1500, 15, 1};
+    QStringList log;
+    const auto logged = [&log](const char *who) {
+        return [&log, who](const imaging::Picture &p) {
+            log << who + (p.isNull() ? QStringLiteral("-") : QFileInfo(p.path).baseName());
+        };
+    };
+    const auto paths = [&tree](const QString &names) {
+        QStringList list;
+        for (const QString &name : names.split(',', Qt::SkipEmptyParts))
+            list << tree.path(name + ".jpg");
+        return list;
+    };
+    for (const QString &event : events.split(' ')) {
+        const QString verb = event.section(':', 0, 0), arg = event.section(':', 1);
+        const QString path = arg.isEmpty() ? QString() : tree.path(arg + ".jpg");
+        if (verb == "screen" || verb == "tick")
+            cache.fetch(verb == "screen" ? show::Waiter::Screen : show::Waiter::Tick, path, key,
+                        logged(verb == "screen" ? "S:" : "T:"));
+        else if (verb == "drop")
+            cache.drop(arg == "screen" ? show::Waiter::Screen : show::Waiter::Tick);
+        else if (verb == "ahead")
+            cache.plan({paths(arg), {}}, key);
+        else if (verb == "keep")
+            cache.plan({{}, paths(arg)}, key);
+        else if (verb == "plan")
+            cache.plan({}, key);
+        else if (verb == "settle")
+            runs.finish();
+        else if (verb == "write")
+            QVERIFY(writeJpeg(path, QSize(200, 400)));
+        else if (verb == "size")
+            key.devicePixelRatio = arg.toDouble();
+        else if (verb == "near")
+            log << "N:" + QFileInfo(cache.nearest(path, key).path)
+                              .baseName()
+                              .replace(QRegularExpression("^$"), "-");
+        else if (verb == "rank")
+            QCOMPARE(runs.inFlight(true), arg);
+        else if (verb == "budget")
+            runs.m_budget = arg.toLongLong();
+        else
+            QFAIL(qPrintable("no such event: " + event));
+    }
+    QCOMPARE(log.join(' '), arrived);
+    QCOMPARE(runs.m_submitted, decodes);
 }
 
 void SlideShowTest::timerTicksOnlyWhileEnabled()

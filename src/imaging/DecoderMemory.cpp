@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio> // before the library's header, which uses FILE
 #include <cstdlib>
@@ -36,6 +37,8 @@ struct Block {
 };
 
 std::mutex keptLock;
+// The large blocks handed out and not given back: what decodes and their pictures hold now.
+std::atomic<std::size_t> blocksInUse{0};
 std::vector<void *> &keptBlocks() // free mappings, the most recently freed last
 {
     // Never destroyed: a picture freed while the program ends still gives its block back.
@@ -129,6 +132,8 @@ void *takeDecoderBlock(std::size_t size)
         block = takeKept(stepped);
         if (!block)
             block = mapBlock(stepped);
+        if (block)
+            blocksInUse += stepped;
     }
     return block ? static_cast<char *>(block) + kHeader : nullptr;
 }
@@ -138,10 +143,12 @@ void giveBackDecoderBlock(void *object)
     if (!object)
         return;
     void *block = static_cast<char *>(object) - kHeader;
-    if (lengthOf(block) == 0)
+    if (lengthOf(block) == 0) {
         std::free(block);
-    else
-        keep(block);
+        return;
+    }
+    blocksInUse -= lengthOf(block);
+    keep(block);
 }
 
 void releaseDecoderMemory()
@@ -153,6 +160,11 @@ void releaseDecoderMemory()
     }
     for (void *block : kept)
         ::munmap(block, lengthOf(block));
+}
+
+std::size_t decoderMemoryInUse()
+{
+    return blocksInUse.load();
 }
 
 std::size_t decoderMemoryKept()

@@ -14,6 +14,10 @@ void giveBackDecoderBlock(void *block);
 /// Decodes keep them while a show runs; call this once none is expected for a while.
 void releaseDecoderMemory();
 
+/// The bytes of large blocks handed out and not given back yet: the files, coefficients and
+/// pixels of the decodes running and of the pictures they made.
+std::size_t decoderMemoryInUse();
+
 /// The bytes kept for the next decodes.
 std::size_t decoderMemoryKept();
 

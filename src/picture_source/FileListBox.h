@@ -8,6 +8,14 @@
 
 namespace source {
 
+/// The pictures one folder listed when it was read.
+struct Listing {
+    QString folder;
+    QStringList names;
+    sys::FileStamp stamp;
+    bool trusted = false; ///< whether the stamp may stand for the names next time
+};
+
 /// A file list: the names of the plain, non-hidden files of one folder that match its
 /// pattern, without regard to case, in ascending order without regard to case.
 class FileListBox : public QObject {
@@ -23,22 +31,26 @@ public:
     /// Pointing it again at the folder it lists reads nothing while the folder is unchanged on
     /// disk (same folder, same modification time), so huge folders cost one read.
     void setPath(const QString &folder);
-    QString path() const { return m_path; }
+    QString path() const { return m_listing.folder; }
 
-    int count() const { return static_cast<int>(m_names.size()); }
+    int count() const { return static_cast<int>(m_listing.names.size()); }
     /// Name at index i; the empty text for any index outside 0 .. count - 1 (count included).
     QString item(int i) const;
 
+    /// What the list holds now.
+    const Listing &listing() const { return m_listing; }
+    /// Makes the list hold a listing read before, without reading the folder.
+    void setListing(const Listing &listing) { m_listing = listing; }
+    /// What the list would hold if pointed at `folder`, which `previous` may already tell; the
+    /// list itself stays as it is.
+    Listing listingOf(const QString &folder, const Listing &previous) const;
+
 private:
-    void reread();
+    QStringList namesIn(const QString &folder) const;
 
-    sys::FileStamp m_stamp;
-    bool m_trusted = false; // whether the stamp may stand for the listing next time
-
-    QString m_path;
     QString m_pattern = QStringLiteral("*.*");
     QStringList m_patterns{QStringLiteral("*.*")};
-    QStringList m_names;
+    Listing m_listing;
 };
 
 } // namespace source

@@ -9,6 +9,8 @@
 #include "system/Paths.h"
 #include "system/Random.h"
 
+#include <algorithm>
+
 namespace {
 
 const QString kPicturePattern = QStringLiteral("*.JPG;*.JPEG");
@@ -42,18 +44,49 @@ void frmFileList::ResetCursors()
     Module1::lFolderIndex = -1;
 }
 
-frmFileList::Place frmFileList::place() const
+frmFileList::Cursor frmFileList::cursor() const
 {
-    // The listing is what picks come from; a scan points it at a folder without the dir list.
-    return {File1->path(), Module1::lFolderIndex, Module1::lFileIndex};
+    return {Module1::lFolderIndex, Module1::lFileIndex, File1->listing()};
 }
 
-void frmFileList::returnTo(const Place &place)
+void frmFileList::moveTo(const Cursor &at)
 {
-    if (place.folder != File1->path())
-        File1->setPath(place.folder);
-    Module1::lFolderIndex = place.folderIndex;
-    Module1::lFileIndex = place.fileIndex;
+    if (at.listing.folder != File1->path()) {
+        // The folder is current already in the listing: the list is not read again.
+        const QSignalBlocker quiet(Dir1);
+        Dir1->setPath(at.listing.folder);
+    }
+    File1->setListing(at.listing);
+    Module1::lFolderIndex = at.folderIndex;
+    Module1::lFileIndex = at.fileIndex;
+}
+
+frmFileList::Cursor frmFileList::relisted(const Cursor &at) const
+{
+    Cursor fresh = at;
+    fresh.listing = File1->listingOf(at.listing.folder, source::Listing());
+    const QString name = at.listing.names.value(at.fileIndex);
+    if (name.isEmpty())
+        return fresh;
+    // On the name, or on the last one sorting before it.
+    const QStringList &names = fresh.listing.names;
+    fresh.fileIndex =
+        qint32(std::upper_bound(names.begin(), names.end(), name, sys::nameLess) - names.begin()) -
+        1;
+    return fresh;
+}
+
+QString frmFileList::GetRNDFile(qint16 iType)
+{
+    Cursor at = cursor();
+    const QString pick = pickAfter(at, iType);
+    moveTo(at);
+    return pick;
+}
+
+QString frmFileList::pickAfter(Cursor &at, qint16 iType)
+{
+    return iType == 1 ? randomPick(at) : inOrderPick(at);
 }
 
 bool frmFileList::SetFolder(const QString &strFolder)
@@ -91,11 +124,6 @@ bool frmFileList::SetFolder(const QString &strFolder)
     return c >= 0;
 }
 
-QString frmFileList::GetRNDFile(qint16 iType)
-{
-    return iType == 1 ? randomPick() : inOrderPick();
-}
-
 bool frmFileList::IsDirectory(const QString &path) const
 {
     return sys::isDirectory(path);
@@ -106,12 +134,12 @@ void frmFileList::Dir1_Change()
     File1->setPath(Dir1->path());
 }
 
-QString frmFileList::currentPick() const
+QString frmFileList::pickAt(const Cursor &at)
 {
-    return File1->path() + sys::pathSeparator() + File1->item(Module1::lFileIndex);
+    return at.listing.folder + sys::pathSeparator() + at.listing.names.value(at.fileIndex);
 }
 
-QString frmFileList::randomPick()
+QString frmFileList::randomPick(Cursor &at)
 {
     sys::RandomSource &generator = sys::random();
     generator.randomize();
@@ -121,44 +149,29 @@ QString frmFileList::randomPick()
 
     const qint32 u = static_cast<qint32>(m_folders->size()) - 1;
     const double r1 = generator.rnd();
-    Module1::lFolderIndex = qBound(0, static_cast<qint32>(sys::roundHalfEven(r1 * u)), u);
-    Dir1->setPath(m_folders->at(Module1::lFolderIndex));
+    at.folderIndex = qBound(0, static_cast<qint32>(sys::roundHalfEven(r1 * u)), u);
+    at.listing = File1->listingOf(m_folders->at(at.folderIndex), at.listing);
 
-    const int n = File1->count();
+    const int n = static_cast<int>(at.listing.names.size());
     if (n == 0) {
         qCInfo(source::logging::source).noquote()
-            << "no picture in" << sys::displayText(File1->path());
+            << "no picture in" << sys::displayText(at.listing.folder);
         return QString();
     }
     const double r2 = generator.rnd();
-    Module1::lFileIndex = qBound(0, static_cast<qint32>(sys::roundHalfEven(r2 * n)), n);
-    return currentPick();
+    at.fileIndex = qBound(0, static_cast<qint32>(sys::roundHalfEven(r2 * n)), n);
+    return pickAt(at);
 }
 
-QString frmFileList::NextInOrder() const
-{
-    if (!m_folders || m_folders->isEmpty())
-        return QString();
-    const qint32 next = Module1::lFileIndex + 1;
-    if (next >= 0 && next <= File1->count() - 1)
-        return File1->path() + sys::pathSeparator() + File1->item(next);
-    qint32 folder = Module1::lFolderIndex + 1;
-    if (folder > m_folders->size() - 1 || folder < 0)
-        folder = 0;
-    if (m_folders->at(folder) == File1->path() && File1->count() > 0)
-        return File1->path() + sys::pathSeparator() + File1->item(0);
-    return QString();
-}
-
-QString frmFileList::inOrderPick()
+QString frmFileList::inOrderPick(Cursor &at) const
 {
     if (!m_folders || m_folders->isEmpty())
         return QString();
 
     const qint32 folderCount = static_cast<qint32>(m_folders->size());
     qint32 visited = 0;
-    ++Module1::lFileIndex;
-    while (Module1::lFileIndex > File1->count() - 1) {
+    ++at.fileIndex;
+    while (at.fileIndex > at.listing.names.size() - 1) {
         // Every stored folder was tried and none lists a picture any more.
         if (visited == folderCount) {
             qCInfo(source::logging::source).noquote()
@@ -166,11 +179,11 @@ QString frmFileList::inOrderPick()
             return QString();
         }
         ++visited;
-        Module1::lFileIndex = 0;
-        ++Module1::lFolderIndex;
-        if (Module1::lFolderIndex > folderCount - 1 || Module1::lFolderIndex < 0)
-            Module1::lFolderIndex = 0;
-        Dir1->setPath(m_folders->at(Module1::lFolderIndex));
+        at.fileIndex = 0;
+        ++at.folderIndex;
+        if (at.folderIndex > folderCount - 1 || at.folderIndex < 0)
+            at.folderIndex = 0;
+        at.listing = File1->listingOf(m_folders->at(at.folderIndex), at.listing);
     }
-    return currentPick();
+    return pickAt(at);
 }

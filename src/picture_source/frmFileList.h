@@ -1,5 +1,7 @@
 #pragma once
 
+#include "picture_source/FileListBox.h"
+
 #include <QObject>
 #include <QStringList>
 
@@ -8,7 +10,6 @@
 
 namespace source {
 class DirListBox;
-class FileListBox;
 } // namespace source
 
 /// The picture source's cursors, shared by the whole program: a show resets both to -1 when it
@@ -35,15 +36,22 @@ public:
     /// Puts the cursors before the first picture, as a show does when it starts.
     void ResetCursors();
 
-    /// Where the source stands: the folder it lists and both cursors.
-    struct Place {
-        QString folder;
+    /// Where picks stand: both cursors and the listing the file cursor counts into.
+    struct Cursor {
         qint32 folderIndex = -1;
         qint32 fileIndex = -1;
+        source::Listing listing;
     };
-    Place place() const;
-    /// Goes back to where the source stood, as if the picks since had never been drawn.
-    void returnTo(const Place &place);
+    /// Where the source stands: the program-wide cursors and what the file list holds.
+    Cursor cursor() const;
+    /// The pick GetRNDFile would give from `at`, moving `at` past it as GetRNDFile moves the
+    /// source; the source itself stays where it is, so picks can be drawn ahead of their turn.
+    QString pickAfter(Cursor &at, qint16 iType);
+    /// Makes the source stand at `at`, as if the picks that led there had been drawn here.
+    void moveTo(const Cursor &at);
+    /// `at` with its folder listed afresh and the file cursor on the same name, or on the last
+    /// name before it that is still there: picks go on after what was last drawn.
+    Cursor relisted(const Cursor &at) const;
 
     /// Scans a folder into the folder list; true when at least one folder with pictures was
     /// stored. A path that does not exist changes nothing.
@@ -54,11 +62,6 @@ public:
     /// @param iType 1 for a random pick, anything else for the next picture in order.
     QString GetRNDFile(qint16 iType);
 
-    /// The pick the next in-order GetRNDFile would most likely return, without moving anything:
-    /// the next picture of the current listing (wrapping in a single folder); the empty text
-    /// when the walk would go on to another folder.
-    QString NextInOrder() const;
-
     /// The stored folders; no value before the first scan of an existing folder.
     const std::optional<QStringList> &folders() const { return m_folders; }
 
@@ -68,9 +71,9 @@ public:
 private:
     bool IsDirectory(const QString &path) const;
     void Dir1_Change();
-    QString randomPick();
-    QString inOrderPick();
-    QString currentPick() const;
+    QString randomPick(Cursor &at);
+    QString inOrderPick(Cursor &at) const;
+    static QString pickAt(const Cursor &at);
 
     std::function<int()> m_subFolderOption;
     std::optional<QStringList> m_folders;

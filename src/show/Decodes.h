@@ -24,33 +24,40 @@ struct DisplayKey {
 /// The size in device pixels a picture of the given size takes on that display.
 imaging::DisplaySize displaySizeFor(const DisplayKey &key);
 
-/// Why the show wants a picture decoded.
-enum class DecodeFor { Tick, Step, StartPick, Sharpen, Ahead };
+/// Who waits for a picture: the screen (a step, the Start pick, a sharper copy of the picture
+/// on screen), or the tick that shows its pick once it is there.
+enum class Waiter { Screen, Tick };
 
-/// The pictures the show wants decoded away from the user-interface thread: one wanted for each
-/// purpose at a time, but as many ahead as the next ticks show. Asking for a picture that is
-/// already being decoded, ahead of its tick say, takes that decode over rather than starting
-/// another; a decode that nothing wants any more stops, and its result never comes.
+/// The show's pictures, decoded away from the user-interface thread and kept by what was
+/// decoded: the file as it is on disk and the display it was decoded for. A picture is decoded
+/// once for everybody who wants it, and a result arrives only where it is still wanted.
 class Decodes {
 public:
     using Ready = std::function<void(const imaging::Picture &)>;
 
+    /// What the show will want next, besides what waits: the picks ahead, the next first, which
+    /// are decoded as cores and memory allow; and the pictures it may want again, the one on
+    /// screen and then the history, newest first, which stay while memory allows but are not
+    /// decoded for them. Whatever else is decoded goes, and a decode nobody wants stops.
+    struct Plan {
+        QStringList ahead;
+        QStringList kept;
+    };
+
     virtual ~Decodes() = default;
-    /// Wants `path` decoded for a display, dropping whatever was wanted for `purpose` before.
-    /// `ready` runs on this thread once the picture is there: at once when it was decoded
-    /// already, unchanged on disk since. A decode wanted without `ready` (ahead of its tick)
-    /// waits to be taken over.
-    virtual void want(DecodeFor purpose, const QString &path, const DisplayKey &key,
-                      Ready ready = {}) = 0;
-    /// Wants the pictures of the next ticks decoded ahead, the next first, at once where there are
-    /// cores for them; those wanted ahead before and not among them are dropped. `want` for
-    /// `DecodeFor::Ahead` wants the one path ahead.
-    virtual void wantAhead(const QStringList &paths, const DisplayKey &key) = 0;
-    /// Drops what was wanted for `purpose`; a decode nothing else wants stops.
-    virtual void drop(DecodeFor purpose) = 0;
-    virtual void dropAll() = 0;
-    /// Whether a picture wanted for `purpose` (any, ahead) is still being decoded.
-    virtual bool waitingFor(DecodeFor purpose) const = 0;
+    /// `waiter` waits for `path` decoded for a display, and no longer for what it waited for
+    /// before. `ready` runs on this thread once the picture is there: at once when it was
+    /// decoded already and the file is unchanged on disk since. The empty path is the empty
+    /// picture, there at once.
+    virtual void fetch(Waiter waiter, const QString &path, const DisplayKey &key, Ready ready) = 0;
+    /// `waiter` waits for nothing: what it waited for never comes.
+    virtual void drop(Waiter waiter) = 0;
+    virtual bool waitingFor(Waiter waiter) const = 0;
+    /// Replaces what the show will want next, all of it for one display.
+    virtual void plan(const Plan &plan, const DisplayKey &key) = 0;
+    /// The picture of `path`, unchanged on disk, as decoded for `key` or else for another
+    /// display, to show scaled until one for `key` comes; the null picture when there is none.
+    virtual imaging::Picture nearest(const QString &path, const DisplayKey &key) const = 0;
     /// How many pictures decode at once, one on each core.
     virtual int cores() const = 0;
     /// How long a picture took to decode of late, in milliseconds on its worker's clock; 0 before

@@ -5,10 +5,9 @@
 
 namespace show {
 
-QString showCaption(int orderFlag, const QString &pick)
+QString showCaption(Order order, const QString &pick)
 {
-    const QString mark =
-        orderFlag == 0 || orderFlag == 1 ? QStringLiteral("NR").mid(orderFlag, 1) : QString();
+    const QString mark = order == Order::Random ? QStringLiteral("R") : QStringLiteral("N");
     const QString name = sys::displayText(sys::existingName(pick, sys::kAttrNormal));
     return QStringLiteral("Pelmora(") + mark + QStringLiteral(")\u3000\u3010") + name +
            QStringLiteral("\u3011");

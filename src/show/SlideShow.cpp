@@ -57,9 +57,13 @@ void SlideShow::start()
     m_state = State::Running;
     m_view.showShow();
     m_onScreen = imaging::Picture();
+    setScreen(QString(), false);
+    m_ahead.clear();
     // The pick Start draws is shown only if the window is resized before the first tick, and
     // only then decoded.
-    m_startPick = nextPick(false);
+    frmFileList::Cursor at = m_source().cursor();
+    m_startPick = drawPick(at);
+    m_source().moveTo(at);
     m_tickTimer->setEnabled(true);
     decodeAhead();
 }
@@ -71,43 +75,46 @@ void SlideShow::tick()
     // Off while working: the interval counts from the end of this tick, and ticks never pile up.
     m_tickTimer->setEnabled(false);
     dropStartPick();
-    m_tickPick = nextPick(true);
+    m_tickPick = nextPick();
     m_state = State::Waiting;
+    if (m_view.isMinimised()) {
+        // Nobody sees it: the caption and the history go on, and the picture is decoded once
+        // the window is back.
+        completeTick(m_decodes->nearest(m_tickPick->pick, m_view.display()));
+        return;
+    }
     // The window answers while the pick decodes; the tick ends when it is there, or given up.
     m_giveUp->setInterval(std::max(kGiveUpMs, kGiveUpIntervals * m_tickTimer->interval()));
     m_giveUp->setEnabled(true);
-    load(DecodeFor::Tick, *m_tickPick,
-         [this](const imaging::Picture &picture) { completeTick(picture); });
+    m_decodes->fetch(Waiter::Tick, m_tickPick->pick, m_view.display(),
+                     [this](const imaging::Picture &picture) { completeTick(picture); });
 }
 
 void SlideShow::completeTick(const imaging::Picture &picture)
 {
     m_giveUp->setEnabled(false);
-    m_decodes->drop(DecodeFor::Step); // a step asked for before this tick is older than it
-    const QString pick = *std::exchange(m_tickPick, std::nullopt);
-    // Shown now; only the picks drawn after it are still unshown.
-    m_beforeUnshown.reset();
-    if (!m_drawnAhead.empty())
-        m_beforeUnshown = m_drawnAhead.front().before;
-    m_historyPos = m_history.add(pick);
-    m_view.showCaption(showCaption(m_view.order() == Order::Random ? 1 : 0, pick));
+    m_decodes->drop(Waiter::Screen); // a step asked for before this tick is older than it
+    const Drawn shown = *std::exchange(m_tickPick, std::nullopt);
+    m_source().moveTo(shown.after);
+    m_historyPos = m_history.add(shown.pick);
+    m_view.showCaption(showCaption(m_view.order(), shown.pick));
+    setScreen(shown.pick, !m_view.isMinimised() || !picture.isNull());
     show(picture);
     m_state = State::Running;
     m_tickTimer->setEnabled(true);
     decodeAhead();
-    sharpenIfBlurred(); // the window may have grown while the picture decoded
+    refreshScreen(); // the window may have grown while the picture decoded
 }
 
 void SlideShow::giveUpTick()
 {
     if (m_state != State::Waiting)
         return;
-    qCInfo(logging::show).noquote()
-        << "given up after" << m_giveUp->interval() / 1000 << "s:" << sys::displayText(*m_tickPick);
-    // Its decode stops, though it was started ahead of the tick and the file may come again;
-    // those of the picks after it go on.
-    wantAhead(*m_tickPick);
-    m_decodes->drop(DecodeFor::Tick);
+    qCInfo(logging::show).noquote() << "given up after" << m_giveUp->interval() / 1000
+                                    << "s:" << sys::displayText(m_tickPick->pick);
+    // Its decode stops, though the file may come again ahead: then it is decoded anew.
+    m_decodes->drop(Waiter::Tick);
+    planDecodes(m_tickPick->pick);
     completeTick(imaging::Picture());
 }
 
@@ -117,31 +124,25 @@ void SlideShow::togglePause()
     case State::Panel:
         return;
     case State::Running:
+        // The picks ahead stay drawn and go on decoding: the resumed show needs them.
         m_tickTimer->setEnabled(false);
-        dropDrawnAhead();
         m_state = State::Paused;
         return;
     case State::Waiting:
-        pauseWaitingTick();
+        // Nothing new appears while paused: the waiting tick ends unshown, and its pick is the
+        // next tick's, still decoding meanwhile, neither skipped nor shown twice.
+        m_giveUp->setEnabled(false);
+        m_ahead.push_front(*std::exchange(m_tickPick, std::nullopt));
+        m_decodes->drop(Waiter::Tick);
+        m_state = State::Paused;
+        planDecodes();
         return;
     case State::Paused:
-        dropHeldPickIfGone();
         m_state = State::Running;
         m_tickTimer->setEnabled(true); // a full interval from now
         decodeAhead();
         return;
     }
-}
-
-void SlideShow::pauseWaitingTick()
-{
-    // Nothing new appears while paused: the waiting tick ends unshown, and its pick is the one
-    // the next tick shows, still decoding meanwhile, neither skipped nor shown twice.
-    m_giveUp->setEnabled(false);
-    m_heldPick = std::exchange(m_tickPick, std::nullopt);
-    dropDrawnAhead(); // all but the held pick
-    m_decodes->drop(DecodeFor::Tick);
-    m_state = State::Paused;
 }
 
 bool SlideShow::step(int direction)
@@ -152,8 +153,8 @@ bool SlideShow::step(int direction)
     dropStartPick(); // the user chose what is on screen
     // A file gone or spoilt since it was shown loads as the empty picture: the step shows
     // nothing and the show goes on.
-    load(DecodeFor::Step, m_history.item(m_historyPos),
-         [this](const imaging::Picture &picture) { show(picture); });
+    setScreen(m_history.item(m_historyPos), false);
+    refreshScreen();
     return true;
 }
 
@@ -163,56 +164,60 @@ void SlideShow::stop()
     stopTimers();
     m_state = State::Panel;
     m_onScreen = imaging::Picture();
-    // Nothing the show was decoding or had drawn ahead is wanted any more.
-    m_decodes->dropAll();
+    setScreen(QString(), false);
+    // Nothing the show was decoding or had drawn ahead is wanted any more; the picture source
+    // stands where the last picture shown left it.
+    m_decodes->drop(Waiter::Screen);
+    m_decodes->drop(Waiter::Tick);
     m_tickPick.reset();
-    m_heldPick.reset();
     m_startPick.reset();
-    m_drawnAhead.clear();
-    // The next show starts from the folder of the last picture the user saw.
-    forgetUnshownPicks();
+    m_ahead.clear();
+    m_decodes->plan({}, m_view.display());
 }
 
 void SlideShow::resize()
 {
     if (m_state == State::Panel)
         return;
-    if (m_startPick && !m_decodes->waitingFor(DecodeFor::StartPick))
-        load(DecodeFor::StartPick, *m_startPick,
-             [this](const imaging::Picture &picture) { show(picture); });
+    if (m_startPick && m_screenPath != *m_startPick) {
+        setScreen(*m_startPick, false);
+        refreshScreen();
+    }
     m_resizeSettled->setEnabled(false);
     m_resizeSettled->setEnabled(true);
 }
 
 void SlideShow::settled()
 {
-    const DisplayKey display = m_view.display();
-    if (m_state == State::Panel || m_view.isMinimised() || display.innerWidth <= 0 ||
-        display.innerHeight <= 0)
+    if (m_state == State::Panel)
         return;
     if (m_state == State::Running) // a waiting tick decodes ahead when it ends
         decodeAhead();
-    sharpenIfBlurred();
+    else
+        planDecodes();
+    refreshScreen();
 }
 
 void SlideShow::close()
 {
     stopTimers();
-    m_decodes->dropAll(); // closing never waits for a decode
+    // Closing never waits for a decode.
+    m_decodes->drop(Waiter::Screen);
+    m_decodes->drop(Waiter::Tick);
+    m_decodes->plan({}, m_view.display());
     m_state = State::Panel;
     m_history.clear();
 }
 
 bool SlideShow::isLoading() const
 {
-    return m_state == State::Waiting || m_decodes->waitingFor(DecodeFor::Step) ||
-           m_decodes->waitingFor(DecodeFor::StartPick);
+    return m_state == State::Waiting || m_decodes->waitingFor(Waiter::Screen);
 }
 
-QString SlideShow::drawPick()
+QString SlideShow::drawPick(frmFileList::Cursor &at)
 {
-    const auto pickOnce = [this] {
-        return m_source().GetRNDFile(m_view.order() == Order::Random ? 1 : 0);
+    const auto pickOnce = [this, &at] {
+        return m_source().pickAfter(at, m_view.order() == Order::Random ? 1 : 0);
     };
     // A pick ending in the separator fell one past a folder's last file: ask again.
     QString pick = pickOnce();
@@ -221,35 +226,31 @@ QString SlideShow::drawPick()
     return pick;
 }
 
-QString SlideShow::nextPick(bool forTick)
+SlideShow::Drawn SlideShow::nextPick()
 {
-    if (forTick && m_heldPick)
-        return *std::exchange(m_heldPick, std::nullopt);
-    // The order is read afresh for every pick: picks drawn ahead in the other go back.
-    if (!m_drawnAhead.empty() && m_drawnAhead.front().order != m_view.order())
-        dropDrawnAhead();
-    // Deleted since it was drawn: drawn afresh, as its tick would have drawn it. The decodes of
-    // the picks after it go on until the tick has its picture.
-    if (forTick && !m_drawnAhead.empty() && isGone(m_drawnAhead.front().pick)) {
-        m_source().returnTo(m_drawnAhead.front().before);
-        m_drawnAhead.clear();
+    // The order is read afresh for every pick: picks drawn ahead in the other are forgotten.
+    if (!m_ahead.empty() && m_ahead.front().order != m_view.order())
+        m_ahead.clear();
+    if (!m_ahead.empty() && !isGone(m_ahead.front().pick)) {
+        const Drawn next = m_ahead.front();
+        m_ahead.pop_front();
+        return next;
     }
-    if (!m_drawnAhead.empty()) {
-        const QString pick = m_drawnAhead.front().pick;
-        m_drawnAhead.pop_front();
-        return pick;
-    }
-    if (forTick && !m_beforeUnshown)
-        m_beforeUnshown = m_source().place();
-    return drawPick();
+    // Deleted since it was drawn: drawn afresh, from the folder as it is now, and so are the
+    // picks after it.
+    frmFileList::Cursor at = m_source().cursor();
+    if (!m_ahead.empty() && m_view.order() == Order::Sequential)
+        at = m_source().relisted(at);
+    m_ahead.clear();
+    const QString pick = drawPick(at);
+    return {pick, at, m_view.order()};
 }
 
-void SlideShow::load(DecodeFor purpose, const QString &pick, Decodes::Ready ready)
+frmFileList::Cursor SlideShow::aheadFrom() const
 {
-    if (pick.isEmpty())
-        ready(imaging::Picture()); // the empty pick is the empty picture
-    else
-        m_decodes->want(purpose, pick, m_view.display(), std::move(ready));
+    if (!m_ahead.empty())
+        return m_ahead.back().after;
+    return m_tickPick ? m_tickPick->after : m_source().cursor();
 }
 
 bool SlideShow::isGone(const QString &pick)
@@ -269,59 +270,72 @@ int SlideShow::aheadDepth() const
 void SlideShow::decodeAhead()
 {
     // The next picks are drawn now, ticks early, exactly as their ticks would draw them, so
-    // their pictures decode while this one is on screen. A held pick is the next.
-    const int held = m_heldPick ? 1 : 0;
-    while (held + int(m_drawnAhead.size()) < aheadDepth()) {
-        const frmFileList::Place before = m_source().place();
-        if (!m_beforeUnshown)
-            m_beforeUnshown = before;
-        m_drawnAhead.push_back({drawPick(), before, m_view.order()});
+    // their pictures decode while this one is on screen.
+    if (!m_ahead.empty() && m_ahead.front().order != m_view.order())
+        m_ahead.clear();
+    while (int(m_ahead.size()) < aheadDepth()) {
+        frmFileList::Cursor at = aheadFrom();
+        const QString pick = drawPick(at);
+        m_ahead.push_back({pick, at, m_view.order()});
     }
-    wantAhead();
+    planDecodes();
 }
 
-void SlideShow::wantAhead(const QString &except)
+void SlideShow::planDecodes(const QString &except)
 {
-    QStringList next;
-    if (m_heldPick)
-        next << *m_heldPick;
-    for (const Drawn &drawn : m_drawnAhead)
-        next << drawn.pick;
-    next.removeAll(QString()); // the empty pick is the empty picture: nothing to decode
-    next.removeAll(except);
-    m_decodes->wantAhead(next, m_view.display());
-}
-
-void SlideShow::dropDrawnAhead()
-{
-    // A paused show may stay paused for long, and the folder may change meanwhile: the show
-    // that resumes draws afresh from where the source stood. A held pick is kept, and so is
-    // its decode: it is what the next tick shows.
-    if (!m_drawnAhead.empty()) {
-        m_source().returnTo(m_drawnAhead.front().before);
-        m_drawnAhead.clear();
-        if (!m_heldPick)
-            m_beforeUnshown.reset();
+    Decodes::Plan plan;
+    if (!m_view.isMinimised()) { // nobody would see them
+        for (const Drawn &drawn : m_ahead)
+            plan.ahead << drawn.pick;
     }
-    wantAhead();
+    plan.ahead.removeAll(except);
+    plan.kept << m_screenPath;
+    for (int i = m_history.count(); i >= 1; --i)
+        plan.kept << m_history.item(i);
+    m_decodes->plan(plan, m_view.display());
 }
 
-void SlideShow::dropHeldPickIfGone()
+void SlideShow::setScreen(const QString &path, bool shown)
 {
-    // Deleted while the show was paused: skipped, as if never drawn, rather than shown as a
-    // black frame that names no file.
-    if (!m_heldPick || !isGone(*m_heldPick))
+    m_screenPath = path;
+    m_screenShown = shown;
+}
+
+void SlideShow::refreshScreen()
+{
+    const DisplayKey display = m_view.display();
+    if (m_state == State::Panel || m_view.isMinimised() || display.innerWidth <= 0 ||
+        display.innerHeight <= 0)
         return;
-    m_heldPick.reset();
-    m_decodes->drop(DecodeFor::Ahead);
-    forgetUnshownPicks();
-}
-
-void SlideShow::forgetUnshownPicks()
-{
-    // A pick the show drew but never showed leaves no trace in the picture source.
-    if (m_beforeUnshown)
-        m_source().returnTo(*std::exchange(m_beforeUnshown, std::nullopt));
+    if (!m_screenShown) {
+        // What was decoded of it before is shown at once, scaled if need be, until a decode for
+        // this window comes.
+        const imaging::Picture kept = m_decodes->nearest(m_screenPath, display);
+        if (!kept.isNull())
+            show(kept);
+        m_screenShown = !kept.isNull();
+    }
+    // A picture decoded for another size is decoded again for this one, not left blown up and
+    // blurred, nor scaled down on the window's thread at every paint. A picture that did not
+    // load is not tried again until a tick or a step asks for it.
+    const QSize wanted = displaySizeFor(display)(m_onScreen.size);
+    const bool sharp =
+        m_screenShown && (!m_onScreen.isReduced() || m_onScreen.image.size() == wanted);
+    if (sharp) {
+        m_decodes->drop(Waiter::Screen);
+        return;
+    }
+    // A sharper copy only of the very file on screen: one changed or gone since stays as it was
+    // shown until a step or a tick reads it again.
+    const std::optional<sys::FileStamp> sharpening =
+        m_screenShown ? std::optional(m_onScreen.stamp) : std::nullopt;
+    m_decodes->fetch(Waiter::Screen, m_screenPath, display,
+                     [this, sharpening](const imaging::Picture &picture) {
+                         if (sharpening && !(picture.stamp == *sharpening))
+                             return;
+                         m_screenShown = true;
+                         show(picture);
+                     });
 }
 
 void SlideShow::stopTimers()
@@ -334,34 +348,10 @@ void SlideShow::stopTimers()
 void SlideShow::dropStartPick()
 {
     m_startPick.reset();
-    m_decodes->drop(DecodeFor::StartPick);
-}
-
-void SlideShow::sharpenIfBlurred()
-{
-    // A picture decoded for a smaller window is decoded again, not left blown up and blurred.
-    const QSize wanted = displaySizeFor(m_view.display())(m_onScreen.size);
-    if (m_onScreen.isReduced() &&
-        (wanted.width() > m_onScreen.image.width() || wanted.height() > m_onScreen.image.height()))
-        m_decodes->want(DecodeFor::Sharpen, m_onScreen.path, m_view.display(),
-                        [this](const imaging::Picture &sharper) { useSharper(sharper); });
-}
-
-void SlideShow::useSharper(const imaging::Picture &sharper)
-{
-    // Only while the show still holds that very file, as it was when it was first read.
-    if (m_state == State::Panel || sharper.isNull() || sharper.path != m_onScreen.path ||
-        !(sharper.stamp == m_onScreen.stamp))
-        return;
-    show(sharper);
 }
 
 void SlideShow::show(const imaging::Picture &picture)
 {
-    // A sharper copy of the picture this one replaces would be thrown away when it came, after
-    // taking a core from the pictures ahead.
-    if (picture.path != m_onScreen.path)
-        m_decodes->drop(DecodeFor::Sharpen);
     m_onScreen = picture;
     m_view.showPicture(picture);
 }

@@ -4,6 +4,7 @@
 #include "picture_source/frmFileList.h"
 #include "show/Clock.h"
 #include "show/Decodes.h"
+#include "show/ShowCaption.h"
 #include "show/ShowHistory.h"
 
 #include <QObject>
@@ -15,8 +16,6 @@
 #include <optional>
 
 namespace show {
-
-enum class Order { Sequential, Random };
 
 /// What the show asks of the window it runs in, and what it tells it to show.
 class View {
@@ -42,9 +41,10 @@ public:
 /// user can step through; paused and resumed; stopped back to the panel.
 ///
 /// The interval counts from the end of a tick's work: the tick timer is off from the tick
-/// until its picture is on screen. While the picture on screen stays, the next ones are decoded
-/// ahead, as many at once as a decode takes intervals and there are cores, so a tick rarely
-/// waits.
+/// until its picture is on screen. While the picture on screen stays, the next picks are drawn
+/// and decoded ahead, as many at once as a decode takes intervals and there are cores, so a tick
+/// rarely waits. Picks drawn ahead leave the picture source alone: it moves only when a tick
+/// shows its pick, to where that pick leaves it, as if each tick had drawn its own.
 class SlideShow : public QObject {
     Q_OBJECT
 public:
@@ -86,24 +86,27 @@ public:
     Timer &tickTimer() { return *m_tickTimer; }
 
 private:
+    // A pick with where it leaves the picture source, and the order it was drawn in.
+    struct Drawn {
+        QString pick;
+        frmFileList::Cursor after;
+        Order order;
+    };
+
     void completeTick(const imaging::Picture &picture);
     void giveUpTick();
-    void pauseWaitingTick();
     void settled();
-    QString drawPick();
-    QString nextPick(bool forTick);
-    void load(DecodeFor purpose, const QString &pick, Decodes::Ready ready);
+    QString drawPick(frmFileList::Cursor &at);
+    Drawn nextPick();
+    frmFileList::Cursor aheadFrom() const;
     int aheadDepth() const;
     void decodeAhead();
-    void wantAhead(const QString &except = QString());
-    void dropDrawnAhead();
-    void dropHeldPickIfGone();
+    void planDecodes(const QString &except = QString());
+    void setScreen(const QString &path, bool shown);
+    void refreshScreen();
     static bool isGone(const QString &pick);
-    void forgetUnshownPicks();
     void stopTimers();
     void dropStartPick();
-    void sharpenIfBlurred();
-    void useSharper(const imaging::Picture &sharper);
     void show(const imaging::Picture &picture);
 
     View &m_view;
@@ -114,18 +117,11 @@ private:
     std::unique_ptr<Timer> m_resizeSettled; // dragging the frame resizes many times
 
     State m_state = State::Panel;
-    std::optional<QString> m_tickPick;  // the pick of the tick that waits
-    std::optional<QString> m_heldPick;  // a waiting tick's pick, paused: the next tick's
+    std::optional<Drawn> m_tickPick;    // the pick of the tick that waits
+    std::deque<Drawn> m_ahead;          // drawn before their ticks, the next first
     std::optional<QString> m_startPick; // drawn by Start, decoded only if a resize shows it
-    // Picks drawn before their ticks, the next first, each with where the source stood before it.
-    struct Drawn {
-        QString pick;
-        frmFileList::Place before;
-        Order order;
-    };
-    std::deque<Drawn> m_drawnAhead;
-    // Where the picture source stood before the first pick drawn and not yet shown.
-    std::optional<frmFileList::Place> m_beforeUnshown;
+    QString m_screenPath;               // what the screen shows, or is about to
+    bool m_screenShown = false;         // whether its picture came, loaded or not
     imaging::Picture m_onScreen;
     ShowHistory m_history;
     qint16 m_historyPos = 0;

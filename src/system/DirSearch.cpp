@@ -123,6 +123,11 @@ void sortNames(QStringList &names)
     std::sort(names.begin(), names.end(), caseInsensitiveLess);
 }
 
+bool nameLess(const QString &a, const QString &b)
+{
+    return caseInsensitiveLess(a, b);
+}
+
 bool isDirectory(const QString &path)
 {
     return !path.isEmpty() && kindOfPath(path) == EntryKind::Directory;

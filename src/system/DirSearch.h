@@ -31,6 +31,8 @@ bool matchesWildcard(const QString &name, const QString &pattern);
 
 /// Sorts names ascending without regard to case (names equal but for case by code point).
 void sortNames(QStringList &names);
+/// The order sortNames sorts in.
+bool nameLess(const QString &a, const QString &b);
 
 /// True when the path names an existing directory (links followed).
 bool isDirectory(const QString &path);

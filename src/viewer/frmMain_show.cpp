@@ -6,7 +6,7 @@
 #include "controls/PictureControls.h"
 #include "controls/Window.h"
 #include "show/FitGeometry.h"
-#include "show/PictureDecodes.h"
+#include "show/PictureCache.h"
 #include "show/ShowCaption.h"
 #include "system/ScreenSaver.h"
 #include "system/Twips.h"
@@ -19,7 +19,7 @@ void frmMain::createShow()
     show::View &view = *this;
     m_show = std::make_unique<show::SlideShow>(
         view, [this]() -> frmFileList & { return fileList(); },
-        std::make_unique<show::PictureDecodes>());
+        std::make_unique<show::PictureCache>());
     Timer1 = &m_show->tickTimer();
     Timer1->setInterval(settings::kIntervalDesigned * settings::kMillisecondsPerTenth);
     Timer1->setEnabled(false);
@@ -93,8 +93,10 @@ void frmMain::keepScreenOnWhileShown()
 void frmMain::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && Frame1 && Frame1->isHidden())
+    if (event->type() == QEvent::WindowStateChange && Frame1 && Frame1->isHidden()) {
         keepScreenOnWhileShown();
+        m_show->resize(); // minimised, nothing is decoded; restored, the picture due is
+    }
 }
 
 void frmMain::toggleFullScreen()

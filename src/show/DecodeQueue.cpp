@@ -1,0 +1,284 @@
+#include "show/DecodeQueue.h"
+
+#include "imaging/DecoderMemory.h"
+#include "show/Logging.h"
+#include "system/FileStamp.h"
+#include "system/Memory.h"
+#include "system/PathCodec.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <algorithm>
+
+namespace show {
+
+namespace {
+
+// Threads beyond one a core, so that a picture somebody waits for now (a step, the tick's own)
+// never waits for a thread behind the pictures decoding ahead, nor behind a cancelled one still
+// running out its read.
+constexpr int kSpareThreads = 2;
+// Left to what the program allocates besides the large blocks the queue counts: the window's
+// buffers, the toolkit, the decoder's small pools.
+constexpr qint64 kMarginBytes = 48LL * 1024 * 1024;
+
+qint64 megabytes(qint64 bytes)
+{
+    return bytes / (1024 * 1024);
+}
+
+bool before(const DecodeTask &a, const DecodeTask &b)
+{
+    const int ra = a.rank, rb = b.rank;
+    return ra != rb ? ra < rb : a.serial < b.serial;
+}
+
+} // namespace
+
+DecodeLimits DecodeLimits::ofMachine()
+{
+    DecodeLimits limits;
+    limits.cores = std::max(1, QThread::idealThreadCount());
+    limits.limitBytes = sys::memoryLimitBytes;
+    limits.heldBytes = sys::residentBytes;
+    return limits;
+}
+
+DecodeQueue::DecodeQueue(DecodeLimits limits, int urgentBelow)
+    : m_limits(std::move(limits))
+    , m_urgentBelow(urgentBelow)
+{
+    const int threads = std::max(1, m_limits.cores) + kSpareThreads;
+    for (int i = 0; i < threads; ++i)
+        m_threads.emplace_back([this] { work(); });
+}
+
+DecodeQueue::~DecodeQueue()
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_lock);
+        m_stopping = true;
+        m_pending.clear();
+        for (DecodeTask *task : m_admitting)
+            task->cancel.cancel();
+        for (const Admitted &admitted : m_admitted)
+            admitted.task->cancel.cancel();
+    }
+    m_wake.notify_all();
+    for (std::thread &thread : m_threads)
+        thread.join();
+}
+
+void DecodeQueue::setDone(Done done)
+{
+    const std::lock_guard<std::mutex> lock(m_lock);
+    m_done = std::move(done);
+}
+
+void DecodeQueue::submit(const std::shared_ptr<DecodeTask> &task)
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_lock);
+        m_pending.push_back(task);
+    }
+    m_wake.notify_all();
+}
+
+void DecodeQueue::cancel(const std::shared_ptr<DecodeTask> &task)
+{
+    Done done;
+    {
+        const std::lock_guard<std::mutex> lock(m_lock);
+        task->cancel.cancel();
+        const auto pending = std::find(m_pending.begin(), m_pending.end(), task);
+        if (pending != m_pending.end()) { // never started: it ends here
+            m_pending.erase(pending);
+            done = m_done;
+        }
+    }
+    m_wake.notify_all(); // one waiting for memory leaves the queue
+    if (done)
+        done(task);
+}
+
+void DecodeQueue::reorder()
+{
+    m_wake.notify_all();
+}
+
+void DecodeQueue::setKeptBytes(qint64 bytes)
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_lock);
+        m_keptBytes = bytes;
+    }
+    m_wake.notify_all();
+}
+
+qint64 DecodeQueue::budget() const
+{
+    const std::lock_guard<std::mutex> lock(m_lock);
+    return std::min(m_limits.ceilingBytes, roomLocked());
+}
+
+bool DecodeQueue::busy() const
+{
+    const std::lock_guard<std::mutex> lock(m_lock);
+    return m_running > 0 || !m_pending.empty();
+}
+
+qint64 DecodeQueue::roomLocked() const
+{
+    if (!m_limits.limitBytes || !m_limits.heldBytes)
+        return m_limits.ceilingBytes;
+    // What the process holds beyond what the decodes and their pictures hold is not ours to use;
+    // the rest of what it may hold is.
+    const qint64 ours = qint64(imaging::decoderMemoryInUse() + imaging::decoderMemoryKept());
+    const qint64 besides = std::max<qint64>(0, m_limits.heldBytes() - ours - m_keptBytes);
+    return m_limits.limitBytes() - besides - kMarginBytes;
+}
+
+std::shared_ptr<DecodeTask> DecodeQueue::takeStartable()
+{
+    // Decodes ahead take a core each at the most; the spare threads are for those waited for.
+    auto best = m_pending.end();
+    for (auto it = m_pending.begin(); it != m_pending.end(); ++it) {
+        const bool startable = isUrgent(**it) || m_runningAhead < std::max(1, m_limits.cores);
+        if (startable && (best == m_pending.end() || before(**it, **best)))
+            best = it;
+    }
+    if (best == m_pending.end())
+        return nullptr;
+    std::shared_ptr<DecodeTask> task = *best;
+    m_pending.erase(best);
+    return task;
+}
+
+void DecodeQueue::work()
+{
+    std::unique_lock<std::mutex> lock(m_lock);
+    for (;;) {
+        std::shared_ptr<DecodeTask> task;
+        m_wake.wait(lock, [&] { return m_stopping || (task = takeStartable()); });
+        if (m_stopping)
+            return;
+        const bool ahead = !isUrgent(*task);
+        ++m_running;
+        m_runningAhead += ahead;
+        lock.unlock();
+        // The header says how much the decode will hold: the file, and a progressive one's
+        // coefficients.
+        const qint64 bytes =
+            task->cancel.isCancelled() ? 0 : imaging::loadMemory(task->path) + task->pictureBytes;
+        lock.lock();
+        const bool admitted = admit(lock, *task, bytes);
+        lock.unlock();
+        if (admitted) {
+            QElapsedTimer clock;
+            clock.start();
+            task->picture = imaging::loadPictureWith(task->path, task->display, &task->cancel);
+            task->ms = int(clock.elapsed());
+        }
+        lock.lock();
+        if (admitted) {
+            m_admitted.erase(std::find_if(m_admitted.begin(), m_admitted.end(),
+                                          [&](const Admitted &a) { return a.task == task.get(); }));
+        }
+        --m_running;
+        m_runningAhead -= ahead;
+        m_wake.notify_all(); // memory and a thread are free
+        const Done done = m_done;
+        lock.unlock();
+        if (done)
+            done(task);
+        lock.lock();
+    }
+}
+
+bool DecodeQueue::admit(std::unique_lock<std::mutex> &lock, DecodeTask &task, qint64 bytes)
+{
+    qint64 room = roomLocked();
+    if (!task.cancel.isCancelled() && bytes + m_keptBytes > room) {
+        // Not even alone: shown as a picture that does not load, and the show goes on.
+        imaging::releaseDecoderMemory();
+        room = roomLocked();
+        if (bytes + m_keptBytes > room) {
+            qCWarning(logging::show).noquote()
+                << "cannot show" << sys::displayText(task.path) << "- its decode needs"
+                << megabytes(bytes) << "MB, and the program may use" << megabytes(room)
+                << "MB more";
+            task.picture = imaging::Picture();
+            task.picture.stamp = sys::fileStamp(task.path); // not tried again while unchanged
+            return false;
+        }
+    }
+    m_admitting.push_back(&task);
+    for (;;) {
+        if (task.cancel.isCancelled() || m_stopping)
+            break;
+        if (isNextToAdmit(task)) {
+            room = roomLocked();
+            if (!fits(bytes, room) && imaging::decoderMemoryKept() > 0) {
+                // Blocks kept for the next decodes give way to a decode that needs the memory.
+                imaging::releaseDecoderMemory();
+                room = roomLocked();
+            }
+            if (fits(bytes, room))
+                break;
+            if (isUrgent(task))
+                makeRoomFor(task, bytes, room);
+        }
+        m_wake.wait(lock);
+    }
+    m_admitting.erase(std::find(m_admitting.begin(), m_admitting.end(), &task));
+    m_wake.notify_all(); // another may be next now
+    if (task.cancel.isCancelled() || m_stopping)
+        return false;
+    m_admitted.push_back({&task, bytes});
+    return true;
+}
+
+bool DecodeQueue::fits(qint64 bytes, qint64 room) const
+{
+    qint64 taken = m_keptBytes + qint64(imaging::decoderMemoryKept());
+    for (const Admitted &admitted : m_admitted)
+        taken += admitted.bytes;
+    // One decode always runs when it fits at all, above the ceiling if need be.
+    if (m_admitted.empty())
+        return taken + bytes <= room;
+    return taken + bytes <= std::min(m_limits.ceilingBytes, room);
+}
+
+bool DecodeQueue::isNextToAdmit(const DecodeTask &task) const
+{
+    return std::none_of(m_admitting.begin(), m_admitting.end(), [&](const DecodeTask *other) {
+        return other != &task && !other->cancel.isCancelled() && before(*other, task);
+    });
+}
+
+void DecodeQueue::makeRoomFor(const DecodeTask &task, qint64 bytes, qint64 room)
+{
+    // The least wanted decodes ahead give up their memory, and are decoded again later.
+    std::vector<Admitted> ahead;
+    qint64 taken = m_keptBytes;
+    for (const Admitted &admitted : m_admitted) {
+        if (admitted.task->cancel.isCancelled())
+            continue; // leaving already
+        taken += admitted.bytes;
+        if (!isUrgent(*admitted.task) && before(task, *admitted.task))
+            ahead.push_back(admitted);
+    }
+    std::sort(ahead.begin(), ahead.end(),
+              [](const Admitted &a, const Admitted &b) { return before(*b.task, *a.task); });
+    const qint64 limit = std::min(m_limits.ceilingBytes, room);
+    for (const Admitted &admitted : ahead) {
+        if (taken + bytes <= limit)
+            break;
+        admitted.task->preempted = true;
+        admitted.task->cancel.cancel();
+        taken -= admitted.bytes;
+    }
+}
+
+} // namespace show
