@@ -1,6 +1,7 @@
 // System services: numbers, twips, directory search, the desktop's screen saver.
 #include "TestSupport.h"
 #include "system/DirSearch.h"
+#include "system/Memory.h"
 #include "system/Numbers.h"
 #include "system/ScreenSaver.h"
 #include "system/TerminationSignals.h"
@@ -41,6 +42,7 @@ private slots:
     void secondTerminationSignalEndsAtOnce();
     void screenKeptOnByTheDesktop_data();
     void screenKeptOnByTheDesktop();
+    void memoryLimitOfTheControlGroup();
 
     void cleanupTestCase()
     {
@@ -51,6 +53,37 @@ private slots:
 private:
     QProcess m_bus;
 };
+
+void SystemTest::memoryLimitOfTheControlGroup()
+{
+    QCOMPARE(sys::parseCgroupLimit("max\n"), -1);
+    QCOMPARE(sys::parseCgroupLimit("9223372036854771712\n"), -1); // version 1's "unlimited"
+    QCOMPARE(sys::parseCgroupLimit("314572800\n"), 314572800);
+    // This process, moved into a child group of its own with a limit, sees that limit.
+    QString group, limitFile;
+    const QString self = QString::fromLatin1(readAll("/proc/self/cgroup"));
+    for (const QString &line : self.split('\n')) {
+        if (line.section(':', 1, 1).split(',').contains("memory"))
+            group = "/sys/fs/cgroup/memory" + line.section(':', 2),
+            limitFile = "memory.limit_in_bytes";
+        else if (line.startsWith("0::") && group.isEmpty())
+            group = "/sys/fs/cgroup" + line.section(':', 2), limitFile = "memory.max";
+    }
+    const QString child = group + QStringLiteral("/pelmora-test-%1").arg(::getpid());
+    const QByteArray pid = QByteArray::number(::getpid());
+    if (group.isEmpty() || !QDir().mkdir(child))
+        QSKIP("no memory control group can be made here");
+    const bool limited =
+        writeAll(child + '/' + limitFile, "314572800") && writeAll(child + "/cgroup.procs", pid);
+    const qint64 seen = sys::memoryLimitBytes();
+    writeAll(group + "/cgroup.procs", pid);
+    QDir().rmdir(child);
+    if (!limited)
+        QSKIP("the control group takes no limit or no process here");
+    QCOMPARE(seen, 314572800);
+    QVERIFY(sys::memoryLimitBytes() > seen);
+    QVERIFY(sys::residentBytes() > 0);
+}
 
 void SystemTest::roundHalfEven_data()
 {
