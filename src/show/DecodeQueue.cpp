@@ -132,10 +132,10 @@ qint64 DecodeQueue::roomLocked() const
 {
     if (!m_limits.limitBytes || !m_limits.heldBytes)
         return m_limits.ceilingBytes;
-    // What the process holds beyond what the decodes and their pictures hold is not ours to use;
-    // the rest of what it may hold is.
+    // What the process holds beyond what the decodes and their pictures hold (in the decoders'
+    // blocks, pictures kept included) is not ours to use; the rest of what it may hold is.
     const qint64 ours = qint64(imaging::decoderMemoryInUse() + imaging::decoderMemoryKept());
-    const qint64 besides = std::max<qint64>(0, m_limits.heldBytes() - ours - m_keptBytes);
+    const qint64 besides = std::max<qint64>(0, m_limits.heldBytes() - ours);
     return m_limits.limitBytes() - besides - kMarginBytes;
 }
 
