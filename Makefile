@@ -5,13 +5,13 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= 2
 
-# Build: compiler, CMake, Qt 6 Widgets, D-Bus and Qt Test, libjpeg, xcb and its screen saver
-# extension. Run: the Japanese fixed-pitch font and Qt's own translations. Tests: an X server, a
-# window manager, a session bus, a Wayland compositor and the tools that drive, set up and look at
-# the real window;
+# Build: compiler, CMake, Qt 6 Widgets, D-Bus and Qt Test, libjpeg, libyuv (scaling), xcb and its
+# screen saver extension, Xlib's XTEST (the benchmark's keys). Run: the Japanese fixed-pitch font
+# and Qt's own translations. Tests: an X server, a window manager, a session bus, a Wayland
+# compositor and the tools that drive, set up and look at the real window;
 # libjpeg-turbo's own tools write the progressive files the decoder is checked on.
 PACKAGES = g++ make cmake qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg-dev libxcb1-dev \
-	libxcb-screensaver0-dev fonts-ipafont-gothic qt6-translations-l10n \
+	libxcb-screensaver0-dev libyuv-dev libxtst-dev fonts-ipafont-gothic qt6-translations-l10n \
 	xvfb xdotool wmctrl openbox x11-utils x11-xserver-utils imagemagick desktop-file-utils \
 	dbus-daemon weston qt6-wayland libjpeg-turbo-progs
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)

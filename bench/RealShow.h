@@ -61,3 +61,46 @@ constexpr QSize kShowInner(1280, 800);
 
 /// Runs a show; false when the program or the X server could not be run, or it stalled.
 bool runRealShow(const RealShowPlan &plan, const QString &work, RealShowRun &run);
+
+/// Steps through a paused show's history with Left and Right, as a person presses them, each
+/// step timed from the key to the stepped-to picture on screen, read back from the X server.
+struct StepPlan {
+    /// A show in order over pictures that take turns, small and large, so that the steps onto
+    /// either are taken turn about in one show.
+    RealShowPlan show;
+    /// Whether a picture the window's title names is one of the large ones.
+    std::function<bool(const QString &title)> large;
+    int cycles = 4;  ///< each two steps back, then two forward: one onto either kind each way
+    int resizes = 4; ///< steps onto a large picture, each the first after a resize
+    QSize resized;   ///< the inner size the window takes turns with kShowInner
+};
+
+struct StepRun {
+    /// Pairs: the i-th step onto a small picture and the i-th onto a large one went the same way
+    /// in the same cycle.
+    std::vector<double> smallMs, largeMs;
+    /// The first step after a resize: until something of the stepped-to picture is on screen,
+    /// and until the screen stops changing (the picture sharp at the new size).
+    std::vector<double> resizedFirstMs, resizedSharpMs;
+};
+
+/// Runs the steps; false when the program or the X server could not be run, or a step never
+/// landed.
+bool runSteps(const StepPlan &plan, const QString &work, StepRun &run);
+
+/// A show run in a memory cgroup of its own, which the kernel holds to a limit.
+struct LimitedRun {
+    bool killed = false;      ///< by the kernel for want of memory, or ended otherwise
+    int pictures = 0;         ///< title changes seen
+    int skipped = 0;          ///< pictures the program's log says it did not show
+    QString firstSkip;        ///< the first such line
+    std::vector<double> gaps; ///< between pictures, past the first few
+    double peakMb = -1;       ///< the cgroup's peak use; -1 when the kernel does not tell
+};
+
+enum class LimitedOutcome { Ran, NoCgroup, Failed };
+
+/// Runs a show for `seconds` with its process in a memory cgroup limited to `limitBytes`.
+/// NoCgroup, with the reason in `why`, where no memory cgroup can be made on this machine.
+LimitedOutcome runLimitedShow(const RealShowPlan &plan, const QString &work, qint64 limitBytes,
+                              int seconds, LimitedRun &run, QString &why);

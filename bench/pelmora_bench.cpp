@@ -282,7 +282,7 @@ void benchTicks(const QString &photos)
     target("tick random (all work) / floor", ratios(random, floors), 1.3);
     target("tick sequential (all work) / naive", ratios(sequential, naives), 0.6);
     target("tick random (all work) / naive", ratios(random, naives), 0.6);
-    target("tick sequential, UI thread / floor", ratios(sequentialUi, floors), 0.25);
+    target("tick sequential, UI thread / floor", ratios(sequentialUi, floors), 0.05);
 
     resetPeakMemory();
     const qint64 before = statusKb("VmRSS:");
@@ -681,21 +681,30 @@ QString showsProgram()
                : QCoreApplication::applicationDirPath() + QStringLiteral("/pelmora");
 }
 
-// The sets beyond the 24 MP photos: the same photos in progressive scans, and photos of 96
-// megapixels (12000 x 8000) as a high-end camera writes them, full colour at quality 95, some
-// 75 MB each, and in progressive scans at quality 86 with halved colour, some 25 MB.
+// The sets beyond the 24 MP photos: the same photos in progressive scans, others of 24 megapixels
+// in progressive scans in full colour, and photos of 96 megapixels (12000 x 8000) as a high-end
+// camera writes them, full colour at quality 95, some 75 MB each, and in progressive scans at
+// quality 86 with halved colour, some 25 MB.
 bool makeShowSets(const QString &photos)
 {
     constexpr QSize k96Mp(12000, 8000);
     const QString progressive24 = photos + QStringLiteral("/progressive-24mp");
     const QString baseline96 = photos + QStringLiteral("/96mp");
     const QString progressive96 = photos + QStringLiteral("/progressive-96mp");
-    for (const QString &folder : {progressive24, baseline96, progressive96})
+    const QString progressive24Full = photos + QStringLiteral("/progressive-24mp-444");
+    for (const QString &folder : {progressive24, baseline96, progressive96, progressive24Full})
         QDir().mkpath(folder);
     bool made = true;
     for (int i = 0; i < 6 && made; ++i) {
         if (!QFile::exists(progressive24 + photoName(i)))
             made = bench::writeProgressiveCopy(photos + photoName(i), progressive24 + photoName(i));
+    }
+    // The progressive copies above keep the photos' halved colour; a camera's full-colour
+    // progressive photo holds twice the coefficients.
+    for (int i = 0; i < 6 && made; ++i) {
+        if (!QFile::exists(progressive24Full + photoName(i)))
+            made = bench::writeMosaic(progressive24Full + photoName(i), kPhoto, {90, true, true},
+                                      quint32(i + 201));
     }
     for (int i = 0; i < 5 && made; ++i) {
         if (!QFile::exists(baseline96 + photoName(i))) {
@@ -718,11 +727,33 @@ bool wanted(const QStringList &parts, const char *part)
     return parts.isEmpty() || parts.contains(QLatin1String(part));
 }
 
+// The real program's show settings common to every set; false, noted, when the shows cannot be
+// run here.
+bool showRunning(const QString &photos, const QString &work, ShowRunning &running)
+{
+    running.program = showsProgram();
+    running.work = work;
+    running.djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
+    running.profiles = qEnvironmentVariable("PELMORA_BENCH_PROFILE");
+    running.cores = qEnvironmentVariableIntValue("PELMORA_BENCH_CORES");
+    const int cores = QThread::idealThreadCount();
+    running.coresUsed = running.cores > 0 ? std::min(running.cores, cores) : cores;
+    if (running.djpeg.isEmpty()) {
+        bench::unmeasured("real shows", "djpeg, the floor, is missing");
+        return false;
+    }
+    if (!makeShowSets(photos)) {
+        bench::unmeasured("real shows", "the photos could not be made (jpegtran is needed)");
+        return false;
+    }
+    return true;
+}
+
 void benchRealShows(const QString &photos, const QString &work, const QStringList &parts)
 {
     const QSize k96Mp(12000, 8000);
     const ShowSet allSets[] = {
-        {"24mp", "24 MP", photos, kPhoto, 8, 3, 1.1, 0.25, 1.1 * kPeak24MpShowMb, false},
+        {"24mp", "24 MP", photos, kPhoto, 8, 3, 1.05, 0.05, 1.1 * kPeak24MpShowMb, false},
         {"progressive-24mp", "progressive 24 MP", photos + QStringLiteral("/progressive-24mp"),
          kPhoto, 6, 2, 0, 0.05, 0, false},
         {"96mp", "96 MP", photos + QStringLiteral("/96mp"), k96Mp, 5, 1, 1.1, 0.05, 400, true},
@@ -737,21 +768,9 @@ void benchRealShows(const QString &photos, const QString &work, const QStringLis
     if (sets.empty())
         return;
     ShowRunning running;
-    running.program = showsProgram();
-    running.work = work;
-    running.djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
-    running.profiles = qEnvironmentVariable("PELMORA_BENCH_PROFILE");
-    running.cores = qEnvironmentVariableIntValue("PELMORA_BENCH_CORES");
+    if (!showRunning(photos, work, running))
+        return;
     const int cores = QThread::idealThreadCount();
-    running.coresUsed = running.cores > 0 ? std::min(running.cores, cores) : cores;
-    if (running.djpeg.isEmpty()) {
-        bench::unmeasured("real shows", "djpeg, the floor, is missing");
-        return;
-    }
-    if (!makeShowSets(photos)) {
-        bench::unmeasured("real shows", "the photos could not be made (jpegtran is needed)");
-        return;
-    }
     if (!running.profiles.isEmpty()) {
         QDir().mkpath(running.profiles);
         if (QStandardPaths::findExecutable(QStringLiteral("perf")).isEmpty()) {
@@ -769,6 +788,178 @@ void benchRealShows(const QString &photos, const QString &work, const QStringLis
         benchRealShow(set, running);
 }
 
+// Small photos, smaller than the show's window: a step onto one costs the key's way through the
+// X server and one repaint, what any step costs at the least.
+constexpr QSize kSmallPhoto(800, 533);
+constexpr double kStepAllowanceMs = 10; // a step onto a large photo may take this much longer
+constexpr QSize kResizedInner(1000, 640);
+
+// A folder whose pictures, in order, take turns: a small photo, then a large one of `large`.
+bool writeTurns(const QString &large, const QString &folder)
+{
+    QDir().mkpath(folder);
+    const QStringList larges = bench::photosIn(large);
+    for (int i = 0; i < std::min<int>(5, int(larges.size())); ++i) {
+        const QString from = large + QLatin1Char('/') + larges[i];
+        const QString to =
+            folder + QStringLiteral("/t%1.jpg").arg(2 * i + 1, 2, 10, QLatin1Char('0'));
+        const QString smallTo =
+            folder + QStringLiteral("/t%1.jpg").arg(2 * i, 2, 10, QLatin1Char('0'));
+        if (!QFile::exists(smallTo))
+            bench::writePhoto(smallTo, kSmallPhoto, quint32(i + 301));
+        if (!QFile::exists(to) &&
+            ::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0 &&
+            !QFile::copy(from, to))
+            return false;
+    }
+    return !larges.isEmpty();
+}
+
+// Whether a title names one of writeTurns' large photos: the odd ones.
+bool namesLarge(const QString &title)
+{
+    const int at = int(title.lastIndexOf(QStringLiteral(".jpg")));
+    return at >= 1 && title.at(at - 1).digitValue() % 2 == 1;
+}
+
+// Steps in a paused show onto small photos and onto large ones, turn about, and the first step
+// after a resize: how long from the key to the picture on screen.
+void benchSteps(const char *key, const char *label, const QString &large, QSize largeSize,
+                const ShowRunning &running)
+{
+    const QString folder = running.work + QStringLiteral("/steps-") + QLatin1String(key);
+    const auto line = [label](const char *what) {
+        return QByteArray("steps, ") + label + ": " + what;
+    };
+    if (!writeTurns(large, folder)) {
+        bench::unmeasured(line("steps"), "no photos");
+        return;
+    }
+    StepPlan plan;
+    plan.show.program = running.program;
+    plan.show.folder = folder;
+    plan.show.cores = running.cores;
+    plan.large = namesLarge;
+    plan.resized = kResizedInner;
+    StepRun run;
+    if (!runSteps(plan, running.work, run)) {
+        bench::unmeasured(line("steps"), "could not be run, or a step never landed");
+        return;
+    }
+    // One decode at the show's scale, for the sharp picture after a resize.
+    DjpegFloor floor(running.djpeg, large, largeSize, 3);
+    floor.measure();
+    const double smallMs = median(run.smallMs);
+    const double decodeMs = floor.failed() ? 0 : floor.clockMs().front();
+    figure(line("key to a small photo on screen"), spreadOf(run.smallMs), "ms");
+    figure(line("key to a large photo on screen"), spreadOf(run.largeMs), "ms");
+    figure(line("first step after a resize, until it shows"), spreadOf(run.resizedFirstMs), "ms");
+    figure(line("first step after a resize, until it is sharp"), spreadOf(run.resizedSharpMs),
+           "ms");
+    figure(line("djpeg at the show's scale, clock time"), decodeMs, "ms");
+    std::vector<double> overSmall;
+    for (size_t i = 0; i < std::min(run.smallMs.size(), run.largeMs.size()); ++i)
+        overSmall.push_back(run.largeMs[i] / (run.smallMs[i] + kStepAllowanceMs));
+    target(line("step onto a large photo / (small photo's + 10 ms)"), overSmall, 1.0);
+    target(line("after a resize, until it shows / (small photo's + 10 ms)"),
+           dividedBy(run.resizedFirstMs, smallMs + kStepAllowanceMs), 1.0);
+    if (decodeMs > 0)
+        target(line("after a resize, until sharp / (small photo's + 1.1 x djpeg)"),
+               dividedBy(run.resizedSharpMs, smallMs + 1.1 * decodeMs), 1.0);
+}
+
+// A set shown under the memory limit, and what is asked of it there.
+struct LimitedSet {
+    const char *label;
+    QString folder;
+    QSize size;
+    bool allShown; // one decode fits: every picture is shown
+    bool twoFit;   // two decodes fit: the gaps hold as without a limit
+};
+
+constexpr qint64 kLimitBytes = 300LL * 1024 * 1024;
+constexpr int kLimitedSeconds = 30;
+
+// The real program in a memory cgroup held to 300 MB, showing each set in order for a while:
+// whether the kernel killed it, how many pictures it showed and how steadily.
+void benchLimited(const QString &photos, const ShowRunning &running)
+{
+    const LimitedSet sets[] = {
+        {"24 MP", photos, kPhoto, true, true},
+        {"progressive 24 MP 4:4:4", photos + QStringLiteral("/progressive-24mp-444"), kPhoto, true,
+         false},
+        {"96 MP", photos + QStringLiteral("/96mp"), QSize(12000, 8000), true, true},
+        {"progressive 96 MP", photos + QStringLiteral("/progressive-96mp"), QSize(12000, 8000),
+         false, false},
+    };
+    for (const LimitedSet &set : sets) {
+        const auto line = [&set](const char *what) {
+            return QByteArray("limited to 300 MB, ") + set.label + ": " + what;
+        };
+        RealShowPlan plan;
+        plan.program = running.program;
+        plan.folder = set.folder;
+        plan.cores = running.cores;
+        LimitedRun run;
+        QString why;
+        const LimitedOutcome outcome =
+            runLimitedShow(plan, running.work, kLimitBytes, kLimitedSeconds, run, why);
+        if (outcome == LimitedOutcome::NoCgroup) {
+            note("limited-memory shows: unmeasured, %s", qPrintable(why));
+            return;
+        }
+        if (outcome == LimitedOutcome::Failed) {
+            bench::unmeasured(line("show"), "could not be run");
+            continue;
+        }
+        DjpegFloor floor(running.djpeg, set.folder, set.size, 3);
+        floor.measure();
+        const double gapLimit =
+            std::max(kShowIntervalMs + 20.0,
+                     1.1 * (floor.failed() ? 0 : floor.clockMs().front()) / running.coresUsed);
+        figure(line("pictures shown in 30 s"), run.pictures, "");
+        figure(line("pictures the log says were not shown"), run.skipped, "");
+        if (!run.firstSkip.isEmpty())
+            note("  %s", qPrintable(run.firstSkip));
+        figure(line("peak memory of its cgroup"), run.peakMb, "MB");
+        if (!run.gaps.empty()) {
+            figure(line("median gap between pictures"), median(run.gaps), "ms");
+            figure(line("largest gap between pictures"),
+                   *std::max_element(run.gaps.begin(), run.gaps.end()), "ms");
+        }
+        figure(line("gap limit"), gapLimit, "ms");
+        target(line("killed (1) or not (0)"), {run.killed ? 1.0 : 0.0}, 0);
+        if (set.allShown) {
+            target(line("pictures not shown"), {double(run.skipped) + (run.pictures ? 0 : 1)}, 0);
+        }
+        if (set.twoFit) {
+            const double largest =
+                run.gaps.empty() ? 1e9 : *std::max_element(run.gaps.begin(), run.gaps.end());
+            target(line("median gap / gap limit"),
+                   {run.gaps.empty() ? 1e9 : median(run.gaps) / gapLimit}, 1.0);
+            target(line("largest gap / (gap limit + 150 ms)"), {largest / (gapLimit + 150)}, 1.0);
+        }
+    }
+}
+
+void benchStepsAndLimits(const QString &photos, const QString &work, const QStringList &parts)
+{
+    const bool steps = wanted(parts, "steps"), limited = wanted(parts, "limited");
+    ShowRunning running;
+    if ((!steps && !limited) || !showRunning(photos, work, running))
+        return;
+    if (steps) {
+        note("steps: a paused show in a %dx%d window, keys through XTEST, the window read back "
+             "every 2 ms;",
+             kInner.width(), kInner.height());
+        note("small photos of %dx%d take turns with the large ones", kSmallPhoto.width(),
+             kSmallPhoto.height());
+        benchSteps("24mp", "24 MP", photos, kPhoto, running);
+        benchSteps("96mp", "96 MP", photos + QStringLiteral("/96mp"), QSize(12000, 8000), running);
+    }
+    if (limited)
+        benchLimited(photos, running);
+}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -780,7 +971,8 @@ int main(int argc, char *argv[])
     QTemporaryDir work;
     // The measured windows' settings in a scratch folder, and closing them does not end us.
     const IsolatedViewer isolated = isolateViewer();
-    // The parts to run may be named: ticks, scan, picks, startup, shows, or one set of the shows.
+    // The parts to run may be named: ticks, scan, picks, startup, shows, one set of the shows,
+    // steps, limited.
     const QStringList parts = app.arguments().mid(1);
     std::printf("cores: %d\n", QThread::idealThreadCount());
 
@@ -809,6 +1001,7 @@ int main(int argc, char *argv[])
     if (wanted(parts, "startup"))
         benchStartup(work.path(), photos);
     benchRealShows(photos, work.path(), parts);
+    benchStepsAndLimits(photos, work.path(), parts);
     figure("bench run time", double(clock.elapsed()) / 60000.0, "min");
     return bench::summary() ? 0 : 1; // so that make bench fails on a miss
 }

@@ -258,6 +258,8 @@ void ImagingTest::loadPictureForDisplay_data()
     QTest::addColumn<QSize>("size");
     QTest::newRow("reduced to the display")
         << QSize(800, 600) << 0 << false << QSize(200, 150) << QSize(200, 150) << QSize(800, 600);
+    QTest::newRow("reduced past the DCT scale")
+        << QSize(800, 600) << 0 << false << QSize(250, 188) << QSize(250, 188) << QSize(800, 600);
     QTest::newRow("not blown up") << QSize(80, 60) << 0 << false << QSize(200, 150) << QSize(80, 60)
                                   << QSize(80, 60);
     QTest::newRow("turned, then reduced")

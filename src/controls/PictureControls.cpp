@@ -55,8 +55,10 @@ void ImageBox::paintEvent(QPaintEvent *)
         painter.drawImage(QRectF(rect()), m_picture.image);
         return;
     }
+    // Only until a decode for this place comes (after a resize, say): the fast scaler, so that
+    // the picture is there at once.
     if (m_scaled.size() != target) {
-        m_scaled = m_picture.image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        m_scaled = imaging::scaledTo(m_picture.image, target);
         m_scaled.setDevicePixelRatio(ratio);
     }
     painter.drawImage(QPointF(0, 0), m_scaled);

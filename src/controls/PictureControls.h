@@ -47,7 +47,7 @@ protected:
 private:
     bool m_doubleClick = false; // the release ending a double click is no second click
     imaging::Picture m_picture;
-    QImage m_scaled; // the picture smoothly scaled to the current device size, made on demand
+    QImage m_scaled; // the picture scaled to the current device size, made on demand
 };
 
 } // namespace controls

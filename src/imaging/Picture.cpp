@@ -16,6 +16,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <libyuv/scale_argb.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -117,11 +119,13 @@ QSize wantedSize(const DisplaySize &display, QSize upright)
     return want;
 }
 
+// Reduced to exactly the size it is drawn at, here on the worker, so that the window only copies
+// it.
 QImage exactly(const QImage &image, QSize want)
 {
     if (!want.isValid() || image.size() == want)
         return image;
-    return image.scaled(want, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return scaledTo(image, want);
 }
 
 // The colours a profile describes, as a screen taken to be sRGB shows them. Done once the
@@ -239,6 +243,29 @@ std::shared_ptr<const PictureLoader> &installedLoader()
 }
 
 } // namespace
+
+QImage scaledTo(const QImage &image, QSize size)
+{
+    if (image.isNull() || !size.isValid() || size.isEmpty() || image.size() == size)
+        return image;
+    const QImage::Format format = image.format();
+    // Averaging straight alpha's colours would let transparent pixels' colours show.
+    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied)
+        return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // Four bytes a pixel, scaled channel by channel: the box filter averages every source pixel
+    // under a reduced one (the quality of Qt's smooth scaling at a fraction of its time) and
+    // interpolates an enlarged one. In memory decodes hand on, as the decoded pixels are.
+    const qsizetype stride = qsizetype(size.width()) * 4;
+    void *block = takeDecoderBlock(std::size_t(stride) * std::size_t(size.height()));
+    if (!block)
+        return QImage();
+    QImage scaled(static_cast<uchar *>(block), size.width(), size.height(), stride, format,
+                  giveBackDecoderBlock, block);
+    libyuv::ARGBScale(image.constBits(), int(image.bytesPerLine()), image.width(), image.height(),
+                      scaled.bits(), int(stride), size.width(), size.height(), libyuv::kFilterBox);
+    scaled.setColorSpace(image.colorSpace());
+    return scaled;
+}
 
 Picture loadPicture(const QString &path, const DisplaySize &display,
                     const sys::Cancellation *cancel)
