@@ -171,6 +171,7 @@ void DecodeQueue::work()
         // coefficients.
         const qint64 bytes =
             task->cancel.isCancelled() ? 0 : imaging::loadMemory(task->path) + task->pictureBytes;
+        task->bytes = bytes;
         lock.lock();
         const bool admitted = admit(lock, *task, bytes);
         lock.unlock();

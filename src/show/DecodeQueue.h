@@ -42,6 +42,7 @@ struct DecodeTask {
     /// Given up for a picture somebody waits for now; still wanted, so decoded again later.
     std::atomic<bool> preempted{false};
     // Written by the worker before it reports the task done.
+    qint64 bytes = 0; ///< what it held while it decoded, about
     imaging::Picture picture;
     int ms = 0; ///< the decode alone, without its waits
 };

@@ -25,9 +25,11 @@ constexpr std::size_t kRecentDecodes = 4;
 // A show between pictures decodes again within an interval or two; one that went quiet for this
 // long (stopped, paused, given up) has no use for memory kept for its next decode.
 constexpr int kIdleReleaseMs = 3000;
-// The pictures kept for a step back take at most this share of what decodes may use, so that
-// they never keep the next picture from decoding.
-constexpr int kKeptShare = 4;
+// The pictures kept for a step back take at most this share of what decodes may use.
+constexpr int kKeptShare = 2;
+// And they leave room for a decode ahead on every core, and this beside them: the next picture
+// is wanted before an old one.
+constexpr qint64 kKeptSlackBytes = 16LL * 1024 * 1024;
 
 qint64 bytesOf(const imaging::Picture &picture)
 {
@@ -222,7 +224,9 @@ void PictureCache::rank(const std::shared_ptr<Entry> &entry, int rank)
 void PictureCache::keepWithinMemory()
 {
     // The pictures only kept go first, the oldest in the history first.
-    const qint64 allowed = m_queue->budget() / kKeptShare;
+    const qint64 budget = m_queue->budget();
+    const qint64 decoding = m_cores * m_recentBytes + kKeptSlackBytes;
+    const qint64 allowed = std::min(budget / kKeptShare, budget - decoding);
     std::vector<Entry *> kept;
     qint64 bytes = 0;
     for (const std::shared_ptr<Entry> &entry : m_entries) {
@@ -273,8 +277,12 @@ void PictureCache::finished(const std::shared_ptr<DecodeTask> &task)
         return;
     }
     m_recentMs.push_back(task->ms);
-    if (m_recentMs.size() > kRecentDecodes)
+    m_recentDecodeBytes.push_back(task->bytes);
+    if (m_recentMs.size() > kRecentDecodes) {
         m_recentMs.pop_front();
+        m_recentDecodeBytes.pop_front();
+    }
+    m_recentBytes = *std::max_element(m_recentDecodeBytes.begin(), m_recentDecodeBytes.end());
     // Changed on disk while it was decoded (a failure may be a file caught half-written): the
     // file as it is now is decoded.
     const sys::FileStamp &read = task->picture.stamp;

@@ -68,8 +68,10 @@ private:
     quint64 m_serial = 0;
     Plan m_plan;
     DisplayKey m_planKey;
-    std::deque<int> m_recentMs; // the last few decodes' times
-    QTimer m_idle;              // no decode for a while: the memory kept for the next goes back
+    std::deque<int> m_recentMs;             // the last few decodes' times
+    std::deque<qint64> m_recentDecodeBytes; // and the memory they held
+    qint64 m_recentBytes = 0;               // the most of that
+    QTimer m_idle; // no decode for a while: the memory kept for the next goes back
     // Destroyed first: it cancels its decodes and waits for its workers.
     std::unique_ptr<DecodeRunner> m_queue;
 };
