@@ -3,6 +3,7 @@
 #include "settings/cInifile.h"
 #include "system/DirSearch.h"
 #include "system/FileStamp.h"
+#include "system/PathCodec.h"
 #include "system/Process.h"
 
 #include <QFile>
@@ -133,6 +134,8 @@ private slots:
     void storedTime();
     void positionKeptWhenNotNormal();
     void longJapanesePathRoundTrips();
+    void folderNamesRoundTrip_data();
+    void folderNamesRoundTrip();
     void badFiles_data();
     void badFiles();
     void fileRightsAndLinks_data();
@@ -157,6 +160,8 @@ void SettingsTest::readStr_data()
     QTest::newRow("NUL ends the value") << QByteArray("[S]\nk=ab\0cd\n", 12) << "ab";
     QTest::newRow("byte-order mark inside is text")
         << QByteArray("[S]\nk=\xEF\xBB\xBFv\n") << QString(QChar(0xFEFF)) + "v";
+    QTest::newRow("one pair of quotes dropped") << QByteArray("[S]\nk= \" a \"\" \n") << " a \"";
+    QTest::newRow("a quote alone kept") << QByteArray("[S]\nk=\"v\n") << "\"v";
 }
 
 void SettingsTest::readStr()
@@ -504,6 +509,42 @@ void SettingsTest::longJapanesePathRoundTrips()
     const QString file = tree.path("Pelmora.ini");
     settings::writeSettings(file, std::nullopt, 20, {folder});
     QCOMPARE(settings::readSettings(file).folders, QStringList{folder});
+}
+
+void SettingsTest::folderNamesRoundTrip_data()
+{
+    QTest::addColumn<QByteArray>("name"); // the folder's own bytes
+    QTest::addColumn<bool>("quoted");     // whether its path is written inside double quotes
+    QTest::addColumn<QString>("shown");   // how the folder list shows the name
+    QTest::newRow("plain, as always written") << QByteArray("Trip") << false << "Trip";
+    QTest::newRow("trailing space") << QByteArray("Trip ") << true << "Trip ";
+    QTest::newRow("leading space") << QByteArray(" Trip") << false << " Trip";
+    QTest::newRow("trailing ideographic space") << QByteArray("写真　") << true << "写真　";
+    QTest::newRow("the file's own signs") << QByteArray("a=b;[c]\"") << false << "a=b;[c]\"";
+    QTest::newRow("Shift-JIS") << QByteArray("\x8e\xca\x90\x5e") << false << "写真";
+    QTest::newRow("Latin-1") << QByteArray("caf\xe9") << false << "caf\uFFFD";
+}
+
+void SettingsTest::folderNamesRoundTrip()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(bool, quoted);
+    QFETCH(QString, shown);
+    const TestTree tree;
+    const QByteArray folder = QFile::encodeName(tree.path()) + '/' + name;
+    QVERIFY(::mkdir(folder.constData(), 0700) == 0);
+    const QString path = sys::decodePath(folder);
+    const QString file = tree.path("Pelmora.ini");
+    const QByteArray written =
+        "[Display]\nTime=20\n[Folders]\n00=" + (quoted ? '"' + folder + '"' : folder) + "\n";
+    settings::writeSettings(file, std::nullopt, 20, {path});
+    QCOMPARE(readAll(file), written);
+    // Read back whole, as the file an older copy or an editor left; the next close keeps it.
+    const QStringList read = settings::readSettings(file).folders;
+    QCOMPARE(read, QStringList{path});
+    settings::writeSettings(file, std::nullopt, 20, read);
+    QCOMPARE(readAll(file), written);
+    QCOMPARE(sys::displayText(path), tree.path() + '/' + shown);
 }
 
 void SettingsTest::badFiles_data()
