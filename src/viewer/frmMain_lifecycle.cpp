@@ -68,7 +68,7 @@ void frmMain::Form_Load()
 
     cboFolders->setEnabled(false);
     for (const QString &folder : stored.folders)
-        cboFolders->addItem(folder);
+        addFolderEntry(folder);
     cboFolders->setEnabled(true);
     if (cboFolders->count() == 0)
         cmdStart->setEnabled(false);
@@ -168,6 +168,6 @@ void frmMain::saveSettings()
                                   controls::windowPositionKnown()};
     QStringList folders;
     for (int i = 0; i < cboFolders->count(); ++i)
-        folders << cboFolders->itemText(i);
+        folders << folderAt(i);
     settings::writeSettings(settingsFile(), place, HScroll1->value(), folders);
 }
