@@ -13,6 +13,7 @@
 
 #include <cmath>
 
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -141,6 +142,7 @@ private slots:
     void fileRightsAndLinks_data();
     void fileRightsAndLinks();
     void settingsBesideTheProgramUnlessItCannotBe();
+    void homeFromThePasswordDatabase();
     void closeKilledAtAnyMomentLeavesOldOrNew();
 };
 
@@ -642,8 +644,9 @@ void SettingsTest::settingsBesideTheProgramUnlessItCannotBe()
     const QString config = tree.path("config");
     QCOMPARE(settings::settingsLocation(tree.path("portable"), "pelmora", config),
              tree.path("portable/pelmora.ini"));
-    QCOMPARE(settings::settingsLocation("/usr/bin", "pelmora", config), // a packaged copy,
-             config + "/pelmora.ini");                                  // even run by root
+    QCOMPARE(settings::settingsLocation("/usr/bin", "pelmora", config),         // a packaged copy,
+             config + "/pelmora.ini");                                          // even run by root
+    QCOMPARE(settings::settingsLocation("/usr/bin", "pelmora", ""), QString()); // no home: nowhere
     const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
                       QFile::WriteOther | QFile::ExeOther;
     QFile::setPermissions(tree.path(), open);
@@ -666,6 +669,41 @@ void SettingsTest::settingsBesideTheProgramUnlessItCannotBe()
         return settings::settingsLocation(root + "/kept", "pelmora", config) ==
                root + "/kept/pelmora.ini";
     }));
+}
+
+void SettingsTest::homeFromThePasswordDatabase()
+{
+    if (::geteuid() != 0)
+        QSKIP("runs the program as another user, which takes root");
+    QProcess server;
+    const QString display = requireXServer(server, QSize(800, 600), {QStringLiteral("xdotool")});
+    if (display.isEmpty())
+        return;
+    // An installed copy that may not write its folder, started without HOME as a service may
+    // start it, by a user whose home the password database names but nobody made.
+    TestTree tree({"app/"});
+    QVERIFY(QFile::copy(QStringLiteral(PELMORA_EXECUTABLE), tree.path("app/pelmora")));
+    for (const QString &path : {tree.path(), tree.path("app"), tree.path("app/pelmora")})
+        QVERIFY(::chmod(QFile::encodeName(path), 0755) == 0);
+    QProcessEnvironment env = displayEnvironment(display);
+    env.remove(QStringLiteral("HOME"));
+    env.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("pelmora.settings=true"));
+    QProcess viewer;
+    viewer.setProcessEnvironment(env);
+    viewer.setChildProcessModifier([] {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+    });
+    viewer.start(tree.path("app/pelmora"), {});
+    QVERIFY(!findWindow(env, QStringLiteral("^Pelmora"), 10000).isEmpty());
+    runTool(env, QStringLiteral("xdotool"), {"mousemove", "100", "100", "key", "Escape"});
+    QVERIFY(viewer.waitForFinished(10000));
+    QCOMPARE(viewer.exitCode(), 0);
+    // It ran, and said once where its settings could not go.
+    const QByteArray log = viewer.readAllStandardError();
+    const QByteArray file = QByteArray(::getpwuid(65534)->pw_dir) + "/.config/pelmora.ini";
+    QVERIFY2(log.count(file) == 1, log.constData());
 }
 
 void SettingsTest::closeKilledAtAnyMomentLeavesOldOrNew()

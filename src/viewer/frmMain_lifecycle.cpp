@@ -20,7 +20,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QWindow>
 
@@ -49,9 +48,7 @@ QList<QRectF> screensInTwips()
 
 QString frmMain::settingsFile() const
 {
-    return settings::settingsLocation(
-        m_appPath, sys::applicationBaseName(),
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    return settings::settingsLocation(m_appPath, sys::applicationBaseName(), sys::userConfigDir());
 }
 
 void frmMain::Form_Load()
