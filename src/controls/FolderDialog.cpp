@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 #include <vector>
 

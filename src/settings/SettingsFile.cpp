@@ -103,8 +103,7 @@ void writeSettings(const QString &file, const std::optional<WindowPlace> &place,
 {
     if (file.isEmpty()) {
         qCWarning(settings::logging::settings)
-            << "the settings cannot be saved: the program's folder takes no files and the user"
-               " has no home folder";
+            << "the settings cannot be saved: the user has no home folder to keep them in";
         return;
     }
     QDir().mkpath(QFileInfo(file).absolutePath()); // a configuration folder may not exist yet
