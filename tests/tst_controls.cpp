@@ -1,10 +1,13 @@
 // The control stand-ins: key preview and lists.
 #include "TestSupport.h"
 #include "controls/Controls.h"
+#include "controls/FolderDialog.h"
 #include "controls/KeyPreview.h"
+#include "system/PathCodec.h"
 
 #include <QColorSpace>
 #include <QColorTransform>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QPainter>
@@ -12,6 +15,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTimer>
+#include <QTreeView>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -26,6 +31,7 @@ private slots:
     void keyPreviewSeesEachKeyOnce_data();
     void keyPreviewSeesEachKeyOnce();
     void comboRaisesClickOnIndexChange();
+    void folderDialogListsNamesThatAreNoUtf8();
 };
 
 void ControlsTest::keyPreviewSeesEachKeyOnce_data()
@@ -73,6 +79,26 @@ void ControlsTest::comboRaisesClickOnIndexChange()
     QCOMPARE(clicks.count(), 1);
     combo.setCurrentIndex(-1);
     QCOMPARE(clicks.count(), 1); // nothing selected is no selection
+}
+
+void ControlsTest::folderDialogListsNamesThatAreNoUtf8()
+{
+    const TestTree tree;
+    const QByteArray folder = QFile::encodeName(tree.path()) + "/\x8e\xca\x90\x5e"; // Shift-JIS
+    QVERIFY(::mkdir(folder.constData(), 0700) == 0);
+    // Down the tree by the names it shows, as a user would, and chosen.
+    QTimer::singleShot(0, [&tree] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        auto *view = dialog->findChild<QTreeView *>();
+        QModelIndex at = view->model()->index(0, 0);
+        for (const QString &name : (tree.path() + "/写真").split('/', Qt::SkipEmptyParts))
+            at = view->model()
+                     ->match(view->model()->index(0, 0, at), Qt::DisplayRole, name)
+                     .value(0);
+        view->setCurrentIndex(at);
+        dialog->accept();
+    });
+    QCOMPARE(sys::encodePath(controls::folderDialog().chooseFolder(nullptr)), folder);
 }
 
 QTEST_MAIN(ControlsTest)

@@ -134,8 +134,8 @@ void LifecycleTest::roundTrip()
         w.move(100, 50);
         w.resize(300, 250);
         w.HScroll1->setValue(35);
-        w.cboFolders->addItem(tree.path("A"));
-        w.cboFolders->addItem(tree.path("B"));
+        w.cboFolders->addItem(tree.path("A"), tree.path("A"));
+        w.cboFolders->addItem(tree.path("B"), tree.path("B"));
         outer = w.frameGeometry(); // the frame counts: the place is the window's outer one
         w.close();
     }
@@ -175,7 +175,7 @@ void LifecycleTest::placeKeptWhenNotNormal()
     w.show();
     w.setWindowState(state);
     w.HScroll1->setValue(45);
-    w.cboFolders->addItem(tree.path("A"));
+    w.cboFolders->addItem(tree.path("A"), tree.path("A"));
     w.close();
     QCOMPARE(readAll(m_ini), ("[Position]\nLeft=150\nTop=300\nWidth=6000\nHeight=4500\n"
                               "[Display]\nTime=45\n[Folders]\n00=" +

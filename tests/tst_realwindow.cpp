@@ -41,6 +41,7 @@ private slots:
     void placeUnderAWindowManager_data();
     void placeUnderAWindowManager();
     void keysReachTheFocusedControl();
+    void showFromTheKeyboardAndHeldKeys();
     void fullScreenAndLogout_data();
     void fullScreenAndLogout();
     void screenKeptOnDuringAShow_data();
@@ -448,6 +449,42 @@ void RealWindowTest::keysReachTheFocusedControl()
     pressKey(window, QStringLiteral("Escape"));
     QVERIFY(waitForViewerEnd());
     QVERIFY(readAll(m_ini).contains("Time=25\n"));
+}
+
+void RealWindowTest::showFromTheKeyboardAndHeldKeys()
+{
+    startWindowManager();
+    startViewer("[Display]\nTime=5\n[Folders]\n00=" + m_tree->path("pics").toUtf8() + "\n");
+    const QString window = findWindow();
+    QVERIFY(!window.isEmpty());
+    QTest::qWait(500);
+    run(QStringLiteral("xset"), {QStringLiteral("r"), QStringLiteral("on")}); // held keys repeat
+    const auto hold = [this](const char *key) {
+        run(QStringLiteral("xdotool"), {QStringLiteral("keydown"), QString::fromLatin1(key)});
+        QTest::qWait(1500); // past the repeat delay, well into the repeats
+        run(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QString::fromLatin1(key)});
+    };
+    // From SubFolders to Start, which Return presses.
+    for (int i = 0; i < 4; ++i)
+        pressKey(window, QStringLiteral("Tab"));
+    pressKey(window, QStringLiteral("Return"));
+    QTRY_VERIFY_WITH_TIMEOUT(windowName(window) != kStartedCaption, 3000);
+    // Space held pauses the show once, and it stays paused.
+    hold("space");
+    const QString paused = windowName(window);
+    QTest::qWait(1200);
+    QCOMPARE(windowName(window), paused);
+    // Esc held stops the show, and the panel stays; the focus is back on Start, which the
+    // keypad's Enter presses.
+    hold("Escape");
+    QTest::qWait(300);
+    QCOMPARE(windowName(window), kStartedCaption);
+    QCOMPARE(m_viewer.state(), QProcess::Running);
+    pressKey(window, QStringLiteral("KP_Enter"));
+    QTRY_VERIFY_WITH_TIMEOUT(windowName(window) != kStartedCaption, 3000);
+    pressKey(window, QStringLiteral("Escape"));
+    pressKey(window, QStringLiteral("Escape"));
+    QVERIFY(waitForViewerEnd());
 }
 
 void RealWindowTest::fullScreenAndLogout_data()

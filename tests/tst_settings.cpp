@@ -3,6 +3,7 @@
 #include "settings/cInifile.h"
 #include "system/DirSearch.h"
 #include "system/FileStamp.h"
+#include "system/PathCodec.h"
 #include "system/Process.h"
 
 #include <QFile>
@@ -12,6 +13,7 @@
 
 #include <cmath>
 
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -133,11 +135,14 @@ private slots:
     void storedTime();
     void positionKeptWhenNotNormal();
     void longJapanesePathRoundTrips();
+    void folderNamesRoundTrip_data();
+    void folderNamesRoundTrip();
     void badFiles_data();
     void badFiles();
     void fileRightsAndLinks_data();
     void fileRightsAndLinks();
     void settingsBesideTheProgramUnlessItCannotBe();
+    void homeFromThePasswordDatabase();
     void closeKilledAtAnyMomentLeavesOldOrNew();
 };
 
@@ -157,6 +162,8 @@ void SettingsTest::readStr_data()
     QTest::newRow("NUL ends the value") << QByteArray("[S]\nk=ab\0cd\n", 12) << "ab";
     QTest::newRow("byte-order mark inside is text")
         << QByteArray("[S]\nk=\xEF\xBB\xBFv\n") << QString(QChar(0xFEFF)) + "v";
+    QTest::newRow("one pair of quotes dropped") << QByteArray("[S]\nk= \" a \"\" \n") << " a \"";
+    QTest::newRow("a quote alone kept") << QByteArray("[S]\nk=\"v\n") << "\"v";
 }
 
 void SettingsTest::readStr()
@@ -506,6 +513,42 @@ void SettingsTest::longJapanesePathRoundTrips()
     QCOMPARE(settings::readSettings(file).folders, QStringList{folder});
 }
 
+void SettingsTest::folderNamesRoundTrip_data()
+{
+    QTest::addColumn<QByteArray>("name"); // the folder's own bytes
+    QTest::addColumn<bool>("quoted");     // whether its path is written inside double quotes
+    QTest::addColumn<QString>("shown");   // how the folder list shows the name
+    QTest::newRow("plain, as always written") << QByteArray("Trip") << false << "Trip";
+    QTest::newRow("trailing space") << QByteArray("Trip ") << true << "Trip ";
+    QTest::newRow("leading space") << QByteArray(" Trip") << false << " Trip";
+    QTest::newRow("trailing ideographic space") << QByteArray("写真　") << true << "写真　";
+    QTest::newRow("the file's own signs") << QByteArray("a=b;[c]\"") << false << "a=b;[c]\"";
+    QTest::newRow("Shift-JIS") << QByteArray("\x8e\xca\x90\x5e") << false << "写真";
+    QTest::newRow("Latin-1") << QByteArray("caf\xe9") << false << "caf\uFFFD";
+}
+
+void SettingsTest::folderNamesRoundTrip()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(bool, quoted);
+    QFETCH(QString, shown);
+    const TestTree tree;
+    const QByteArray folder = QFile::encodeName(tree.path()) + '/' + name;
+    QVERIFY(::mkdir(folder.constData(), 0700) == 0);
+    const QString path = sys::decodePath(folder);
+    const QString file = tree.path("Pelmora.ini");
+    const QByteArray written =
+        "[Display]\nTime=20\n[Folders]\n00=" + (quoted ? '"' + folder + '"' : folder) + "\n";
+    settings::writeSettings(file, std::nullopt, 20, {path});
+    QCOMPARE(readAll(file), written);
+    // Read back whole, as the file an older copy or an editor left; the next close keeps it.
+    const QStringList read = settings::readSettings(file).folders;
+    QCOMPARE(read, QStringList{path});
+    settings::writeSettings(file, std::nullopt, 20, read);
+    QCOMPARE(readAll(file), written);
+    QCOMPARE(sys::displayText(path), tree.path() + '/' + shown);
+}
+
 void SettingsTest::badFiles_data()
 {
     QTest::addColumn<QByteArray>("content");
@@ -601,8 +644,9 @@ void SettingsTest::settingsBesideTheProgramUnlessItCannotBe()
     const QString config = tree.path("config");
     QCOMPARE(settings::settingsLocation(tree.path("portable"), "pelmora", config),
              tree.path("portable/pelmora.ini"));
-    QCOMPARE(settings::settingsLocation("/usr/bin", "pelmora", config), // a packaged copy,
-             config + "/pelmora.ini");                                  // even run by root
+    QCOMPARE(settings::settingsLocation("/usr/bin", "pelmora", config),         // a packaged copy,
+             config + "/pelmora.ini");                                          // even run by root
+    QCOMPARE(settings::settingsLocation("/usr/bin", "pelmora", ""), QString()); // no home: nowhere
     const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
                       QFile::WriteOther | QFile::ExeOther;
     QFile::setPermissions(tree.path(), open);
@@ -625,6 +669,41 @@ void SettingsTest::settingsBesideTheProgramUnlessItCannotBe()
         return settings::settingsLocation(root + "/kept", "pelmora", config) ==
                root + "/kept/pelmora.ini";
     }));
+}
+
+void SettingsTest::homeFromThePasswordDatabase()
+{
+    if (::geteuid() != 0)
+        QSKIP("runs the program as another user, which takes root");
+    QProcess server;
+    const QString display = requireXServer(server, QSize(800, 600), {QStringLiteral("xdotool")});
+    if (display.isEmpty())
+        return;
+    // An installed copy that may not write its folder, started without HOME as a service may
+    // start it, by a user whose home the password database names but nobody made.
+    TestTree tree({"app/"});
+    QVERIFY(QFile::copy(QStringLiteral(PELMORA_EXECUTABLE), tree.path("app/pelmora")));
+    for (const QString &path : {tree.path(), tree.path("app"), tree.path("app/pelmora")})
+        QVERIFY(::chmod(QFile::encodeName(path), 0755) == 0);
+    QProcessEnvironment env = displayEnvironment(display);
+    env.remove(QStringLiteral("HOME"));
+    env.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("pelmora.settings=true"));
+    QProcess viewer;
+    viewer.setProcessEnvironment(env);
+    viewer.setChildProcessModifier([] {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+    });
+    viewer.start(tree.path("app/pelmora"), {});
+    QVERIFY(!findWindow(env, QStringLiteral("^Pelmora"), 10000).isEmpty());
+    runTool(env, QStringLiteral("xdotool"), {"mousemove", "100", "100", "key", "Escape"});
+    QVERIFY(viewer.waitForFinished(10000));
+    QCOMPARE(viewer.exitCode(), 0);
+    // It ran, and said once where its settings could not go.
+    const QByteArray log = viewer.readAllStandardError();
+    const QByteArray file = QByteArray(::getpwuid(65534)->pw_dir) + "/.config/pelmora.ini";
+    QVERIFY2(log.count(file) == 1, log.constData());
 }
 
 void SettingsTest::closeKilledAtAnyMomentLeavesOldOrNew()

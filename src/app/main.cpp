@@ -18,8 +18,8 @@ int main(int argc, char *argv[])
     // The name the desktop entry and the AppStream file are installed under.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.pelmora.Pelmora"));
 
-    // The toolkit's own dialogs (the folder dialog above all) speak the user's language;
-    // without a translation for it they stay in English.
+    // The toolkit's own texts (the folder dialog's title and buttons above all) speak the
+    // user's language; without a translation for it they stay in English.
     QTranslator qtTranslator;
     if (qtTranslator.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

@@ -1,10 +1,32 @@
 #include "controls/Controls.h"
 
+#include <QKeyEvent>
+
 namespace controls {
 
 CheckBox::CheckBox(const QString &caption, QWidget *parent)
     : QCheckBox(caption, parent)
 {
+}
+
+PushButton::PushButton(const QString &caption, QWidget *parent)
+    : QPushButton(caption, parent)
+{
+    setAutoDefault(false);
+    setDefault(false);
+}
+
+void PushButton::keyPressEvent(QKeyEvent *event)
+{
+    // The toolkit leaves Return to a dialog's default button, and a window has none; the
+    // desktop's push buttons take it themselves while they have the focus.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        if (!event->isAutoRepeat())
+            click();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
 }
 
 ComboBox::ComboBox(QWidget *parent)

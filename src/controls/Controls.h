@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QPushButton>
 
 namespace controls {
 
@@ -13,6 +14,17 @@ public:
 
     int value() const { return isChecked() ? 1 : 0; }
     void setValue(int value) { setChecked(value == 1); }
+};
+
+/// A push button that Return and the keypad's Enter press while it has the focus, as a click
+/// would. It is never the default button: with the focus elsewhere, Return presses nothing.
+class PushButton : public QPushButton {
+    Q_OBJECT
+public:
+    explicit PushButton(const QString &caption, QWidget *parent = nullptr);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 };
 
 /// A drop-down list that raises click() whenever an entry becomes selected: at once when code

@@ -17,10 +17,10 @@ public:
     virtual QString chooseFolder(QWidget *owner) = 0;
 };
 
-/// The chooser in use: the toolkit's folder dialog unless another was installed.
+/// The chooser in use: a folder tree of the whole file system unless another was installed.
 FolderDialog &folderDialog();
 
-/// Replaces the chooser; nullptr goes back to the toolkit's dialog.
+/// Replaces the chooser; nullptr goes back to the folder tree.
 /// @return the chooser it replaced
 std::unique_ptr<FolderDialog> setFolderDialog(std::unique_ptr<FolderDialog> dialog);
 

@@ -23,7 +23,7 @@ qint16 virtualKeyCode(int qtKey)
         return kVkF11;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        return 13;
+        return kVkReturn;
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
         return 9;

@@ -5,6 +5,7 @@
 namespace controls {
 
 /// Virtual-key codes of the keys the program acts on.
+constexpr qint16 kVkReturn = 13;
 constexpr qint16 kVkEscape = 27;
 constexpr qint16 kVkSpace = 32;
 constexpr qint16 kVkLeft = 37;

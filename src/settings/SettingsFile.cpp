@@ -41,9 +41,9 @@ QString settingsLocation(const QString &appPath, const QString &exeBaseName,
     const QString beside = settingsFilePath(appPath, exeBaseName);
     const QFileInfo file(beside);
     const bool writable = ::access(sys::encodePath(file.absolutePath()).constData(), W_OK) == 0;
-    if (configDir.isEmpty() || (!isSystemFolder(appPath) && (file.exists() || writable)))
+    if (!isSystemFolder(appPath) && (file.exists() || writable))
         return beside;
-    return settingsFilePath(configDir, QStringLiteral("pelmora"));
+    return configDir.isEmpty() ? QString() : settingsFilePath(configDir, QStringLiteral("pelmora"));
 }
 
 QString folderKey(int index)
@@ -101,6 +101,11 @@ StoredSettings readSettings(const QString &file)
 void writeSettings(const QString &file, const std::optional<WindowPlace> &place, int time,
                    const QStringList &folders)
 {
+    if (file.isEmpty()) {
+        qCWarning(settings::logging::settings)
+            << "the settings cannot be saved: the user has no home folder to keep them in";
+        return;
+    }
     QDir().mkpath(QFileInfo(file).absolutePath()); // a configuration folder may not exist yet
     cInifile ini;
     ini.setFileName(file);
@@ -115,11 +120,12 @@ void writeSettings(const QString &file, const std::optional<WindowPlace> &place,
         if (place->height)
             ini.WriteStr(kPosition, kHeight, storedNumber(*place->height));
     }
-    ini.WriteStr(kDisplay, kTime, QString::number(time));
+    // The interval is always written: whether it takes tells whether the file takes any.
+    const bool takesChanges = ini.WriteStr(kDisplay, kTime, QString::number(time)) != 0;
     ini.DeleteSection(kFolders);
     for (int i = 0; i < folders.size(); ++i)
         ini.WriteStr(kFolders, folderKey(i), folders.at(i));
-    if (ini.Refresh() == 0)
+    if (ini.Refresh() == 0 || !takesChanges)
         qCWarning(settings::logging::settings).noquote()
             << "the settings could not be written to" << sys::displayText(file)
             << "- they stay as they were";

@@ -41,6 +41,8 @@ QString settingsFilePath(const QString &appPath, const QString &exeBaseName);
 /// there; for a copy installed in a folder we may not write, and always for one in the
 /// system's own folders under /usr, "pelmora.ini" in the user's configuration folder, so that
 /// its history is not lost at every close and no user's settings live in a package's folder.
+/// The empty text when that is needed and there is no configuration folder: nowhere to keep
+/// them.
 QString settingsLocation(const QString &appPath, const QString &exeBaseName,
                          const QString &configDir);
 
@@ -75,7 +77,8 @@ StoredSettings readSettings(const QString &file);
 /// Writes the settings in their order: the position only when given (the window is in its
 /// normal state), the interval, the folder history anew; all of it reaches the file in one
 /// replacement, so a crash meanwhile leaves the settings as they were, whole. A file in a
-/// folder we may not write is written in place instead, without that guarantee.
+/// folder we may not write is written in place instead, without that guarantee. A failure, and
+/// a file without a name (nowhere to write), is logged.
 void writeSettings(const QString &file, const std::optional<WindowPlace> &place, int time,
                    const QStringList &folders);
 

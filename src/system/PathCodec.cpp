@@ -1,5 +1,13 @@
 #include "system/PathCodec.h"
 
+#include <QStringList>
+
+#include <iconv.h>
+
+#include <cstring>
+
+#include <optional>
+
 namespace sys {
 
 namespace {
@@ -36,6 +44,16 @@ int validSequence(const uchar *s, qsizetype i, qsizetype n)
     return length;
 }
 
+// The toolkit drops a byte-order mark at the start of UTF-8 text; in a name it is part of it.
+QString fromUtf8(const char *s, qsizetype n)
+{
+    static constexpr char kBom[] = "\xEF\xBB\xBF";
+    QString out;
+    for (; n >= 3 && std::memcmp(s, kBom, 3) == 0; s += 3, n -= 3)
+        out += QChar(0xFEFF);
+    return out + QString::fromUtf8(s, n);
+}
+
 } // namespace
 
 QString decodePath(const QByteArray &bytes)
@@ -52,11 +70,11 @@ QString decodePath(const QByteArray &bytes)
             i += length;
             continue;
         }
-        out += QString::fromUtf8(bytes.constData() + run, i - run);
+        out += fromUtf8(bytes.constData() + run, i - run);
         out += QChar(char16_t(kEscapeBase + s[i]));
         run = ++i;
     }
-    out += QString::fromUtf8(bytes.constData() + run, n - run);
+    out += fromUtf8(bytes.constData() + run, n - run);
     return out;
 }
 
@@ -81,9 +99,52 @@ QByteArray encodePath(const QString &path)
     return out;
 }
 
+namespace {
+
+bool isUtf8(const QByteArray &bytes)
+{
+    const auto *s = reinterpret_cast<const uchar *>(bytes.constData());
+    for (qsizetype i = 0; i < bytes.size();) {
+        const int length = validSequence(s, i, bytes.size());
+        if (length == 0)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+// A name from before UTF-8, in the Japanese code page that Japanese systems wrote names in; no
+// value when it is not valid text there either.
+std::optional<QString> fromJapaneseCodePage(const QByteArray &bytes)
+{
+    const iconv_t cd = ::iconv_open("UTF-8", "CP932");
+    if (cd == iconv_t(-1))
+        return std::nullopt;
+    QByteArray in = bytes;
+    QByteArray out(bytes.size() * 3, Qt::Uninitialized);
+    char *inAt = in.data(), *outAt = out.data();
+    size_t inLeft = size_t(in.size()), outLeft = size_t(out.size());
+    const bool whole = ::iconv(cd, &inAt, &inLeft, &outAt, &outLeft) != size_t(-1) && inLeft == 0;
+    ::iconv_close(cd);
+    if (!whole)
+        return std::nullopt;
+    return QString::fromUtf8(out.constData(), out.size() - qsizetype(outLeft));
+}
+
+} // namespace
+
 QString displayText(const QString &path)
 {
-    return QString::fromUtf8(encodePath(path));
+    // Each name of the path on its own: a folder copied from an old archive may hold names of
+    // its time under a parent named in UTF-8.
+    QStringList names;
+    for (const QByteArray &name : encodePath(path).split('/')) {
+        if (isUtf8(name))
+            names << fromUtf8(name.constData(), name.size());
+        else
+            names << fromJapaneseCodePage(name).value_or(QString::fromUtf8(name));
+    }
+    return names.join(QLatin1Char('/'));
 }
 
 } // namespace sys

@@ -11,7 +11,9 @@ namespace sys {
 QString decodePath(const QByteArray &bytes);
 QByteArray encodePath(const QString &path);
 
-/// A path or name fit to show a person: undecodable bytes shown as U+FFFD.
+/// A path or name fit to show a person. A name that is no UTF-8 is read as the Japanese code
+/// page (CP932, Shift-JIS) older Japanese systems named files in; where it is not that either,
+/// its undecodable bytes show as U+FFFD.
 QString displayText(const QString &path);
 
 } // namespace sys

@@ -6,7 +6,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,10 +21,32 @@ const QByteArray kBom("\xEF\xBB\xBF");
 QString decode(const QByteArray &bytes)
 {
     // A NUL ends the text, as it would in a C string. A byte-order mark at the start of a name
-    // or value is part of it, or what was written with one would not read back.
+    // or value is part of it, or what was written with one would not read back. Bytes that are
+    // no UTF-8 (a folder name from an older system, a file saved by an editor in another
+    // encoding) are kept as they are, as the folder's own name is.
     const qsizetype nul = bytes.indexOf('\0');
-    QStringDecoder toText(QStringDecoder::System, QStringDecoder::Flag::ConvertInitialBom);
-    return QString(toText(nul < 0 ? bytes : bytes.left(nul))).trimmed();
+    return decodePath(nul < 0 ? bytes : bytes.left(nul)).trimmed();
+}
+
+bool quoted(const QString &text)
+{
+    return text.size() >= 2 && text.startsWith(QLatin1Char('"')) && text.endsWith(QLatin1Char('"'));
+}
+
+// Blanks around a value are dropped when it is read, and one pair of double quotes around it;
+// a value that would lose either is written inside a pair. Any other value is written as it
+// is, so files stay as they always were.
+QByteArray valueText(const QString &value)
+{
+    if (value.trimmed() == value && !quoted(value))
+        return encodePath(value);
+    return '"' + encodePath(value) + '"';
+}
+
+QString readValue(const QByteArray &bytes)
+{
+    const QString text = decode(bytes);
+    return quoted(text) ? text.mid(1, text.size() - 2) : text;
 }
 
 // Read-only by its permission bits, as the user marked it, whoever we run as.
@@ -85,7 +106,7 @@ Document::Line Document::parseLine(const QByteArray &raw)
     if (eq > 0) {
         line.kind = Line::Entry;
         line.name = decode(text.left(eq));
-        line.value = decode(text.mid(eq + 1));
+        line.value = readValue(text.mid(eq + 1));
         if (line.name.isEmpty())
             line.kind = Line::Other;
     }
@@ -190,7 +211,7 @@ bool Document::setValue(const QString &section, const QString &key, const QStrin
     const QString k = key.trimmed();
     if (!storableNames(name, k, value))
         return false;
-    const Line entry = parseLine(k.toLocal8Bit() + '=' + value.trimmed().toLocal8Bit());
+    const Line entry = parseLine(encodePath(k) + '=' + valueText(value));
     if (const auto range = findSection(name)) {
         if (const auto at = findKey(*range, k))
             m_lines[*at] = entry;
@@ -198,7 +219,7 @@ bool Document::setValue(const QString &section, const QString &key, const QStrin
             insertEntry(*range, entry);
     } else {
         m_endsWithEol = true;
-        m_lines.push_back(parseLine('[' + name.toLocal8Bit() + ']'));
+        m_lines.push_back(parseLine('[' + encodePath(name) + ']'));
         m_lines.push_back(entry);
     }
     m_edited = true;

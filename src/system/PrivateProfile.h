@@ -16,11 +16,13 @@
 /// document without changes is never written.
 ///
 /// Section and key names match without regard to case; blanks around names and values are
-/// dropped; the first of duplicate sections or keys is the one read and changed. A new section
+/// dropped, and then one pair of double quotes around a value; a value that would lose
+/// anything so is written in double quotes, every other value as it is. The first of
+/// duplicate sections or keys is the one read and changed. A new section
 /// goes at the end of the file, a new key at the end of its section, and a changed key stays
 /// where it stands; every other line (comments, blank lines, unknown sections) is kept byte for
 /// byte, and so are the file's line ends (CR LF or LF) and a UTF-8 byte-order mark. Text is
-/// stored in the system locale's encoding.
+/// stored in UTF-8; bytes that are not UTF-8 are kept as they are, as in file names (PathCodec).
 namespace sys::profile {
 
 class Document {

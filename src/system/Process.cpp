@@ -1,9 +1,14 @@
 #include "system/Process.h"
 
+#include "system/PathCodec.h"
+#include "system/Paths.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 
 #include <malloc.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <utility>
@@ -31,6 +36,22 @@ QFileInfo applicationFile()
 }
 
 } // namespace
+
+QString userConfigDir()
+{
+    const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
+    if (configHome.startsWith('/'))
+        return decodePath(configHome);
+    QByteArray home = qgetenv("HOME");
+    if (home.isEmpty()) {
+        // The toolkit would take the file system's root for a home: no user's settings go there.
+        if (const passwd *user = ::getpwuid(::getuid()); user && user->pw_dir)
+            home = user->pw_dir;
+    }
+    if (home.isEmpty())
+        return QString();
+    return withTrailingSeparator(decodePath(home)) + QStringLiteral(".config");
+}
 
 QString applicationDir()
 {

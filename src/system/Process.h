@@ -12,6 +12,12 @@ QString applicationDir();
 /// The executable's file name without its extension.
 QString applicationBaseName();
 
+/// The user's configuration folder: $XDG_CONFIG_HOME where it is an absolute path, else
+/// ".config" in the home folder. The home folder is $HOME, or the password database's where
+/// $HOME is unset or empty (a program started by a service or an autostart); the empty text
+/// when the user has none at all.
+QString userConfigDir();
+
 /// Makes the program believe it runs from another executable path; the empty text undoes it.
 /// @return the path it replaced (empty for the real one)
 QString setApplicationFile(const QString &path);

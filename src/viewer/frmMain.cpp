@@ -111,9 +111,7 @@ QFont panelFont()
 
 QPushButton *makeButton(const QString &caption, QWidget *parent, const Place &p)
 {
-    auto *button = new QPushButton(caption, parent);
-    button->setAutoDefault(false);
-    button->setDefault(false);
+    auto *button = new controls::PushButton(caption, parent);
     button->setFocusPolicy(Qt::StrongFocus);
     place(button, p);
     return button;

@@ -126,6 +126,9 @@ private:
     bool scanFolder(const QString &folder);
     void scanSelectedFolder();
     void appendFolderToHistory(const QString &path);
+    /// The history's entries: the folder's path as its data, shown readably.
+    void addFolderEntry(const QString &path);
+    QString folderAt(int index) const;
 
     // frmMain_input.cpp
     void createInput();

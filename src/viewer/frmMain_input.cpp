@@ -18,8 +18,11 @@ constexpr int kPointerHideMs = 2000;
 
 void frmMain::createInput()
 {
-    // The window sees every key before the focused control does, so it can consume one.
-    new controls::KeyPreview(this, [this](qint16 &keyCode) { Form_KeyDown(keyCode); });
+    // The window sees every key before the focused control does, so it can consume one. A key
+    // held down does what one press does, but for the arrows, which step on while held.
+    new controls::KeyPreview(
+        this, [this](qint16 &keyCode) { Form_KeyDown(keyCode); },
+        {controls::kVkEscape, controls::kVkSpace, controls::kVkReturn, controls::kVkF11});
     Frame1->setAttribute(Qt::WA_NoMousePropagation); // the panel is no window background
     connect(Image1, &controls::ImageBox::clicked, this, &frmMain::Image1_Click);
     connect(Image1, &controls::ImageBox::mouseUp, this, &frmMain::Image1_MouseUp);

@@ -20,7 +20,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QWindow>
 
@@ -49,9 +48,7 @@ QList<QRectF> screensInTwips()
 
 QString frmMain::settingsFile() const
 {
-    return settings::settingsLocation(
-        m_appPath, sys::applicationBaseName(),
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    return settings::settingsLocation(m_appPath, sys::applicationBaseName(), sys::userConfigDir());
 }
 
 void frmMain::Form_Load()
@@ -68,7 +65,7 @@ void frmMain::Form_Load()
 
     cboFolders->setEnabled(false);
     for (const QString &folder : stored.folders)
-        cboFolders->addItem(folder);
+        addFolderEntry(folder);
     cboFolders->setEnabled(true);
     if (cboFolders->count() == 0)
         cmdStart->setEnabled(false);
@@ -168,6 +165,6 @@ void frmMain::saveSettings()
                                   controls::windowPositionKnown()};
     QStringList folders;
     for (int i = 0; i < cboFolders->count(); ++i)
-        folders << cboFolders->itemText(i);
+        folders << folderAt(i);
     settings::writeSettings(settingsFile(), place, HScroll1->value(), folders);
 }

@@ -8,6 +8,7 @@
 #include "picture_source/frmFileList.h"
 #include "settings/SettingsFile.h"
 #include "system/Numbers.h"
+#include "system/PathCodec.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -53,7 +54,7 @@ void frmMain::scanSelectedFolder()
 {
     if (cboFolders->currentIndex() < 0)
         return;
-    cmdStart->setEnabled(scanFolder(cboFolders->currentText()));
+    cmdStart->setEnabled(scanFolder(folderAt(cboFolders->currentIndex())));
 }
 
 void frmMain::appendFolderToHistory(const QString &path)
@@ -61,6 +62,17 @@ void frmMain::appendFolderToHistory(const QString &path)
     cboFolders->setEnabled(false);
     if (cboFolders->count() >= settings::kFolderHistorySize)
         cboFolders->removeItem(0);
-    cboFolders->addItem(path);
+    addFolderEntry(path);
     cboFolders->setEnabled(true);
+}
+
+void frmMain::addFolderEntry(const QString &path)
+{
+    // A name that is no UTF-8 is shown readably, and the folder kept by its own bytes.
+    cboFolders->addItem(sys::displayText(path), path);
+}
+
+QString frmMain::folderAt(int index) const
+{
+    return cboFolders->itemData(index).toString();
 }
