@@ -3,7 +3,7 @@
 // changes nothing, every line a write did not touch stays where it was, and the file afterwards
 // holds exactly what the document held.
 #include "TestSupport.h"
-#include "system/PrivateProfile.h"
+#include "settings/PrivateProfile.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <unistd.h>
 
-namespace profile = sys::profile;
+namespace profile = settings::profile;
 
 namespace {
 

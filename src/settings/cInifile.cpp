@@ -6,7 +6,7 @@
 
 #include <limits>
 
-namespace profile = sys::profile;
+namespace profile = settings::profile;
 
 cInifile::~cInifile()
 {

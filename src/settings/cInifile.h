@@ -1,6 +1,6 @@
 #pragma once
 
-#include "system/PrivateProfile.h"
+#include "settings/PrivateProfile.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -53,13 +53,13 @@ public:
     QString FileName() const { return m_fileName; }
 
 private:
-    sys::profile::Document &document();
+    settings::profile::Document &document();
     QString storedText(const QString &section, const QString &key);
     // The changes are made in memory only when the file could take them at the commit.
     bool editable();
     void commitNewChanges();
 
     QString m_fileName;
-    std::optional<sys::profile::Document> m_document; // read at the first operation
+    std::optional<settings::profile::Document> m_document; // read at the first operation
     bool m_changedSinceCommit = false; // since the last commit, whether it worked or not
 };

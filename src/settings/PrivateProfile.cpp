@@ -1,6 +1,6 @@
-#include "system/PrivateProfile.h"
+#include "settings/PrivateProfile.h"
 
-#include "system/AtomicFile.h"
+#include "settings/AtomicFile.h"
 #include "system/Logging.h"
 #include "system/PathCodec.h"
 
@@ -12,7 +12,7 @@
 
 #include <cerrno>
 
-namespace sys::profile {
+namespace settings::profile {
 
 namespace {
 
@@ -25,7 +25,7 @@ QString decode(const QByteArray &bytes)
     // no UTF-8 (a folder name from an older system, a file saved by an editor in another
     // encoding) are kept as they are, as the folder's own name is.
     const qsizetype nul = bytes.indexOf('\0');
-    return decodePath(nul < 0 ? bytes : bytes.left(nul)).trimmed();
+    return sys::decodePath(nul < 0 ? bytes : bytes.left(nul)).trimmed();
 }
 
 bool quoted(const QString &text)
@@ -39,8 +39,8 @@ bool quoted(const QString &text)
 QByteArray valueText(const QString &value)
 {
     if (value.trimmed() == value && !quoted(value))
-        return encodePath(value);
-    return '"' + encodePath(value) + '"';
+        return sys::encodePath(value);
+    return '"' + sys::encodePath(value) + '"';
 }
 
 QString readValue(const QByteArray &bytes)
@@ -64,7 +64,7 @@ bool isReadOnly(const QFileInfo &info)
 bool missing(const QString &file)
 {
     struct stat info {};
-    return ::stat(encodePath(file).constData(), &info) != 0 &&
+    return ::stat(sys::encodePath(file).constData(), &info) != 0 &&
            (errno == ENOENT || errno == ENOTDIR);
 }
 
@@ -123,8 +123,8 @@ Document Document::load(const QString &file)
     } else if (missing(file)) {
         return Document(); // not made yet
     }
-    qCWarning(sys::logging::files).noquote()
-        << "cannot read" << displayText(file) << "-" << in.errorString() << "- it is left alone";
+    qCWarning(sys::logging::files).noquote() << "cannot read" << sys::displayText(file) << "-"
+                                             << in.errorString() << "- it is left alone";
     Document doc;
     doc.m_unreadable = true;
     return doc;
@@ -211,7 +211,7 @@ bool Document::setValue(const QString &section, const QString &key, const QStrin
     const QString k = key.trimmed();
     if (!storableNames(name, k, value))
         return false;
-    const Line entry = parseLine(encodePath(k) + '=' + valueText(value));
+    const Line entry = parseLine(sys::encodePath(k) + '=' + valueText(value));
     if (const auto range = findSection(name)) {
         if (const auto at = findKey(*range, k))
             m_lines[*at] = entry;
@@ -219,7 +219,7 @@ bool Document::setValue(const QString &section, const QString &key, const QStrin
             insertEntry(*range, entry);
     } else {
         m_endsWithEol = true;
-        m_lines.push_back(parseLine('[' + encodePath(name) + ']'));
+        m_lines.push_back(parseLine('[' + sys::encodePath(name) + ']'));
         m_lines.push_back(entry);
     }
     m_edited = true;
@@ -295,7 +295,7 @@ namespace {
 // Whether a replacement could be made beside the file: its folder takes new files.
 bool folderTakesFiles(const QFileInfo &real)
 {
-    return ::access(encodePath(real.absolutePath()).constData(), W_OK) == 0;
+    return ::access(sys::encodePath(real.absolutePath()).constData(), W_OK) == 0;
 }
 
 } // namespace
@@ -337,4 +337,4 @@ bool commit(const QString &file, Document &document, bool *inPlace)
     return true;
 }
 
-} // namespace sys::profile
+} // namespace settings::profile

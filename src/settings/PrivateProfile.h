@@ -23,7 +23,7 @@
 /// where it stands; every other line (comments, blank lines, unknown sections) is kept byte for
 /// byte, and so are the file's line ends (CR LF or LF) and a UTF-8 byte-order mark. Text is
 /// stored in UTF-8; bytes that are not UTF-8 are kept as they are, as in file names (PathCodec).
-namespace sys::profile {
+namespace settings::profile {
 
 class Document {
 public:
@@ -96,4 +96,4 @@ bool writable(const QString &file);
 /// whether the file was written in place, without the atomic replacement.
 bool commit(const QString &file, Document &document, bool *inPlace = nullptr);
 
-} // namespace sys::profile
+} // namespace settings::profile

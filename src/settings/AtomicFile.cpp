@@ -1,4 +1,4 @@
-#include "system/AtomicFile.h"
+#include "settings/AtomicFile.h"
 
 #include "system/PathCodec.h"
 
@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <ctime>
 
-namespace sys {
+namespace settings {
 
 namespace {
 
@@ -90,7 +90,7 @@ QByteArray inRealFolder(const QByteArray &name)
 // file not made yet names the file to make. Empty for no path, or links in a loop.
 QByteArray resolvedTarget(const QString &path)
 {
-    QByteArray name = encodePath(path);
+    QByteArray name = sys::encodePath(path);
     for (int links = 0; !name.isEmpty() && links < kMostLinks; ++links) {
         char resolved[PATH_MAX];
         if (::realpath(name.constData(), resolved))
@@ -161,7 +161,7 @@ void syncFolder(const QByteArray &folder)
 
 QString replacedFile(const QString &path)
 {
-    return decodePath(resolvedTarget(path));
+    return sys::decodePath(resolvedTarget(path));
 }
 
 bool writeFileAtomically(const QString &path, const QByteArray &bytes)
@@ -216,4 +216,4 @@ bool writeFileInPlace(const QString &path, const QByteArray &bytes)
     return ok;
 }
 
-} // namespace sys
+} // namespace settings

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace sys {
+namespace settings {
 
 /// Replaces a file's content all at once: the bytes go to a temporary file beside it, which is
 /// written in full, flushed to disk and then renamed over the old file; the folder is flushed
@@ -26,4 +26,4 @@ bool writeFileInPlace(const QString &path, const QByteArray &bytes);
 /// Empty for no path, or links in a loop.
 QString replacedFile(const QString &path);
 
-} // namespace sys
+} // namespace settings
