@@ -118,8 +118,11 @@ void DecodeQueue::setKeptBytes(qint64 bytes)
 
 qint64 DecodeQueue::budget() const
 {
+    // As the last decode to start found it: asked for often, and read afresh when it counts.
     const std::lock_guard<std::mutex> lock(m_lock);
-    return std::min(m_limits.ceilingBytes, roomLocked());
+    if (m_room < 0)
+        m_room = roomLocked();
+    return std::min(m_limits.ceilingBytes, m_room);
 }
 
 bool DecodeQueue::busy() const
@@ -131,12 +134,12 @@ bool DecodeQueue::busy() const
 qint64 DecodeQueue::roomLocked() const
 {
     if (!m_limits.limitBytes || !m_limits.heldBytes)
-        return m_limits.ceilingBytes;
+        return m_room = m_limits.ceilingBytes;
     // What the process holds beyond what the decodes and their pictures hold (in the decoders'
     // blocks, pictures kept included) is not ours to use; the rest of what it may hold is.
     const qint64 ours = qint64(imaging::decoderMemoryInUse() + imaging::decoderMemoryKept());
     const qint64 besides = std::max<qint64>(0, m_limits.heldBytes() - ours);
-    return m_limits.limitBytes() - besides - kMarginBytes;
+    return m_room = m_limits.limitBytes() - besides - kMarginBytes;
 }
 
 std::shared_ptr<DecodeTask> DecodeQueue::takeStartable()

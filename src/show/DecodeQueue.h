@@ -118,6 +118,7 @@ private:
     int m_running = 0;                                  // tasks on a thread
     int m_runningAhead = 0;                             // of those, started as not urgent
     qint64 m_keptBytes = 0;
+    mutable qint64 m_room = -1; // as last read
     bool m_stopping = false;
     std::vector<std::thread> m_threads;
 };

@@ -101,7 +101,6 @@ void PictureCache::fetch(Waiter waiter, const QString &path, const DisplayKey &k
     replan();
     if (entry->picture) {
         const Ready now = std::exchange(wait, std::nullopt)->ready;
-        replan();
         now(*entry->picture);
     }
 }
