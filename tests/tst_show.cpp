@@ -357,6 +357,27 @@ void ShowTest::decodesWithinTheMemoryThereIs()
     small.fetch(show::Waiter::Tick, a, key, onScreen);
     QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 3, 5000);
     QCOMPARE(shown.last(), QSize(40, 20));
+
+    // One that fits only once the pictures kept for a step back go, the limit lowered since
+    // they were decoded: they go.
+    const show::DisplayKey full{60000, 45000, 15, 1}; // 4000 by 3000 pixels
+    const QString copy = tree.path("copy.jpg");
+    QVERIFY(QFile::copy(large, copy));
+    const qint64 alone = imaging::loadMemory(copy) + 3 * 4 * 4000 * 3000;
+    qint64 spare = 1LL << 30;
+    const qint64 base = sys::residentBytes();
+    tight.limitBytes = [&] { return base + margin + alone + spare; };
+    show::PictureCache history(
+        std::make_unique<show::DecodeQueue>(tight, show::PictureCache::kUrgentBelow), 1);
+    history.fetch(show::Waiter::Tick, large, full, onScreen);
+    QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 4, 10000);
+    history.plan({{}, {a, large}}, full); // on screen, then the history
+    QCOMPARE(history.keptBytes(), 4LL * 4000 * 3000);
+    spare = 24LL << 20;
+    history.fetch(show::Waiter::Tick, copy, full, onScreen);
+    QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 5, 10000);
+    QCOMPARE(shown.last(), QSize(4000, 3000));
+    QCOMPARE(history.keptBytes(), 4LL * 4000 * 3000); // the new one alone
 }
 
 void ShowTest::tickUsesFreshFileOverStaleDecode()

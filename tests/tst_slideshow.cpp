@@ -94,6 +94,11 @@ public:
                 --m_running;
             });
     }
+    void setShort(Short tooFew) override
+    {
+        if (m_real)
+            m_real->setShort(tooFew);
+    }
     void submit(const std::shared_ptr<show::DecodeTask> &task) override
     {
         m_tasks.push_back(task);

@@ -115,6 +115,8 @@ Document::Line Document::parseLine(const QByteArray &raw)
 
 Document Document::load(const QString &file)
 {
+    if (file.isEmpty())
+        return Document(); // nowhere to keep settings: nothing to read either
     QFile in(file);
     if (in.open(QIODevice::ReadOnly)) {
         const QByteArray bytes = in.readAll();

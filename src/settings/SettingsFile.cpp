@@ -123,8 +123,13 @@ void writeSettings(const QString &file, const std::optional<WindowPlace> &place,
     // The interval is always written: whether it takes tells whether the file takes any.
     const bool takesChanges = ini.WriteStr(kDisplay, kTime, QString::number(time)) != 0;
     ini.DeleteSection(kFolders);
-    for (int i = 0; i < folders.size(); ++i)
-        ini.WriteStr(kFolders, folderKey(i), folders.at(i));
+    for (int i = 0; i < folders.size(); ++i) {
+        // A line of the file holds one value: a name with a line break in it has no place there.
+        if (ini.WriteStr(kFolders, folderKey(i), folders.at(i)) == 0 && takesChanges)
+            qCWarning(settings::logging::settings).noquote()
+                << "a folder whose name the settings file cannot hold is not kept:"
+                << sys::displayText(folders.at(i));
+    }
     if (ini.Refresh() == 0 || !takesChanges)
         qCWarning(settings::logging::settings).noquote()
             << "the settings could not be written to" << sys::displayText(file)

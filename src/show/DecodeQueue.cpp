@@ -76,6 +76,12 @@ void DecodeQueue::setDone(Done done)
     m_done = std::move(done);
 }
 
+void DecodeQueue::setShort(Short tooFew)
+{
+    const std::lock_guard<std::mutex> lock(m_lock);
+    m_short = std::move(tooFew);
+}
+
 void DecodeQueue::submit(const std::shared_ptr<DecodeTask> &task)
 {
     {
@@ -112,6 +118,7 @@ void DecodeQueue::setKeptBytes(qint64 bytes)
     {
         const std::lock_guard<std::mutex> lock(m_lock);
         m_keptBytes = bytes;
+        m_askedForKept = false;
     }
     m_wake.notify_all();
 }
@@ -203,11 +210,12 @@ void DecodeQueue::work()
 bool DecodeQueue::admit(std::unique_lock<std::mutex> &lock, DecodeTask &task, qint64 bytes)
 {
     qint64 room = roomLocked();
-    if (!task.cancel.isCancelled() && bytes + m_keptBytes > room) {
-        // Not even alone: shown as a picture that does not load, and the show goes on.
+    if (!task.cancel.isCancelled() && bytes > room) {
+        // Not even alone, the pictures kept gone: shown as a picture that does not load, and
+        // the show goes on.
         imaging::releaseDecoderMemory();
         room = roomLocked();
-        if (bytes + m_keptBytes > room) {
+        if (bytes > room) {
             qCWarning(logging::show).noquote()
                 << "cannot show" << sys::displayText(task.path) << "- its decode needs"
                 << megabytes(bytes) << "MB, and the program may use" << megabytes(room)
@@ -232,6 +240,11 @@ bool DecodeQueue::admit(std::unique_lock<std::mutex> &lock, DecodeTask &task, qi
                 break;
             if (isUrgent(task))
                 makeRoomFor(task, bytes, room);
+            // The pictures kept for a step back give way to any picture about to be shown.
+            if (m_keptBytes > 0 && !m_askedForKept && m_short) {
+                m_askedForKept = true;
+                m_short(std::min(m_keptBytes, shortOf(bytes, room)));
+            }
         }
         m_wake.wait(lock);
     }
@@ -243,15 +256,14 @@ bool DecodeQueue::admit(std::unique_lock<std::mutex> &lock, DecodeTask &task, qi
     return true;
 }
 
-bool DecodeQueue::fits(qint64 bytes, qint64 room) const
+qint64 DecodeQueue::shortOf(qint64 bytes, qint64 room) const
 {
     qint64 taken = m_keptBytes + qint64(imaging::decoderMemoryKept());
     for (const Admitted &admitted : m_admitted)
         taken += admitted.bytes;
     // One decode always runs when it fits at all, above the ceiling if need be.
-    if (m_admitted.empty())
-        return taken + bytes <= room;
-    return taken + bytes <= std::min(m_limits.ceilingBytes, room);
+    const qint64 limit = m_admitted.empty() ? room : std::min(m_limits.ceilingBytes, room);
+    return taken + bytes - limit;
 }
 
 bool DecodeQueue::isNextToAdmit(const DecodeTask &task) const
@@ -263,9 +275,10 @@ bool DecodeQueue::isNextToAdmit(const DecodeTask &task) const
 
 void DecodeQueue::makeRoomFor(const DecodeTask &task, qint64 bytes, qint64 room)
 {
-    // The least wanted decodes ahead give up their memory, and are decoded again later.
+    // The least wanted decodes ahead give up their memory, and are decoded again later; the
+    // pictures only kept go before them, and are not counted here.
     std::vector<Admitted> ahead;
-    qint64 taken = m_keptBytes;
+    qint64 taken = 0;
     for (const Admitted &admitted : m_admitted) {
         if (admitted.task->cancel.isCancelled())
             continue; // leaving already

@@ -51,10 +51,14 @@ struct DecodeTask {
 class DecodeRunner {
 public:
     using Done = std::function<void(const std::shared_ptr<DecodeTask> &)>;
+    using Short = std::function<void(qint64 bytes)>;
 
     virtual ~DecodeRunner() = default;
     /// `done` runs, on any thread, once a task ends: decoded, failed or cancelled.
     virtual void setDone(Done done) = 0;
+    /// `tooFew` runs, on any thread, when a decode waits for memory that the pictures kept would
+    /// give: it asks for that many bytes of them.
+    virtual void setShort(Short tooFew) = 0;
     virtual void submit(const std::shared_ptr<DecodeTask> &task) = 0;
     /// Stops a task: it never starts, or it stops within a few rows.
     virtual void cancel(const std::shared_ptr<DecodeTask> &task) = 0;
@@ -81,6 +85,7 @@ public:
     DecodeQueue &operator=(const DecodeQueue &) = delete;
 
     void setDone(Done done) override;
+    void setShort(Short tooFew) override;
     void submit(const std::shared_ptr<DecodeTask> &task) override;
     void cancel(const std::shared_ptr<DecodeTask> &task) override;
     void reorder() override;
@@ -100,7 +105,9 @@ private:
     /// Waits until the task's memory fits beside the others; false if it was cancelled or can
     /// never fit.
     bool admit(std::unique_lock<std::mutex> &lock, DecodeTask &task, qint64 bytes);
-    bool fits(qint64 bytes, qint64 room) const;
+    /// How many bytes more the decodes admitted and this one need than there is room for.
+    qint64 shortOf(qint64 bytes, qint64 room) const;
+    bool fits(qint64 bytes, qint64 room) const { return shortOf(bytes, room) <= 0; }
     bool isNextToAdmit(const DecodeTask &task) const;
     void makeRoomFor(const DecodeTask &task, qint64 bytes, qint64 room);
     /// The memory decodes may use: what the process may hold less what it holds besides them.
@@ -109,6 +116,7 @@ private:
     const DecodeLimits m_limits;
     const int m_urgentBelow;
     Done m_done;
+    Short m_short;
 
     mutable std::mutex m_lock;
     std::condition_variable m_wake;
@@ -118,6 +126,7 @@ private:
     int m_running = 0;                                  // tasks on a thread
     int m_runningAhead = 0;                             // of those, started as not urgent
     qint64 m_keptBytes = 0;
+    bool m_askedForKept = false; // since the pictures kept last changed
     mutable qint64 m_room = -1; // as last read
     bool m_stopping = false;
     std::vector<std::thread> m_threads;

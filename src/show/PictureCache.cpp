@@ -68,6 +68,9 @@ PictureCache::PictureCache(std::unique_ptr<DecodeRunner> runner, int cores, QObj
         else
             imaging::releaseDecoderMemory();
     });
+    m_queue->setShort([this](qint64 bytes) {
+        QMetaObject::invokeMethod(this, [this, bytes] { giveUpKept(bytes); }, Qt::QueuedConnection);
+    });
     m_queue->setDone([this](const std::shared_ptr<DecodeTask> &task) {
         // Posted to this object: a result for a cache already gone is never delivered.
         QMetaObject::invokeMethod(
@@ -242,6 +245,26 @@ void PictureCache::keepWithinMemory()
         bytes -= bytesOf(*entry->picture);
         entry->rank = kUnwanted;
     }
+}
+
+void PictureCache::giveUpKept(qint64 bytes)
+{
+    // The history, the oldest first; not the picture on screen, whose memory the window holds.
+    std::vector<std::shared_ptr<Entry>> history;
+    for (const std::shared_ptr<Entry> &entry : m_entries) {
+        if (entry->rank > kKeptRank && entry->rank != kUnwanted && entry->picture)
+            history.push_back(entry);
+    }
+    std::sort(history.begin(), history.end(),
+              [](const auto &a, const auto &b) { return a->rank > b->rank; });
+    qint64 freed = 0;
+    for (const std::shared_ptr<Entry> &entry : history) {
+        if (freed >= bytes)
+            break;
+        freed += bytesOf(*entry->picture);
+        m_entries.erase(std::find(m_entries.begin(), m_entries.end(), entry));
+    }
+    m_queue->setKeptBytes(keptBytes());
 }
 
 void PictureCache::decode(Entry &entry)

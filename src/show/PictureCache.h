@@ -59,6 +59,8 @@ private:
     void replan();
     void rank(const std::shared_ptr<Entry> &entry, int rank);
     void keepWithinMemory();
+    /// Memory is short for a picture to be shown: pictures only kept go, `bytes` of them.
+    void giveUpKept(qint64 bytes);
     void decode(Entry &entry);
     void finished(const std::shared_ptr<DecodeTask> &task);
 
