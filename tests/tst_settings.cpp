@@ -689,6 +689,8 @@ void SettingsTest::homeFromThePasswordDatabase()
     env.remove(QStringLiteral("HOME"));
     env.remove(QStringLiteral("XDG_CONFIG_HOME"));
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("pelmora.settings=true"));
+    env.insert(QStringLiteral("LSAN_OPTIONS"),
+               QStringLiteral("suppressions=" PELMORA_LSAN_SUPPRESSIONS));
     QProcess viewer;
     viewer.setProcessEnvironment(env);
     viewer.setChildProcessModifier([] {

@@ -120,10 +120,10 @@ public:
         if (m_real)
             m_real->reorder();
     }
-    void setKeptBytes(qint64 bytes) override
+    void setKeptBytes(qint64 bytes, qint64 mayGo) override
     {
         if (m_real)
-            m_real->setKeptBytes(bytes);
+            m_real->setKeptBytes(bytes, mayGo);
     }
     qint64 budget() const override { return m_budget; }
     bool busy() const override { return m_real ? m_real->busy() : !m_tasks.empty(); }
@@ -550,8 +550,10 @@ void SlideShowTest::decodeContract_data()
     row("no longer wanted ahead, stopped and gone", "ahead:a,b ahead:b settle near:a near:b",
         "N:- N:b", 2);
     row("waited for first, then ahead in order, then kept", "ahead:c,b tick:a rank:a,c,b", "", 3);
-    row("what is kept stays within the memory there is",
-        "screen:a settle budget:1 keep:a screen:a settle", "S:a S:a", 2);
+    row("the history kept stays within the memory there is",
+        "screen:a settle budget:1 keep:b,a screen:a settle", "S:a S:a", 2);
+    row("the picture on screen stays whatever the memory",
+        "screen:a settle budget:1 keep:a screen:a", "S:a S:a", 1);
 }
 
 void SlideShowTest::decodeContract()

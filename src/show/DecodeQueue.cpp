@@ -113,11 +113,12 @@ void DecodeQueue::reorder()
     m_wake.notify_all();
 }
 
-void DecodeQueue::setKeptBytes(qint64 bytes)
+void DecodeQueue::setKeptBytes(qint64 bytes, qint64 mayGo)
 {
     {
         const std::lock_guard<std::mutex> lock(m_lock);
         m_keptBytes = bytes;
+        m_keptMayGo = mayGo;
         m_askedForKept = false;
     }
     m_wake.notify_all();
@@ -190,6 +191,7 @@ void DecodeQueue::work()
             clock.start();
             task->picture = imaging::loadPictureWith(task->path, task->display, &task->cancel);
             task->ms = int(clock.elapsed());
+            task->decoded = !task->cancel.isCancelled();
         }
         lock.lock();
         if (admitted) {
@@ -209,28 +211,13 @@ void DecodeQueue::work()
 
 bool DecodeQueue::admit(std::unique_lock<std::mutex> &lock, DecodeTask &task, qint64 bytes)
 {
-    qint64 room = roomLocked();
-    if (!task.cancel.isCancelled() && bytes > room) {
-        // Not even alone, the pictures kept gone: shown as a picture that does not load, and
-        // the show goes on.
-        imaging::releaseDecoderMemory();
-        room = roomLocked();
-        if (bytes > room) {
-            qCWarning(logging::show).noquote()
-                << "cannot show" << sys::displayText(task.path) << "- its decode needs"
-                << megabytes(bytes) << "MB, and the program may use" << megabytes(room)
-                << "MB more";
-            task.picture = imaging::Picture();
-            task.picture.stamp = sys::fileStamp(task.path); // not tried again while unchanged
-            return false;
-        }
-    }
     m_admitting.push_back(&task);
+    bool never = false;
     for (;;) {
         if (task.cancel.isCancelled() || m_stopping)
             break;
         if (isNextToAdmit(task)) {
-            room = roomLocked();
+            qint64 room = roomLocked();
             if (!fits(bytes, room) && imaging::decoderMemoryKept() > 0) {
                 // Blocks kept for the next decodes give way to a decode that needs the memory.
                 imaging::releaseDecoderMemory();
@@ -240,17 +227,30 @@ bool DecodeQueue::admit(std::unique_lock<std::mutex> &lock, DecodeTask &task, qi
                 break;
             if (isUrgent(task))
                 makeRoomFor(task, bytes, room);
-            // The pictures kept for a step back give way to any picture about to be shown.
-            if (m_keptBytes > 0 && !m_askedForKept && m_short) {
+            // The pictures kept for a step back give way to any picture about to be shown. With
+            // none of them left to go and no other decode to end, the room there is now is all
+            // there will be.
+            if (m_keptMayGo > 0 && !m_askedForKept && m_short) {
                 m_askedForKept = true;
-                m_short(std::min(m_keptBytes, shortOf(bytes, room)));
+                m_short(std::min(m_keptMayGo, shortOf(bytes, room)));
+            } else if (!m_askedForKept && m_admitted.empty()) {
+                never = true;
+                qCWarning(logging::show).noquote()
+                    << "cannot show" << sys::displayText(task.path) << "- its decode needs"
+                    << megabytes(bytes) << "MB, and the program may use"
+                    << megabytes(room - m_keptBytes) << "MB more";
+                break;
             }
         }
         m_wake.wait(lock);
     }
     m_admitting.erase(std::find(m_admitting.begin(), m_admitting.end(), &task));
     m_wake.notify_all(); // another may be next now
-    if (task.cancel.isCancelled() || m_stopping)
+    if (never) {         // shown as a picture that does not load, and the show goes on
+        task.picture = imaging::Picture();
+        task.picture.stamp = sys::fileStamp(task.path); // not tried again while unchanged
+    }
+    if (never || task.cancel.isCancelled() || m_stopping)
         return false;
     m_admitted.push_back({&task, bytes});
     return true;

@@ -42,7 +42,8 @@ struct DecodeTask {
     /// Given up for a picture somebody waits for now; still wanted, so decoded again later.
     std::atomic<bool> preempted{false};
     // Written by the worker before it reports the task done.
-    qint64 bytes = 0; ///< what it held while it decoded, about
+    qint64 bytes = 0;     ///< what it held while it decoded, about
+    bool decoded = false; ///< whether it was decoded, not cancelled or refused first
     imaging::Picture picture;
     int ms = 0; ///< the decode alone, without its waits
 };
@@ -64,8 +65,9 @@ public:
     virtual void cancel(const std::shared_ptr<DecodeTask> &task) = 0;
     /// The tasks' ranks changed.
     virtual void reorder() = 0;
-    /// The bytes of the decoded pictures kept beside the decodes.
-    virtual void setKeptBytes(qint64 bytes) = 0;
+    /// The bytes of the decoded pictures kept beside the decodes, and of those that could go
+    /// for a decode; the answer to `tooFew` too.
+    virtual void setKeptBytes(qint64 bytes, qint64 mayGo) = 0;
     /// What the decodes may hold now, kept pictures and blocks included.
     virtual qint64 budget() const = 0;
     /// Whether a decode is under way or waits.
@@ -89,7 +91,7 @@ public:
     void submit(const std::shared_ptr<DecodeTask> &task) override;
     void cancel(const std::shared_ptr<DecodeTask> &task) override;
     void reorder() override;
-    void setKeptBytes(qint64 bytes) override;
+    void setKeptBytes(qint64 bytes, qint64 mayGo) override;
     qint64 budget() const override;
     bool busy() const override;
 
@@ -126,8 +128,9 @@ private:
     int m_running = 0;                                  // tasks on a thread
     int m_runningAhead = 0;                             // of those, started as not urgent
     qint64 m_keptBytes = 0;
-    bool m_askedForKept = false; // since the pictures kept last changed
-    mutable qint64 m_room = -1; // as last read
+    qint64 m_keptMayGo = 0;
+    bool m_askedForKept = false; // and no answer yet
+    mutable qint64 m_room = -1;  // as last read
     bool m_stopping = false;
     std::vector<std::thread> m_threads;
 };

@@ -69,7 +69,8 @@ PictureCache::PictureCache(std::unique_ptr<DecodeRunner> runner, int cores, QObj
             imaging::releaseDecoderMemory();
     });
     m_queue->setShort([this](qint64 bytes) {
-        QMetaObject::invokeMethod(this, [this, bytes] { giveUpKept(bytes); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, bytes] { giveUpKept(bytes); }, Qt::QueuedConnection);
     });
     m_queue->setDone([this](const std::shared_ptr<DecodeTask> &task) {
         // Posted to this object: a result for a cache already gone is never delivered.
@@ -136,6 +137,17 @@ imaging::Picture PictureCache::nearest(const QString &path, const DisplayKey &ke
 int PictureCache::decodeMs() const
 {
     return m_recentMs.empty() ? 0 : *std::max_element(m_recentMs.begin(), m_recentMs.end());
+}
+
+void PictureCache::publishKept()
+{
+    // All but the picture on screen, whose memory the window holds anyway, may go.
+    qint64 mayGo = 0;
+    for (const std::shared_ptr<Entry> &entry : m_entries) {
+        if (entry->rank > kKeptRank && entry->rank != kUnwanted && entry->picture)
+            mayGo += bytesOf(*entry->picture);
+    }
+    m_queue->setKeptBytes(keptBytes(), mayGo);
 }
 
 qint64 PictureCache::keptBytes() const
@@ -214,7 +226,7 @@ void PictureCache::replan()
             m_queue->cancel(entry.task);
         it = m_entries.erase(it);
     }
-    m_queue->setKeptBytes(keptBytes());
+    publishKept();
     m_queue->reorder();
 }
 
@@ -225,14 +237,17 @@ void PictureCache::rank(const std::shared_ptr<Entry> &entry, int rank)
 
 void PictureCache::keepWithinMemory()
 {
-    // The pictures only kept go first, the oldest in the history first.
+    // The history goes, the oldest first, so that as many decodes as fit beside each other
+    // at all still fit beside it. The picture on screen stays: the window holds it anyway.
     const qint64 budget = m_queue->budget();
-    const qint64 decoding = m_cores * m_recentBytes + kKeptSlackBytes;
-    const qint64 allowed = std::min(budget / kKeptShare, budget - decoding);
+    const qint64 together =
+        std::clamp<qint64>(budget / std::max<qint64>(1, m_recentBytes), 1, m_cores);
+    const qint64 allowed =
+        std::min(budget / kKeptShare, budget - together * m_recentBytes - kKeptSlackBytes);
     std::vector<Entry *> kept;
     qint64 bytes = 0;
     for (const std::shared_ptr<Entry> &entry : m_entries) {
-        if (entry->rank >= kKeptRank && entry->rank != kUnwanted && entry->picture) {
+        if (entry->rank > kKeptRank && entry->rank != kUnwanted && entry->picture) {
             kept.push_back(entry.get());
             bytes += bytesOf(*entry->picture);
         }
@@ -245,6 +260,17 @@ void PictureCache::keepWithinMemory()
         bytes -= bytesOf(*entry->picture);
         entry->rank = kUnwanted;
     }
+}
+
+void PictureCache::remember(const DecodeTask &task)
+{
+    m_recentMs.push_back(task.ms);
+    m_recentDecodeBytes.push_back(task.bytes);
+    if (m_recentMs.size() > kRecentDecodes) {
+        m_recentMs.pop_front();
+        m_recentDecodeBytes.pop_front();
+    }
+    m_recentBytes = *std::max_element(m_recentDecodeBytes.begin(), m_recentDecodeBytes.end());
 }
 
 void PictureCache::giveUpKept(qint64 bytes)
@@ -264,7 +290,7 @@ void PictureCache::giveUpKept(qint64 bytes)
         freed += bytesOf(*entry->picture);
         m_entries.erase(std::find(m_entries.begin(), m_entries.end(), entry));
     }
-    m_queue->setKeptBytes(keptBytes());
+    publishKept();
 }
 
 void PictureCache::decode(Entry &entry)
@@ -298,13 +324,8 @@ void PictureCache::finished(const std::shared_ptr<DecodeTask> &task)
         decode(*entry);
         return;
     }
-    m_recentMs.push_back(task->ms);
-    m_recentDecodeBytes.push_back(task->bytes);
-    if (m_recentMs.size() > kRecentDecodes) {
-        m_recentMs.pop_front();
-        m_recentDecodeBytes.pop_front();
-    }
-    m_recentBytes = *std::max_element(m_recentDecodeBytes.begin(), m_recentDecodeBytes.end());
+    if (task->decoded)
+        remember(*task);
     // Changed on disk while it was decoded (a failure may be a file caught half-written): the
     // file as it is now is decoded.
     const sys::FileStamp &read = task->picture.stamp;
@@ -329,7 +350,7 @@ void PictureCache::finished(const std::shared_ptr<DecodeTask> &task)
         }
     }
     // It stays, whoever waited for it, until the show says what it wants next.
-    m_queue->setKeptBytes(keptBytes());
+    publishKept();
 }
 
 } // namespace show

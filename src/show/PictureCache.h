@@ -61,6 +61,9 @@ private:
     void keepWithinMemory();
     /// Memory is short for a picture to be shown: pictures only kept go, `bytes` of them.
     void giveUpKept(qint64 bytes);
+    /// Tells the queue what the pictures kept hold.
+    void publishKept();
+    void remember(const DecodeTask &task);
     void decode(Entry &entry);
     void finished(const std::shared_ptr<DecodeTask> &task);
 
