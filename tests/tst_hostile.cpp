@@ -246,14 +246,12 @@ void HostileTest::slowDecodeNeverHoldsTheWindow()
     const auto stopped = std::make_shared<std::atomic<qint64>>(-1);
     std::atomic<qint64> &stoppedAt = *stopped;
     const auto slow = overrideHook(
-        imaging::setPictureLoader,
-        [clock, decodeMs, stopped](const QString &path, const imaging::DisplaySize &display,
-                                   const sys::Cancellation *cancel) {
+        imaging::setPictureLoader, [clock, decodeMs, stopped](imaging::PictureLoad &load) {
             const qint64 until = clock.elapsed() + decodeMs;
-            while (clock.elapsed() < until && !cancel->isCancelled())
+            while (clock.elapsed() < until && !load.cancelled())
                 QThread::msleep(1);
             *stopped = clock.elapsed();
-            return cancel->isCancelled() ? imaging::Picture() : imaging::loadPicture(path, display);
+            return load.cancelled() ? imaging::Picture() : load.picture();
         });
     frmMain w;
     w.show();

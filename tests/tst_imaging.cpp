@@ -148,6 +148,10 @@ void ImagingTest::loadPicture_data()
         << squares(colours, adobe, QImage::Format_RGB32, "PNG") << four << colours;
     QTest::newRow("Adobe RGB in two segments")
         << squares(colours, QColorSpace::fromIccProfile(large)) << four << colours;
+    QByteArray huge = adobe.iccProfile() + QByteArray(300000, 0); // the header runs on and on
+    qToBigEndian(quint32(huge.size()), huge.data());
+    QTest::newRow("Adobe RGB, header past a quarter megabyte")
+        << squares(colours, QColorSpace::fromIccProfile(huge)) << four << colours;
     QTest::newRow("profile damaged")
         << QByteArray(inAdobe).replace("acsp", "xxxx") << four << adobeValues;
     QTest::newRow("a segment of the profile missing")
@@ -195,7 +199,7 @@ void ImagingTest::loadPicture()
     }
     QVERIFY(imaging::loadPicture(QString()).isNull());
     // A load holds the file, and one of a progressive JPEG all its coefficients besides.
-    const qint64 coefficients = imaging::loadMemory(path) - content.size();
+    const qint64 coefficients = imaging::PictureLoad(path).memory() - content.size();
     if (content.contains("\xFF\xC2"))
         QVERIFY(coefficients >= 2 * expected.width() * expected.height());
     else

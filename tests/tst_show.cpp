@@ -247,10 +247,9 @@ void ShowTest::decodesWithinTheMemoryThereIs()
     const QByteArray whole = readAll(a);
     QVERIFY(writeAll(a, whole.left(whole.size() / 2)));
     {
-        const auto finishing = overrideHook(
-            imaging::setPictureLoader, [&](const QString &path, const imaging::DisplaySize &d,
-                                           const sys::Cancellation *cancel) {
-                const imaging::Picture read = imaging::loadPicture(path, d, cancel);
+        const auto finishing =
+            overrideHook(imaging::setPictureLoader, [&](imaging::PictureLoad &load) {
+                const imaging::Picture read = load.picture();
                 if (++loads == 1)
                     writeAll(a, whole);
                 return read;
@@ -270,19 +269,18 @@ void ShowTest::decodesWithinTheMemoryThereIs()
     const qint64 picture = 3 * 4 * 100 * 100;
     for (const bool fits : {true, false}) {
         std::atomic<int> running{0}, together{0};
-        const auto overlapping = overrideHook(
-            imaging::setPictureLoader, [&](const QString &path, const imaging::DisplaySize &d,
-                                           const sys::Cancellation *cancel) {
+        const auto overlapping =
+            overrideHook(imaging::setPictureLoader, [&](imaging::PictureLoad &load) {
                 together += ++running == 2;
                 for (QDeadlineTimer company(500); running < 2 && !company.hasExpired();)
                     QThread::msleep(1);
-                const imaging::Picture picture = imaging::loadPicture(path, d, cancel);
+                const imaging::Picture picture = load.picture();
                 --running;
                 return picture;
             });
         show::DecodeLimits limits;
         limits.cores = 2;
-        limits.ceilingBytes = 2 * (imaging::loadMemory(b) + picture) - (fits ? 0 : 1);
+        limits.ceilingBytes = 2 * (imaging::PictureLoad(b).memory() + picture) - (fits ? 0 : 1);
         show::PictureCache twoCores(
             std::make_unique<show::DecodeQueue>(limits, show::PictureCache::kUrgentBelow), 2);
         twoCores.plan({{b, c}, {}}, key);
@@ -319,17 +317,15 @@ void ShowTest::decodesWithinTheMemoryThereIs()
     {
         show::DecodeLimits limits;
         limits.cores = 1;
-        limits.ceilingBytes = imaging::loadMemory(large) + picture;
-        const auto slow = overrideHook(
-            imaging::setPictureLoader, [&](const QString &path, const imaging::DisplaySize &d,
-                                           const sys::Cancellation *cancel) {
-                for (QDeadlineTimer late(path == c ? 20000 : 0); !late.hasExpired();) {
-                    if (cancel->isCancelled())
-                        return imaging::Picture();
-                    QThread::msleep(2);
-                }
-                return imaging::loadPicture(path, d, cancel);
-            });
+        limits.ceilingBytes = imaging::PictureLoad(large).memory() + picture;
+        const auto slow = overrideHook(imaging::setPictureLoader, [&](imaging::PictureLoad &load) {
+            for (QDeadlineTimer late(load.path() == c ? 20000 : 0); !late.hasExpired();) {
+                if (load.cancelled())
+                    return imaging::Picture();
+                QThread::msleep(2);
+            }
+            return load.picture();
+        });
         show::PictureCache oneCore(
             std::make_unique<show::DecodeQueue>(limits, show::PictureCache::kUrgentBelow), 1);
         oneCore.plan({{c}, {}}, key);
@@ -345,7 +341,7 @@ void ShowTest::decodesWithinTheMemoryThereIs()
     show::DecodeLimits tight = show::DecodeLimits::ofMachine();
     const qint64 margin = 48LL << 20, room = 8LL << 20;
     tight.limitBytes = [&] { return sys::residentBytes() + margin + room; };
-    QVERIFY(imaging::loadMemory(large) > room);
+    QVERIFY(imaging::PictureLoad(large).memory() > room);
     show::PictureCache small(
         std::make_unique<show::DecodeQueue>(tight, show::PictureCache::kUrgentBelow), 1);
     shown.clear();
@@ -363,7 +359,7 @@ void ShowTest::decodesWithinTheMemoryThereIs()
     const show::DisplayKey full{60000, 45000, 15, 1}; // 4000 by 3000 pixels
     const QString copy = tree.path("copy.jpg");
     QVERIFY(QFile::copy(large, copy));
-    const qint64 alone = imaging::loadMemory(copy) + 3 * 4 * 4000 * 3000;
+    const qint64 alone = imaging::PictureLoad(copy).memory() + 3 * 4 * 4000 * 3000;
     qint64 spare = 1LL << 30;
     const qint64 base = sys::residentBytes();
     tight.limitBytes = [&] { return base + margin + alone + spare; };

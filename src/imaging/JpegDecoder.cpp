@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include <jpeglib.h>
@@ -470,9 +471,10 @@ bool ProgressiveLayout::complete() const
 
 // The file without the scans a decode at the chosen scale never reads: those with no
 // coefficient the inverse DCT of any of their components reads, unless a scan that is read
-// later refines what they brought, as the decoder refines only what it holds. Empty when nothing
-// can be left out, or when the file is not one to cut.
-QByteArray scansRead(const QByteArray &bytes, j_decompress_ptr cinfo)
+// later refines what they brought, as the decoder refines only what it holds. Scans that start
+// before `keptBefore` stay: the decoder has read past their start already. Empty when nothing can
+// be left out, or when the file is not one to cut.
+QByteArray scansRead(const QByteArray &bytes, j_decompress_ptr cinfo, qsizetype keptBefore)
 {
     Coefficients read[MAX_COMPONENTS];
     bool everything = true;
@@ -489,6 +491,7 @@ QByteArray scansRead(const QByteArray &bytes, j_decompress_ptr cinfo)
     qsizetype leftOut = 0;
     for (auto i = scans.size(); i-- > 0;) {
         const Scan &scan = scans[i];
+        kept[i] = scan.start < keptBefore;
         for (int k = 0; k < scan.count; ++k)
             kept[i] = kept[i] ||
                       (scan.band & (read[scan.components[k]] | refined[scan.components[k]])) != 0;
@@ -569,7 +572,7 @@ enum class Step { Done, Failed, TooLarge };
 
 // Creates the decoder and reads the header; with `metadata`, the EXIF and ICC segments are kept
 // and the profile read.
-Step readHeader(Decompressor &d, const QByteArray &data, Header &header, bool metadata)
+Step openHeader(Decompressor &d, const QByteArray &data, Header &header, bool metadata)
 {
     if (setjmp(d.errors.jump))
         return Step::Failed;
@@ -588,19 +591,19 @@ Step readHeader(Decompressor &d, const QByteArray &data, Header &header, bool me
     return Step::Done;
 }
 
-// Starts the decoder over on the scans a decode reads, cut from the file it read the header of.
-// Block smoothing guesses coefficients no scan brought; in the whole file every one came, so it
-// did nothing there, and must not guess those left out here.
-Step readCut(Decompressor &d, const QByteArray &cut)
+// How far into its bytes the decoder has read.
+qsizetype readSoFar(const Decompressor &d, const QByteArray &bytes)
 {
-    if (setjmp(d.errors.jump))
-        return Step::Failed;
-    jpeg_abort_decompress(&d.cinfo);
-    jpeg_mem_src(&d.cinfo, reinterpret_cast<const uchar *>(cut.constData()),
-                 static_cast<unsigned long>(cut.size()));
-    jpeg_read_header(&d.cinfo, TRUE);
-    d.cinfo.do_block_smoothing = FALSE;
-    return Step::Done;
+    return reinterpret_cast<const char *>(d.cinfo.src->next_input_byte) - bytes.constData();
+}
+
+// Goes on reading from `bytes`, which begin as those read so far (the whole file after its
+// first part, say, or the scans a decode reads cut from it), at the same place. The memory
+// source only ever looks at these two fields.
+void readOnFrom(Decompressor &d, const QByteArray &bytes, qsizetype at)
+{
+    d.cinfo.src->next_input_byte = reinterpret_cast<const JOCTET *>(bytes.constData()) + at;
+    d.cinfo.src->bytes_in_buffer = std::size_t(bytes.size() - at);
 }
 
 // Picks the output colours, and the scale: `scale` eighths, or fewer until the picture fits in
@@ -664,22 +667,89 @@ bool looksLikeJpeg(const QByteArray &data)
            uchar(data[2]) == 0xFF;
 }
 
-bool readJpegInfo(const QByteArray &data, JpegInfo &info, QString *why)
-{
+struct JpegReader::State {
     Decompressor d;
     Header header;
-    if (readHeader(d, data, header, true) != Step::Done) {
+    bool tried = false;       // a decoder reads one header
+    qsizetype headerEnd = -1; // where the header ended in the file's bytes; -1 until read
+};
+
+JpegReader::JpegReader()
+    : m(std::make_unique<State>())
+{
+}
+
+JpegReader::~JpegReader() = default;
+
+bool JpegReader::readHeader(const QByteArray &start, const sys::Cancellation *cancel, QString *why)
+{
+    Decompressor &d = m->d;
+    d.monitor.cancel = cancel;
+    if (std::exchange(m->tried, true) || openHeader(d, start, m->header, true) != Step::Done) {
         if (why)
             *why = d.message();
         return false;
     }
-    info.stored = QSize(int(d.cinfo.image_width), int(d.cinfo.image_height));
-    info.orientation = exifOrientation(d.cinfo.marker_list);
-    info.refusal = refusal(data, &d.cinfo, header.multipleScans);
-    info.directColour = directColour(&d.cinfo);
-    info.coefficientBytes = coefficientBytes(&d.cinfo, header.multipleScans);
-    info.iccProfile = iccProfileFor(&d.cinfo, header);
-    return !info.stored.isEmpty();
+    m->headerEnd = readSoFar(d, start);
+    m_info.stored = QSize(int(d.cinfo.image_width), int(d.cinfo.image_height));
+    m_info.orientation = exifOrientation(d.cinfo.marker_list);
+    m_info.refusal = refusal(start, &d.cinfo, m->header.multipleScans);
+    m_info.directColour = directColour(&d.cinfo);
+    m_info.coefficientBytes = coefficientBytes(&d.cinfo, m->header.multipleScans);
+    m_info.iccProfile = iccProfileFor(&d.cinfo, m->header);
+    return !m_info.stored.isEmpty();
+}
+
+QImage JpegReader::decode(const QByteArray &whole, QSize atLeast, qint64 maxPixels, QString *why,
+                          JpegScans scans)
+{
+    const auto failed = [why](const QString &reason) {
+        if (why)
+            *why = reason;
+        return QImage();
+    };
+    Decompressor &d = m->d;
+    const qsizetype headerEnd = std::exchange(m->headerEnd, -1); // once
+    if (headerEnd < 0 || whole.size() < headerEnd)
+        return failed(QStringLiteral("no header read"));
+    const QSize stored = m_info.stored;
+    if (stored.isEmpty())
+        return failed(QStringLiteral("no pixels"));
+    // unknown colours are left to another decoder; a refused file to none
+    if (!m_info.directColour)
+        return failed(QStringLiteral("colours this decoder does not convert"));
+    const QString refused = refusal(whole, &d.cinfo, m->header.multipleScans);
+    if (!refused.isEmpty())
+        return failed(refused);
+
+    const bool cmyk = isCmyk(&d.cinfo);
+    // A picture too large to hold whole is decoded reduced until it fits.
+    switch (chooseOutput(d, jpegScaleFor(stored, atLeast), maxPixels, cmyk)) {
+    case Step::Done:
+        break;
+    case Step::Failed:
+        return failed(d.message());
+    case Step::TooLarge:
+        return failed(QStringLiteral("%1 x %2 is too large even at an eighth")
+                          .arg(stored.width())
+                          .arg(stored.height()));
+    }
+    // The decoder reads the cut from here on, which must outlive it. Block smoothing guesses
+    // coefficients no scan brought; in the whole file every one came, so it did nothing there,
+    // and must not guess those left out here.
+    const QByteArray cut =
+        scans == JpegScans::Read ? scansRead(whole, &d.cinfo, headerEnd) : QByteArray();
+    readOnFrom(d, cut.isEmpty() ? whole : cut, headerEnd);
+    if (!cut.isEmpty())
+        d.cinfo.do_block_smoothing = FALSE;
+    QImage image = decodedImage(int(d.cinfo.output_width), int(d.cinfo.output_height));
+    if (image.isNull())
+        return failed(QStringLiteral("no memory for %1 x %2 pixels")
+                          .arg(d.cinfo.output_width)
+                          .arg(d.cinfo.output_height));
+    if (readPixels(d, image.bits(), image.bytesPerLine(), image.size(), cmyk) != Step::Done)
+        return failed(d.message());
+    return image;
 }
 
 int jpegScaleFor(QSize stored, QSize atLeast)
@@ -700,61 +770,19 @@ QByteArray jpegScansRead(const QByteArray &data, int scale)
 {
     Decompressor d;
     Header header;
-    if (readHeader(d, data, header, false) != Step::Done ||
+    if (openHeader(d, data, header, false) != Step::Done ||
         chooseOutput(d, scale, std::numeric_limits<qint64>::max(), isCmyk(&d.cinfo)) != Step::Done)
         return QByteArray();
-    return scansRead(data, &d.cinfo);
+    return scansRead(data, &d.cinfo, readSoFar(d, data));
 }
 
 QImage decodeJpeg(const QByteArray &data, QSize atLeast, qint64 maxPixels,
                   const sys::Cancellation *cancel, QString *why, JpegScans scans)
 {
-    const auto failed = [why](const QString &reason) {
-        if (why)
-            *why = reason;
+    JpegReader reader;
+    if (!reader.readHeader(data, cancel, why))
         return QImage();
-    };
-    Decompressor d;
-    d.monitor.cancel = cancel;
-    Header header;
-    if (readHeader(d, data, header, false) != Step::Done)
-        return failed(d.message());
-    const QSize stored(int(d.cinfo.image_width), int(d.cinfo.image_height));
-    if (stored.isEmpty())
-        return failed(QStringLiteral("no pixels"));
-    // unknown colours are left to another decoder; a refused file to none
-    if (!directColour(&d.cinfo))
-        return failed(QStringLiteral("colours this decoder does not convert"));
-    const QString refused = refusal(data, &d.cinfo, header.multipleScans);
-    if (!refused.isEmpty())
-        return failed(refused);
-
-    const bool cmyk = isCmyk(&d.cinfo);
-    // A picture too large to hold whole is decoded reduced until it fits.
-    switch (chooseOutput(d, jpegScaleFor(stored, atLeast), maxPixels, cmyk)) {
-    case Step::Done:
-        break;
-    case Step::Failed:
-        return failed(d.message());
-    case Step::TooLarge:
-        return failed(QStringLiteral("%1 x %2 is too large even at an eighth")
-                          .arg(stored.width())
-                          .arg(stored.height()));
-    }
-    // The decoder reads the cut from here on, which must outlive it.
-    const QByteArray cut = scans == JpegScans::Read ? scansRead(data, &d.cinfo) : QByteArray();
-    const int scale = int(d.cinfo.scale_num);
-    if (!cut.isEmpty() &&
-        (readCut(d, cut) != Step::Done || chooseOutput(d, scale, maxPixels, cmyk) != Step::Done))
-        return failed(d.message());
-    QImage image = decodedImage(int(d.cinfo.output_width), int(d.cinfo.output_height));
-    if (image.isNull())
-        return failed(QStringLiteral("no memory for %1 x %2 pixels")
-                          .arg(d.cinfo.output_width)
-                          .arg(d.cinfo.output_height));
-    if (readPixels(d, image.bits(), image.bytesPerLine(), image.size(), cmyk) != Step::Done)
-        return failed(d.message());
-    return image;
+    return reader.decode(data, atLeast, maxPixels, why, scans);
 }
 
 bool orientationSwapsSides(int orientation)

@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QSize>
 
+#include <memory>
+
 namespace imaging {
 
 /// What a JPEG's header says.
@@ -29,14 +31,39 @@ struct JpegInfo {
 /// Whether the bytes start like a JPEG file.
 bool looksLikeJpeg(const QByteArray &data);
 
-/// Reads a JPEG's header; false when it is no readable JPEG, with the decoder's reason in `why`
-/// when it gave one.
-bool readJpegInfo(const QByteArray &data, JpegInfo &info, QString *why = nullptr);
-
 /// Which scans of a progressive JPEG a reduced decode reads.
 enum class JpegScans {
     Read, ///< those with coefficients the reduced inverse DCT reads; the pixels are the same
     All,  ///< every one
+};
+
+/// One JPEG's decode, its header read once: from the file's first bytes, so that what the decode
+/// will hold is known before the rest of the file is read, and then on into the whole file.
+class JpegReader {
+public:
+    JpegReader();
+    ~JpegReader();
+    JpegReader(const JpegReader &) = delete;
+    JpegReader &operator=(const JpegReader &) = delete;
+
+    /// Reads the header from `start`, the file's first bytes (the whole file will do), which
+    /// must stay as they are until decode(); false when they hold no readable header, with the
+    /// decoder's reason in `why` when it gave one. The decode stops, within a few rows, once
+    /// `cancel` is set.
+    bool readHeader(const QByteArray &start, const sys::Cancellation *cancel = nullptr,
+                    QString *why = nullptr);
+    /// What the header said; its refusal judged by the bytes it was read from.
+    const JpegInfo &info() const { return m_info; }
+
+    /// Decodes the whole file, which begins with the bytes the header was read from, as
+    /// decodeJpeg does. Once.
+    QImage decode(const QByteArray &whole, QSize atLeast, qint64 maxPixels, QString *why = nullptr,
+                  JpegScans scans = JpegScans::Read);
+
+private:
+    struct State;
+    std::unique_ptr<State> m;
+    JpegInfo m_info;
 };
 
 /// Decodes a JPEG at the smallest DCT scale (1/8 .. 8/8) whose output still covers `atLeast`

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -61,40 +62,19 @@ private:
     void *m_block = nullptr;
 };
 
-// Reads a regular file whole, or its first `limit` bytes, into `bytes`, seen through `data`; the
-// empty text, or why not. Opening non-blocking means a named pipe or a device called "x.jpg"
-// cannot stall the show; fstat on the open descriptor leaves no window for a swap.
-QString readRegularFile(const QString &path, FileBytes &bytes, QByteArray &data,
-                        sys::FileStamp &stamp, qint64 limit = kMaxFileBytes)
+// Reads up to `size` bytes from the descriptor into `buffer`; how many it got.
+qsizetype readUpTo(int fd, char *buffer, qsizetype size)
 {
-    data = QByteArray();
-    const int fd = ::open(sys::encodePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return qt_error_string(errno); // thread-safe, unlike strerror
-    stamp = sys::fileStamp(fd);
-    QString why = !stamp.regular               ? QStringLiteral("not a regular file")
-                  : stamp.size > kMaxFileBytes ? QStringLiteral("larger than any photo")
-                                               : QString();
-    const auto size = static_cast<qsizetype>(std::min(stamp.size, limit));
-    char *buffer = why.isEmpty() ? bytes.reserve(std::max<qsizetype>(size, 1)) : nullptr;
-    if (why.isEmpty() && !buffer)
-        why = QStringLiteral("no memory to read it");
-    if (why.isEmpty()) {
-        qsizetype done = 0;
-        while (done < size) {
-            const ssize_t got = ::read(fd, buffer + done, static_cast<size_t>(size - done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                break;
-            done += got;
-        }
-        data = bytes.view(done);
-        if (done == 0)
-            why = QStringLiteral("nothing could be read");
+    qsizetype done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(fd, buffer + done, static_cast<size_t>(size - done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += got;
     }
-    ::close(fd);
-    return why;
+    return done;
 }
 
 QSize reducedToFit(const QSize &size, qint64 maxPixels)
@@ -155,15 +135,15 @@ struct Request {
     bool cancelled() const { return cancel && cancel->isCancelled(); }
 };
 
-Outcome loadJpeg(const QByteArray &data, const Request &request, Picture &picture, QString &why)
+Outcome loadJpeg(JpegReader *jpeg, const QString &headerWhy, const QByteArray &data,
+                 const Request &request, Picture &picture, QString &why)
 {
-    JpegInfo info;
-    QString decoder; // the decoder's reason for giving up
     // Any other decoder would read the same header and need the same memory: no second try.
-    if (!readJpegInfo(data, info, &decoder)) {
-        why = withReason(QStringLiteral("not a readable JPEG header"), decoder);
+    if (!jpeg) {
+        why = withReason(QStringLiteral("not a readable JPEG header"), headerWhy);
         return Outcome::Refused;
     }
+    const JpegInfo &info = jpeg->info();
     if (!info.refusal.isEmpty()) {
         why = QStringLiteral("header refused: ") + info.refusal;
         return Outcome::Refused;
@@ -173,8 +153,9 @@ Outcome loadJpeg(const QByteArray &data, const Request &request, Picture &pictur
     const bool swaps = orientationSwapsSides(info.orientation);
     const QSize upright = swaps ? info.stored.transposed() : info.stored;
     const QSize want = wantedSize(request.display, upright);
-    const QImage stored = decodeJpeg(data, swaps ? want.transposed() : want, kMaxDecodePixels,
-                                     request.cancel, &decoder);
+    QString decoder; // the decoder's reason for giving up
+    const QImage stored =
+        jpeg->decode(data, swaps ? want.transposed() : want, kMaxDecodePixels, &decoder);
     if (stored.isNull()) {
         why = withReason(QStringLiteral("the JPEG data does not decode"), decoder);
         return Outcome::Refused;
@@ -267,61 +248,163 @@ QImage scaledTo(const QImage &image, QSize size)
     return scaled;
 }
 
-Picture loadPicture(const QString &path, const DisplaySize &display,
-                    const sys::Cancellation *cancel)
-{
-    Picture picture;
-    if (path.isEmpty())
-        return picture;
-    const Request request{display, cancel};
-    if (request.cancelled())
-        return Picture(); // given up while it waited for a worker: not even read
-    FileBytes bytes;
-    QByteArray data;
+struct PictureLoad::State {
+    QString path;
+    DisplaySize display;
+    const sys::Cancellation *cancel;
+    bool opened = false;
+    bool ended = false;
+    int fd = -1;
     sys::FileStamp stamp;
-    QString why = readRegularFile(path, bytes, data, stamp);
-    const Outcome jpeg = !why.isEmpty()        ? Outcome::Refused
-                         : looksLikeJpeg(data) ? loadJpeg(data, request, picture, why)
-                                               : Outcome::OtherDecoder;
+    QString why;                      // why the file cannot be read; empty while it can
+    QByteArray start;                 // the file's first part, read for its header
+    FileBytes bytes;                  // the whole file, once read
+    QByteArray data;                  // seen through bytes
+    std::unique_ptr<JpegReader> jpeg; // with its header read; null for no readable one
+    QString headerWhy;
+
+    ~State() { closeFile(); }
+    void closeFile()
+    {
+        if (fd >= 0)
+            ::close(std::exchange(fd, -1));
+    }
+    void open();
+    void readHeader(const QByteArray &from);
+    void readWhole();
+};
+
+// Opening non-blocking means a named pipe or a device called "x.jpg" cannot stall the show;
+// fstat on the open descriptor leaves no window for a swap.
+void PictureLoad::State::open()
+{
+    if (std::exchange(opened, true) || path.isEmpty())
+        return;
+    fd = ::open(sys::encodePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        why = qt_error_string(errno); // thread-safe, unlike strerror
+        return;
+    }
+    stamp = sys::fileStamp(fd);
+    why = !stamp.regular               ? QStringLiteral("not a regular file")
+          : stamp.size > kMaxFileBytes ? QStringLiteral("larger than any photo")
+                                       : QString();
+    if (!why.isEmpty())
+        return;
+    start.resize(qsizetype(std::min(stamp.size, kHeaderBytes)));
+    start.resize(readUpTo(fd, start.data(), start.size()));
+    if (start.isEmpty())
+        why = QStringLiteral("nothing could be read");
+    else if (looksLikeJpeg(start))
+        readHeader(start);
+    // A header running on past the first part (a large profile or thumbnail) is read again
+    // from the whole file, rare enough to hold the file a little early.
+    if (!jpeg && looksLikeJpeg(start) && stamp.size > start.size()) {
+        readWhole();
+        if (why.isEmpty())
+            readHeader(data);
+    }
+}
+
+void PictureLoad::State::readHeader(const QByteArray &from)
+{
+    jpeg = std::make_unique<JpegReader>();
+    if (!jpeg->readHeader(from, cancel, &headerWhy))
+        jpeg.reset();
+}
+
+// The file after its first part goes into memory decodes hand on to each other, right behind
+// a copy of that part: the header was read from it, and the decode goes on from there.
+void PictureLoad::State::readWhole()
+{
+    if (!why.isEmpty() || !data.isNull())
+        return;
+    const auto size = static_cast<qsizetype>(stamp.size);
+    char *buffer = bytes.reserve(std::max<qsizetype>(size, start.size()));
+    if (!buffer) {
+        why = QStringLiteral("no memory to read it");
+        return;
+    }
+    std::memcpy(buffer, start.constData(), std::size_t(start.size()));
+    const qsizetype done =
+        start.size() +
+        (size > start.size() ? readUpTo(fd, buffer + start.size(), size - start.size()) : 0);
+    data = bytes.view(done);
+    closeFile();
+}
+
+PictureLoad::PictureLoad(QString path, DisplaySize display, const sys::Cancellation *cancel)
+    : m(std::make_unique<State>())
+{
+    m->path = std::move(path);
+    m->display = std::move(display);
+    m->cancel = cancel;
+}
+
+PictureLoad::~PictureLoad() = default;
+
+const QString &PictureLoad::path() const
+{
+    return m->path;
+}
+
+bool PictureLoad::cancelled() const
+{
+    return m->cancel && m->cancel->isCancelled();
+}
+
+qint64 PictureLoad::memory()
+{
+    m->open();
+    if (!m->why.isEmpty())
+        return 0;
+    return m->stamp.size + (m->jpeg ? m->jpeg->info().coefficientBytes : 0);
+}
+
+Picture PictureLoad::picture()
+{
+    State &s = *m;
+    const Request request{s.display, s.cancel};
+    if (s.path.isEmpty() || std::exchange(s.ended, true) || request.cancelled())
+        return Picture(); // given up while it waited for a worker: not even read
+    s.open();
+    s.readWhole();
+    QString why = s.why;
+    Picture picture;
+    const Outcome jpeg = !why.isEmpty() ? Outcome::Refused
+                         : looksLikeJpeg(s.data)
+                             ? loadJpeg(s.jpeg.get(), s.headerWhy, s.data, request, picture, why)
+                             : Outcome::OtherDecoder;
     const bool loaded = jpeg == Outcome::Loaded ||
-                        (jpeg == Outcome::OtherDecoder && loadOther(data, request, picture, why));
+                        (jpeg == Outcome::OtherDecoder && loadOther(s.data, request, picture, why));
     if (request.cancelled())
         return Picture(); // given up: nobody is waiting for it, or for why it failed
     if (!loaded) {
         qCWarning(logging::picture).noquote()
-            << "cannot show" << sys::displayText(path) << "-" << why;
+            << "cannot show" << sys::displayText(s.path) << "-" << why;
         Picture failed; // its stamp tells a file caught half-written from one that is bad
-        failed.stamp = stamp;
+        failed.stamp = s.stamp;
         return failed;
     }
-    picture.path = path;
-    picture.stamp = stamp;
+    picture.path = s.path;
+    picture.stamp = s.stamp;
     return picture;
 }
 
-qint64 loadMemory(const QString &path)
+Picture loadPicture(const QString &path, const DisplaySize &display,
+                    const sys::Cancellation *cancel)
 {
-    FileBytes bytes;
-    QByteArray data;
-    sys::FileStamp stamp;
-    if (path.isEmpty() || !readRegularFile(path, bytes, data, stamp, kHeaderBytes).isEmpty())
-        return 0;
-    JpegInfo info;
-    if (looksLikeJpeg(data) && !readJpegInfo(data, info) && stamp.size > data.size() &&
-        readRegularFile(path, bytes, data, stamp).isEmpty())
-        readJpegInfo(data, info);
-    return stamp.size + info.coefficientBytes;
+    return PictureLoad(path, display, cancel).picture();
 }
 
-Picture loadPictureWith(const QString &path, const DisplaySize &display,
-                        const sys::Cancellation *cancel)
+Picture loadPictureWith(PictureLoad &load)
 {
     std::shared_ptr<const PictureLoader> loader;
     {
         const QMutexLocker lock(&loaderLock);
         loader = installedLoader();
     }
-    return loader ? (*loader)(path, display, cancel) : loadPicture(path, display, cancel);
+    return loader ? (*loader)(load) : load.picture();
 }
 
 PictureLoader setPictureLoader(PictureLoader loader)

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 namespace imaging {
 
@@ -28,33 +29,51 @@ struct Picture {
 /// asks for the picture whole.
 using DisplaySize = std::function<QSize(QSize pictureSize)>;
 
-/// Loads a picture file by path. With `display`, a larger picture is decoded only as large as
-/// it will be shown (at the least DCT scale that covers it, then smoothly scaled to exactly
-/// that size); smaller ones are decoded whole. The empty path, a missing, unreadable or special
-/// file, a file made to keep the decoder busy and anything that does not decode give the empty
-/// picture (stamped with the file as read, if it was); a pipe or device never blocks it. Once
-/// `cancel` is set the load stops within a few rows of decoding and gives the empty picture. Safe
-/// to call from any thread.
+/// One picture file's load, in two steps so that what it will hold is known before it holds it:
+/// memory() opens the file and reads its header, picture() reads the rest and decodes from
+/// there. The file is opened once and its header read once. Safe on any one thread.
+class PictureLoad {
+public:
+    /// With `display`, a larger picture is decoded only as large as it will be shown (at the
+    /// least DCT scale that covers it, then smoothly scaled to exactly that size); smaller ones
+    /// are decoded whole. Once `cancel` is set the load stops within a few rows of decoding and
+    /// gives the empty picture.
+    explicit PictureLoad(QString path, DisplaySize display = {},
+                         const sys::Cancellation *cancel = nullptr);
+    ~PictureLoad();
+    PictureLoad(const PictureLoad &) = delete;
+    PictureLoad &operator=(const PictureLoad &) = delete;
+
+    const QString &path() const;
+    bool cancelled() const;
+
+    /// The memory the load holds at its height beside the picture it gives: the file's bytes
+    /// and, for a JPEG in several scans, all its coefficients. 0 for what is no regular file.
+    qint64 memory();
+    /// The picture. The empty path, a missing, unreadable or special file, a file made to keep
+    /// the decoder busy and anything that does not decode give the empty picture (stamped with
+    /// the file as read, if it was); a pipe or device never blocks it. Once.
+    Picture picture();
+
+private:
+    struct State;
+    std::unique_ptr<State> m;
+};
+
+/// Loads a picture file by path, as a PictureLoad does. Safe to call from any thread.
 Picture loadPicture(const QString &path, const DisplaySize &display = {},
                     const sys::Cancellation *cancel = nullptr);
-
-/// The memory a load of the file holds at its height beside the picture it gives, from the
-/// file's size and header alone: the file's bytes and, for a JPEG in several scans, all its
-/// coefficients. Reads the header, and the whole file only where the header runs on past the
-/// first quarter megabyte; 0 for what is no regular file. Safe to call from any thread.
-qint64 loadMemory(const QString &path);
 
 /// The image smoothly scaled to exactly `size`, its proportions not kept, in its own format; fast
 /// for the formats a decode gives (4 bytes a pixel). Safe to call from any thread.
 QImage scaledTo(const QImage &image, QSize size);
 
-/// How the show loads its pictures; a test may install a loader of its own (a slow one, say).
-using PictureLoader = std::function<Picture(const QString &path, const DisplaySize &display,
-                                            const sys::Cancellation *cancel)>;
+/// How the show ends its loads, once their memory is there; a test may install a loader of its
+/// own (a slow one, say).
+using PictureLoader = std::function<Picture(PictureLoad &load)>;
 
-/// Loads with the installed loader: loadPicture unless another was installed.
-Picture loadPictureWith(const QString &path, const DisplaySize &display,
-                        const sys::Cancellation *cancel);
+/// Ends a load with the installed loader: its picture() unless another was installed.
+Picture loadPictureWith(PictureLoad &load);
 
 /// Replaces the loader; an empty one goes back to loadPicture. Install before any show runs.
 /// @return the loader it replaced (empty for loadPicture)

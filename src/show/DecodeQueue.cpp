@@ -179,9 +179,10 @@ void DecodeQueue::work()
         m_runningAhead += ahead;
         lock.unlock();
         // The header says how much the decode will hold: the file, and a progressive one's
-        // coefficients.
-        const qint64 bytes =
-            task->cancel.isCancelled() ? 0 : imaging::loadMemory(task->path) + task->pictureBytes;
+        // coefficients. The load keeps the file open and its header read while it waits.
+        auto load =
+            std::make_unique<imaging::PictureLoad>(task->path, task->display, &task->cancel);
+        const qint64 bytes = task->cancel.isCancelled() ? 0 : load->memory() + task->pictureBytes;
         task->bytes = bytes;
         lock.lock();
         const bool admitted = admit(lock, *task, bytes);
@@ -189,10 +190,11 @@ void DecodeQueue::work()
         if (admitted) {
             QElapsedTimer clock;
             clock.start();
-            task->picture = imaging::loadPictureWith(task->path, task->display, &task->cancel);
+            task->picture = imaging::loadPictureWith(*load);
             task->ms = int(clock.elapsed());
             task->decoded = !task->cancel.isCancelled();
         }
+        load.reset(); // its memory is free before the next admission counts it
         lock.lock();
         if (admitted) {
             m_admitted.erase(std::find_if(m_admitted.begin(), m_admitted.end(),
