@@ -12,6 +12,8 @@
 #include "imaging/Picture.h"
 #include "picture_source/frmFileList.h"
 #include "show/Clock.h"
+#include "show/DecodeQueue.h"
+#include "show/PictureCache.h"
 #include "viewer/frmMain.h"
 
 #include <QApplication>
@@ -291,6 +293,40 @@ void benchTicks(const QString &photos)
     figure("memory: resident before the 100 ticks", before / 1024.0, "MB");
     figure("memory: peak resident during 100 ticks of 24 MP", peak / 1024.0, "MB");
     target("peak resident MB during the 24 MP show / 150", {peak / 1024.0 / 150.0}, 1.0);
+}
+
+// What the ten pictures a step back shows at once hold, decoded for a window of `inner` device
+// pixels: each is decoded, shown and then kept, as a show keeps its history.
+qint64 historyBytes(const QString &photos, QSize inner)
+{
+    const show::DisplayKey key{float(inner.width() * 15), float(inner.height() * 15), 15, 1};
+    show::PictureCache decodes;
+    QStringList kept;
+    for (int i = 0; i < 10; ++i) {
+        const QString path = photos + photoName(i);
+        QEventLoop loop;
+        decodes.fetch(show::Waiter::Screen, path, key,
+                      [&](const imaging::Picture &) { loop.quit(); });
+        if (decodes.waitingFor(show::Waiter::Screen))
+            loop.exec();
+        kept.prepend(path); // newest first
+        decodes.plan({{}, kept}, key);
+    }
+    return decodes.keptBytes();
+}
+
+void benchHistory(const QString &photos)
+{
+    const double mb = 1024.0 * 1024.0;
+    const double window = double(historyBytes(photos, kInner)) / mb;
+    figure("history: ten 24 MP pictures kept at 1280x800", window, "MB");
+    target("history at 1280x800 MB / 45", {window / 45.0}, 1.0);
+    // A large screen's pictures are kept only as far as the budget leaves room beside decodes.
+    const double large = double(historyBytes(photos, QSize(3840, 2160))) / mb;
+    const double budget = double(show::DecodeLimits::ofMachine().ceilingBytes) / mb;
+    figure("history: ten 24 MP pictures kept at 3840x2160", large, "MB");
+    target(QStringLiteral("history at 3840x2160 MB / half the budget, %1").arg(budget / 2).toUtf8(),
+           {large / (budget / 2)}, 1.0);
 }
 
 // The first photos again with an Adobe RGB profile embedded and their data left as it is: the
@@ -976,7 +1012,7 @@ int main(int argc, char *argv[])
     // The measured windows' settings in a scratch folder, and closing them does not end us.
     const IsolatedViewer isolated = isolateViewer();
     // The parts to run may be named: ticks, scan, picks, startup, shows, one set of the shows,
-    // steps, limited.
+    // steps, limited, history.
     const QStringList parts = app.arguments().mid(1);
     std::printf("cores: %d\n", QThread::idealThreadCount());
 
@@ -998,6 +1034,8 @@ int main(int argc, char *argv[])
         benchTicks(photos);
         benchProfiled(photos, work.path());
     }
+    if (wanted(parts, "history"))
+        benchHistory(photos);
     if (wanted(parts, "scan"))
         benchScan(work.path() + QStringLiteral("/tree"));
     if (wanted(parts, "picks"))
