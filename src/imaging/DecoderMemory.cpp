@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdio> // before the library's header, which uses FILE
@@ -27,6 +28,7 @@ constexpr std::size_t kLarge = 1u << 20;
 constexpr std::size_t kStep = 1u << 20;
 constexpr std::size_t kHugeStep = 8u << 20; // from kHugeFrom on
 constexpr std::size_t kHugeFrom = 64u << 20;
+constexpr std::size_t kHugePage = 2u << 20; // the processor's large page, where mappings use one
 // Blocks kept free for the next decodes: those of two decodes at once (a file, the pixels, and
 // a component's coefficients each), within about the decodes' own memory budget.
 constexpr std::size_t kKeptBlocks = 12;
@@ -51,16 +53,18 @@ std::size_t lengthOf(void *block)
     return static_cast<Block *>(block)->length;
 }
 
-void *takeKept(std::size_t length)
+void *takeKept(std::size_t length, std::size_t step)
 {
     const std::lock_guard<std::mutex> lock(keptLock);
     std::vector<void *> &kept = keptBlocks();
-    // The smallest that will do, and not one far larger: that one is left to a large decode,
-    // which would otherwise map another.
+    // The smallest that will do, and at most a step larger: a block stays resident as far as it
+    // was ever written, so a picture kept in a file's block would hold the file's memory for as
+    // long as it is kept, and the next file would map another.
     auto best = kept.end();
     for (auto it = kept.begin(); it != kept.end(); ++it) {
         const std::size_t have = lengthOf(*it);
-        if (have >= length && have / 2 <= length && (best == kept.end() || have < lengthOf(*best)))
+        if (have >= length && have - length <= step &&
+            (best == kept.end() || have < lengthOf(*best)))
             best = it;
     }
     if (best == kept.end())
@@ -70,13 +74,19 @@ void *takeKept(std::size_t length)
     return block;
 }
 
-void *mapBlock(std::size_t length)
+// A huge page is resident whole once touched: only the huge pages that the first use fills are
+// asked for, and the rest of the block, the step's slack above all, stays in plain pages that
+// count only once written. Ten pictures of the screen's size would otherwise hold a third of a
+// megabyte each that nothing uses.
+void *mapBlock(std::size_t length, std::size_t used)
 {
     void *block =
         ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (block == MAP_FAILED)
         return nullptr;
-    ::madvise(block, length, MADV_HUGEPAGE); // advice only: without it, plain pages
+    const std::size_t huge = std::min(used, length) / kHugePage * kHugePage;
+    if (huge > 0)
+        ::madvise(block, huge, MADV_HUGEPAGE); // advice only: without it, plain pages
     static_cast<Block *>(block)->length = length;
     return block;
 }
@@ -129,11 +139,11 @@ void *takeDecoderBlock(std::size_t size)
     } else if (length <= SIZE_MAX - kHugeStep) {
         const std::size_t step = length < kHugeFrom ? kStep : kHugeStep;
         const std::size_t stepped = (length + step - 1) / step * step;
-        block = takeKept(stepped);
+        block = takeKept(stepped, step);
         if (!block)
-            block = mapBlock(stepped);
+            block = mapBlock(stepped, length);
         if (block)
-            blocksInUse += stepped;
+            blocksInUse += lengthOf(block); // what giving it back takes off
     }
     return block ? static_cast<char *>(block) + kHeader : nullptr;
 }
