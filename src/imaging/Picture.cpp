@@ -16,6 +16,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <libyuv/convert_argb.h>
+#include <libyuv/convert_from_argb.h>
 #include <libyuv/scale_argb.h>
 
 #include <algorithm>
@@ -225,6 +227,20 @@ std::shared_ptr<const PictureLoader> &installedLoader()
 
 } // namespace
 
+namespace {
+
+// An image in memory decodes hand on, which it gives back once nobody holds it.
+QImage imageInBlock(QSize size, qsizetype stride, QImage::Format format)
+{
+    void *block = takeDecoderBlock(std::size_t(stride) * std::size_t(size.height()));
+    if (!block)
+        return QImage();
+    return QImage(static_cast<uchar *>(block), size.width(), size.height(), stride, format,
+                  giveBackDecoderBlock, block);
+}
+
+} // namespace
+
 QImage scaledTo(const QImage &image, QSize size)
 {
     if (image.isNull() || !size.isValid() || size.isEmpty() || image.size() == size)
@@ -236,16 +252,44 @@ QImage scaledTo(const QImage &image, QSize size)
     // Four bytes a pixel, scaled channel by channel: the box filter averages every source pixel
     // under a reduced one (the quality of Qt's smooth scaling at a fraction of its time) and
     // interpolates an enlarged one. In memory decodes hand on, as the decoded pixels are.
-    const qsizetype stride = qsizetype(size.width()) * 4;
-    void *block = takeDecoderBlock(std::size_t(stride) * std::size_t(size.height()));
-    if (!block)
+    QImage scaled = imageInBlock(size, qsizetype(size.width()) * 4, format);
+    if (scaled.isNull())
         return QImage();
-    QImage scaled(static_cast<uchar *>(block), size.width(), size.height(), stride, format,
-                  giveBackDecoderBlock, block);
     libyuv::ARGBScale(image.constBits(), int(image.bytesPerLine()), image.width(), image.height(),
-                      scaled.bits(), int(stride), size.width(), size.height(), libyuv::kFilterBox);
+                      scaled.bits(), int(scaled.bytesPerLine()), size.width(), size.height(),
+                      libyuv::kFilterBox);
     scaled.setColorSpace(image.colorSpace());
     return scaled;
+}
+
+// The fourth byte of an opaque pixel says nothing; a picture kept for a step back leaves it out,
+// and gets it back, for the window's fast copy, only when it is shown again.
+QImage packedImage(const QImage &image)
+{
+    if (image.isNull() || image.format() != QImage::Format_RGB32)
+        return image;
+    const qsizetype stride = (qsizetype(image.width()) * 3 + 3) / 4 * 4;
+    QImage packed = imageInBlock(image.size(), stride, QImage::Format_BGR888);
+    if (packed.isNull())
+        return image;
+    libyuv::ARGBToRGB24(image.constBits(), int(image.bytesPerLine()), packed.bits(), int(stride),
+                        image.width(), image.height());
+    packed.setColorSpace(image.colorSpace());
+    return packed;
+}
+
+QImage unpackedImage(const QImage &image)
+{
+    if (image.isNull() || image.format() != QImage::Format_BGR888)
+        return image;
+    QImage unpacked =
+        imageInBlock(image.size(), qsizetype(image.width()) * 4, QImage::Format_RGB32);
+    if (unpacked.isNull())
+        return image;
+    libyuv::RGB24ToARGB(image.constBits(), int(image.bytesPerLine()), unpacked.bits(),
+                        int(unpacked.bytesPerLine()), image.width(), image.height());
+    unpacked.setColorSpace(image.colorSpace());
+    return unpacked;
 }
 
 struct PictureLoad::State {

@@ -68,6 +68,15 @@ Picture loadPicture(const QString &path, const DisplaySize &display = {},
 /// for the formats a decode gives (4 bytes a pixel). Safe to call from any thread.
 QImage scaledTo(const QImage &image, QSize size);
 
+/// The image in three bytes a pixel where a decode gave it in four, opaque: the same colours in
+/// a quarter less memory, for a picture only kept; any other image as it is, and so is one there
+/// is no memory for. Safe to call from any thread.
+QImage packedImage(const QImage &image);
+
+/// An image packedImage made, in four bytes a pixel again, as a decode gives it, to be shown;
+/// any other image as it is. Safe to call from any thread.
+QImage unpackedImage(const QImage &image);
+
 /// How the show ends its loads, once their memory is there; a test may install a loader of its
 /// own (a slow one, say).
 using PictureLoader = std::function<Picture(PictureLoad &load)>;

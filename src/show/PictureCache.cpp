@@ -104,6 +104,7 @@ void PictureCache::fetch(Waiter waiter, const QString &path, const DisplayKey &k
     wait = Wait{entry, std::move(ready), ++m_serial};
     replan();
     if (entry->picture) {
+        entry->picture->image = imaging::unpackedImage(entry->picture->image);
         const Ready now = std::exchange(wait, std::nullopt)->ready;
         now(*entry->picture);
     }
@@ -131,7 +132,11 @@ void PictureCache::plan(const Plan &plan, const DisplayKey &key)
 imaging::Picture PictureCache::nearest(const QString &path, const DisplayKey &key) const
 {
     const std::shared_ptr<Entry> entry = keptFor(path, key);
-    return entry && isCurrent(*entry) ? *entry->picture : imaging::Picture();
+    if (!entry || !isCurrent(*entry))
+        return imaging::Picture();
+    imaging::Picture picture = *entry->picture;
+    picture.image = imaging::unpackedImage(picture.image);
+    return picture;
 }
 
 int PictureCache::decodeMs() const
@@ -219,6 +224,8 @@ void PictureCache::replan()
                 entry.task->rank = entry.rank;
             else if (!entry.picture)
                 decode(entry);
+            else if (entry.rank > kKeptRank) // only kept for a step back, until then packed
+                entry.picture->image = imaging::packedImage(entry.picture->image);
             ++it;
             continue;
         }
