@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include <jerror.h>
 #include <jpeglib.h>
 
 namespace imaging {
@@ -606,6 +607,51 @@ void readOnFrom(Decompressor &d, const QByteArray &bytes, qsizetype at)
     d.cinfo.src->bytes_in_buffer = std::size_t(bytes.size() - at);
 }
 
+// Where a decode reads on from once the bytes it was given run out: more of the file, into the
+// same memory, so that a file in a single scan, which the decoder reads once front to back, is
+// never held whole.
+struct ReadingOn {
+    const JpegReader::ReadOn *readOn;
+    QByteArray *buffer;
+};
+
+boolean fillFromFile(j_decompress_ptr cinfo)
+{
+    const auto *on = static_cast<const ReadingOn *>(cinfo->client_data);
+    const qsizetype got = (*on->readOn)(on->buffer->data(), on->buffer->size());
+    if (got <= 0) {
+        // As the memory source does at the end of its bytes: a file cut short shows what it has.
+        static const JOCTET end[2] = {0xFF, JPEG_EOI};
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        cinfo->src->next_input_byte = end;
+        cinfo->src->bytes_in_buffer = sizeof end;
+        return TRUE;
+    }
+    cinfo->src->next_input_byte = reinterpret_cast<const JOCTET *>(on->buffer->constData());
+    cinfo->src->bytes_in_buffer = std::size_t(got);
+    return TRUE;
+}
+
+void skipInFile(j_decompress_ptr cinfo, long count)
+{
+    jpeg_source_mgr *src = cinfo->src;
+    while (count > 0 && std::size_t(count) > src->bytes_in_buffer) {
+        count -= long(src->bytes_in_buffer);
+        fillFromFile(cinfo);
+    }
+    if (count > 0) {
+        src->next_input_byte += count;
+        src->bytes_in_buffer -= std::size_t(count);
+    }
+}
+
+void readOnFromFile(Decompressor &d, ReadingOn &on)
+{
+    d.cinfo.client_data = &on;
+    d.cinfo.src->fill_input_buffer = fillFromFile;
+    d.cinfo.src->skip_input_data = skipInFile;
+}
+
 // Picks the output colours, and the scale: `scale` eighths, or fewer until the picture fits in
 // `maxPixels`.
 Step chooseOutput(Decompressor &d, int scale, qint64 maxPixels, bool cmyk)
@@ -703,6 +749,25 @@ bool JpegReader::readHeader(const QByteArray &start, const sys::Cancellation *ca
 QImage JpegReader::decode(const QByteArray &whole, QSize atLeast, qint64 maxPixels, QString *why,
                           JpegScans scans)
 {
+    QByteArray bytes = whole; // shared, never written: nothing reads on
+    return decodeFrom(bytes, nullptr, atLeast, maxPixels, why, scans);
+}
+
+QImage JpegReader::decodeOn(QByteArray &start, const ReadOn &readOn, QSize atLeast,
+                            qint64 maxPixels, QString *why)
+{
+    if (m->header.multipleScans) {
+        if (why)
+            *why = QStringLiteral("a file in several scans is decoded whole");
+        return QImage();
+    }
+    return decodeFrom(start, &readOn, atLeast, maxPixels, why, JpegScans::All);
+}
+
+QImage JpegReader::decodeFrom(QByteArray &bytes, const ReadOn *readOn, QSize atLeast,
+                              qint64 maxPixels, QString *why, JpegScans scans)
+{
+    const QByteArray &whole = bytes;
     const auto failed = [why](const QString &reason) {
         if (why)
             *why = reason;
@@ -742,6 +807,9 @@ QImage JpegReader::decode(const QByteArray &whole, QSize atLeast, qint64 maxPixe
     readOnFrom(d, cut.isEmpty() ? whole : cut, headerEnd);
     if (!cut.isEmpty())
         d.cinfo.do_block_smoothing = FALSE;
+    ReadingOn on{readOn, &bytes};
+    if (readOn)
+        readOnFromFile(d, on);
     QImage image = decodedImage(int(d.cinfo.output_width), int(d.cinfo.output_height));
     if (image.isNull())
         return failed(QStringLiteral("no memory for %1 x %2 pixels")

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QSize>
 
+#include <functional>
 #include <memory>
 
 namespace imaging {
@@ -60,7 +61,19 @@ public:
     QImage decode(const QByteArray &whole, QSize atLeast, qint64 maxPixels, QString *why = nullptr,
                   JpegScans scans = JpegScans::Read);
 
+    /// Reads on in the file into `buffer`, at most `size` bytes; how many it got, 0 at its end.
+    using ReadOn = std::function<qsizetype(char *buffer, qsizetype size)>;
+    /// Decodes a file in a single scan (no coefficients held) as decode() does, from the bytes
+    /// the header was read from and then on through `readOn`, into those same bytes' memory: the
+    /// file is never held whole. Once.
+    QImage decodeOn(QByteArray &start, const ReadOn &readOn, QSize atLeast, qint64 maxPixels,
+                    QString *why = nullptr);
+
 private:
+    /// Decodes from `bytes`, and on through `readOn` into `bytes` where it is given.
+    QImage decodeFrom(QByteArray &bytes, const ReadOn *readOn, QSize atLeast, qint64 maxPixels,
+                      QString *why, JpegScans scans);
+
     struct State;
     std::unique_ptr<State> m;
     JpegInfo m_info;

@@ -137,8 +137,10 @@ struct Request {
     bool cancelled() const { return cancel && cancel->isCancelled(); }
 };
 
-Outcome loadJpeg(JpegReader *jpeg, const QString &headerWhy, const QByteArray &data,
-                 const Request &request, Picture &picture, QString &why)
+// With `readOn`, the decode goes on from `data`, the file's first part, into the rest of it.
+Outcome loadJpeg(JpegReader *jpeg, const QString &headerWhy, QByteArray &data,
+                 const JpegReader::ReadOn &readOn, const Request &request, Picture &picture,
+                 QString &why)
 {
     // Any other decoder would read the same header and need the same memory: no second try.
     if (!jpeg) {
@@ -156,8 +158,9 @@ Outcome loadJpeg(JpegReader *jpeg, const QString &headerWhy, const QByteArray &d
     const QSize upright = swaps ? info.stored.transposed() : info.stored;
     const QSize want = wantedSize(request.display, upright);
     QString decoder; // the decoder's reason for giving up
-    const QImage stored =
-        jpeg->decode(data, swaps ? want.transposed() : want, kMaxDecodePixels, &decoder);
+    const QSize atLeast = swaps ? want.transposed() : want;
+    const QImage stored = readOn ? jpeg->decodeOn(data, readOn, atLeast, kMaxDecodePixels, &decoder)
+                                 : jpeg->decode(data, atLeast, kMaxDecodePixels, &decoder);
     if (stored.isNull()) {
         why = withReason(QStringLiteral("the JPEG data does not decode"), decoder);
         return Outcome::Refused;
@@ -316,6 +319,17 @@ struct PictureLoad::State {
     void open();
     void readHeader(const QByteArray &from);
     void readWhole();
+    /// Whether the decode reads on from the file's first part into the rest as it goes, never
+    /// holding the file whole: a JPEG in a single scan, which the decoder reads once front to
+    /// back. One in several scans is read whole, its scans counted and cut from all its bytes;
+    /// anything else is read whole for another decoder.
+    bool readsOn() const
+    {
+        return why.isEmpty() && data.isNull() && fd >= 0 && jpeg &&
+               jpeg->info().coefficientBytes == 0 && jpeg->info().directColour &&
+               jpeg->info().refusal.isEmpty();
+    }
+    qsizetype readOn(char *buffer, qsizetype size);
 };
 
 // Opening non-blocking means a named pipe or a device called "x.jpg" cannot stall the show;
@@ -377,6 +391,13 @@ void PictureLoad::State::readWhole()
     closeFile();
 }
 
+// No further than the file's size when it was opened, as a whole read goes.
+qsizetype PictureLoad::State::readOn(char *buffer, qsizetype size)
+{
+    const qint64 left = stamp.size - ::lseek(fd, 0, SEEK_CUR);
+    return left > 0 ? readUpTo(fd, buffer, qsizetype(std::min<qint64>(size, left))) : 0;
+}
+
 PictureLoad::PictureLoad(QString path, DisplaySize display, const sys::Cancellation *cancel)
     : m(std::make_unique<State>())
 {
@@ -402,6 +423,8 @@ qint64 PictureLoad::memory()
     m->open();
     if (!m->why.isEmpty())
         return 0;
+    if (m->readsOn())
+        return m->start.size();
     return m->stamp.size + (m->jpeg ? m->jpeg->info().coefficientBytes : 0);
 }
 
@@ -412,13 +435,18 @@ Picture PictureLoad::picture()
     if (s.path.isEmpty() || std::exchange(s.ended, true) || request.cancelled())
         return Picture(); // given up while it waited for a worker: not even read
     s.open();
-    s.readWhole();
+    JpegReader::ReadOn readOn;
+    if (s.readsOn())
+        readOn = [&s](char *buffer, qsizetype size) { return s.readOn(buffer, size); };
+    else
+        s.readWhole();
+    QByteArray &bytes = readOn ? s.start : s.data;
     QString why = s.why;
     Picture picture;
-    const Outcome jpeg = !why.isEmpty() ? Outcome::Refused
-                         : looksLikeJpeg(s.data)
-                             ? loadJpeg(s.jpeg.get(), s.headerWhy, s.data, request, picture, why)
-                             : Outcome::OtherDecoder;
+    const Outcome jpeg = !why.isEmpty()         ? Outcome::Refused
+                         : looksLikeJpeg(bytes) ? loadJpeg(s.jpeg.get(), s.headerWhy, bytes, readOn,
+                                                           request, picture, why)
+                                                : Outcome::OtherDecoder;
     const bool loaded = jpeg == Outcome::Loaded ||
                         (jpeg == Outcome::OtherDecoder && loadOther(s.data, request, picture, why));
     if (request.cancelled())

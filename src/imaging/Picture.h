@@ -47,7 +47,8 @@ public:
     const QString &path() const;
     bool cancelled() const;
 
-    /// The memory the load holds at its height beside the picture it gives: the file's bytes
+    /// The memory the load holds at its height beside the picture it gives: for a JPEG in a
+    /// single scan, which is decoded as it is read, its first part alone; else the file's bytes
     /// and, for a JPEG in several scans, all its coefficients. 0 for what is no regular file.
     qint64 memory();
     /// The picture. The empty path, a missing, unreadable or special file, a file made to keep
