@@ -59,6 +59,7 @@ PictureCache::PictureCache(std::unique_ptr<DecodeRunner> runner, int cores, QObj
     , m_cores(std::max(1, cores))
     , m_queue(std::move(runner))
 {
+    m_packer.setMaxThreadCount(1);
     m_idle.setSingleShot(true);
     m_idle.setInterval(kIdleReleaseMs);
     connect(&m_idle, &QTimer::timeout, this, [this] {
@@ -225,7 +226,7 @@ void PictureCache::replan()
             else if (!entry.picture)
                 decode(entry);
             else if (entry.rank > kKeptRank) // only kept for a step back, until then packed
-                entry.picture->image = imaging::packedImage(entry.picture->image);
+                pack(*it);
             ++it;
             continue;
         }
@@ -315,6 +316,34 @@ void PictureCache::decode(Entry &entry)
     task->serial = ++serial;
     entry.task = task;
     m_queue->submit(task);
+}
+
+void PictureCache::pack(const std::shared_ptr<Entry> &entry)
+{
+    // The conversion, and the fresh memory of a history still growing, are no work for the
+    // thread the window answers on.
+    const QImage image = entry->picture->image;
+    if (entry->packing || image.format() != QImage::Format_RGB32)
+        return;
+    entry->packing = true;
+    m_packer.start([this, weak = std::weak_ptr<Entry>(entry), image] {
+        const QImage packed = imaging::packedImage(image);
+        QMetaObject::invokeMethod(
+            this,
+            [this, weak, key = image.cacheKey(), packed] {
+                const std::shared_ptr<Entry> entry = weak.lock();
+                if (!entry)
+                    return; // not kept any more
+                entry->packing = false;
+                // Unless it was stepped to meanwhile, or decoded afresh.
+                if (entry->rank > kKeptRank && entry->picture &&
+                    entry->picture->image.cacheKey() == key) {
+                    entry->picture->image = packed;
+                    publishKept();
+                }
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void PictureCache::finished(const std::shared_ptr<DecodeTask> &task)

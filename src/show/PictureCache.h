@@ -4,6 +4,7 @@
 #include "show/Decodes.h"
 
 #include <QObject>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <deque>
@@ -45,6 +46,7 @@ private:
         std::optional<imaging::Picture> picture;
         std::shared_ptr<DecodeTask> task; // while it decodes
         int rank = 0;
+        bool packing = false; // its picture, on the packer's thread
     };
     struct Wait {
         std::shared_ptr<Entry> entry;
@@ -65,6 +67,8 @@ private:
     void publishKept();
     void remember(const DecodeTask &task);
     void decode(Entry &entry);
+    /// Packs a picture only kept, away from this thread, and keeps it packed if it still is.
+    void pack(const std::shared_ptr<Entry> &entry);
     void finished(const std::shared_ptr<DecodeTask> &task);
 
     const int m_cores;
@@ -77,6 +81,8 @@ private:
     std::deque<qint64> m_recentDecodeBytes; // and the memory they held
     qint64 m_recentBytes = 0;               // the most of that
     QTimer m_idle; // no decode for a while: the memory kept for the next goes back
+    // Waits for what it runs when destroyed, before this object is, whose queued calls then go.
+    QThreadPool m_packer;
     // Destroyed first: it cancels its decodes and waits for its workers.
     std::unique_ptr<DecodeRunner> m_queue;
 };
