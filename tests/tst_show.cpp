@@ -375,6 +375,26 @@ void ShowTest::decodesWithinTheMemoryThereIs()
     QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 5, 10000);
     QCOMPARE(shown.last(), QSize(4000, 3000));
     QCOMPARE(history.keptBytes(), 4LL * 4000 * 3000); // the new one alone
+
+    // A picture ahead that has to wait for another decode's end anyway leaves them be.
+    const QString third = tree.path("third.jpg");
+    QVERIFY(QFile::copy(large, third));
+    const auto slow = overrideHook(imaging::setPictureLoader, [&](imaging::PictureLoad &load) {
+        QThread::msleep(load.path() == copy ? 300 : 0);
+        return load.picture();
+    });
+    // Room for one decode beside another's picture, not for two decodes.
+    const qint64 now = sys::residentBytes(), decoding = imaging::PictureLoad(copy).memory();
+    tight.limitBytes = [&] { return now + margin + 2 * 4 * 4000 * 3000 + decoding * 3 / 2; };
+    show::PictureCache ahead(
+        std::make_unique<show::DecodeQueue>(tight, show::PictureCache::kUrgentBelow), 2);
+    for (const QString &path : {a, b}) {
+        ahead.fetch(show::Waiter::Screen, path, full, onScreen);
+        QTRY_VERIFY_WITH_TIMEOUT(!ahead.waitingFor(show::Waiter::Screen), 5000);
+    }
+    ahead.plan({{copy, third}, {a, b}}, full);
+    QTRY_VERIFY_WITH_TIMEOUT(!ahead.nearest(third, full).isNull(), 10000);
+    QVERIFY(!ahead.nearest(b, full).isNull());
 }
 
 void ShowTest::tickUsesFreshFileOverStaleDecode()

@@ -400,6 +400,10 @@ void SlideShowTest::events_data()
         << "start tick*2 add:0 tick space space tick*2 listed:0,a,b,c,d@a" << inOrder << "a"
         << "N a"
         << "b c d 0 a" << 5 << "running";
+    QTest::newRow("a file added while d shows comes next, across a pause: the wrap lists it")
+        << "start tick*3 add:0 space space tick listed:0,a,b,c,d@0" << inOrder << "0"
+        << "N 0"
+        << "b c d 0" << 4 << "running";
     QTest::newRow("a stop leaves the source on the last picture shown, in the listing it had")
         << "start tick*2 add:0 esc listed:a,b,c,d@c start tick*2" << inOrder << "c"
         << "N c"

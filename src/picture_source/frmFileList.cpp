@@ -76,6 +76,11 @@ frmFileList::Cursor frmFileList::relisted(const Cursor &at) const
     return fresh;
 }
 
+bool frmFileList::listsAsBefore(const Cursor &at) const
+{
+    return File1->listingOf(at.listing.folder, at.listing).names == at.listing.names;
+}
+
 QString frmFileList::GetRNDFile(qint16 iType)
 {
     Cursor at = cursor();

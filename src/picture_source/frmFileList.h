@@ -52,6 +52,8 @@ public:
     /// `at` with its folder listed afresh and the file cursor on the same name, or on the last
     /// name before it that is still there: picks go on after what was last drawn.
     Cursor relisted(const Cursor &at) const;
+    /// Whether the folder `at` counts into would list the same names now.
+    bool listsAsBefore(const Cursor &at) const;
 
     /// Scans a folder into the folder list; true when at least one folder with pictures was
     /// stored. A path that does not exist changes nothing.

@@ -229,12 +229,15 @@ bool DecodeQueue::admit(std::unique_lock<std::mutex> &lock, DecodeTask &task, qi
                 break;
             if (isUrgent(task))
                 makeRoomFor(task, bytes, room);
-            // The pictures kept for a step back give way to any picture about to be shown. With
-            // none of them left to go and no other decode to end, the room there is now is all
-            // there will be.
-            if (m_keptMayGo > 0 && !m_askedForKept && m_short) {
+            // The pictures kept for a step back give way to any picture about to be shown, where
+            // their going is enough or no other decode's end can make the room. With none of
+            // them left to go and no other decode to end, the room there is now is all there
+            // will be.
+            const qint64 shortBy = shortOf(bytes, room);
+            if (m_keptMayGo > 0 && !m_askedForKept && m_short &&
+                (m_keptMayGo >= shortBy || m_admitted.empty())) {
                 m_askedForKept = true;
-                m_short(std::min(m_keptMayGo, shortOf(bytes, room)));
+                m_short(std::min(m_keptMayGo, shortBy));
             } else if (!m_askedForKept && m_admitted.empty()) {
                 never = true;
                 qCWarning(logging::show).noquote()

@@ -226,24 +226,38 @@ QString SlideShow::drawPick(frmFileList::Cursor &at)
     return pick;
 }
 
+SlideShow::Drawn SlideShow::drawFrom(frmFileList::Cursor at)
+{
+    const frmFileList::Cursor from = at;
+    Drawn drawn{drawPick(at), at, m_view.order()};
+    // A random pick lists its folder; one in order when it moves on into a folder.
+    drawn.listed = drawn.order == Order::Random || at.folderIndex != from.folderIndex ||
+                   at.fileIndex <= from.fileIndex;
+    return drawn;
+}
+
 SlideShow::Drawn SlideShow::nextPick()
 {
     // The order is read afresh for every pick: picks drawn ahead in the other are forgotten.
     if (!m_ahead.empty() && m_ahead.front().order != m_view.order())
         m_ahead.clear();
-    if (!m_ahead.empty() && !isGone(m_ahead.front().pick)) {
-        const Drawn next = m_ahead.front();
-        m_ahead.pop_front();
-        return next;
-    }
-    // Deleted since it was drawn: drawn afresh, from the folder as it is now, and so are the
-    // picks after it.
     frmFileList::Cursor at = m_source().cursor();
-    if (!m_ahead.empty() && m_view.order() == Order::Sequential)
-        at = m_source().relisted(at);
+    if (!m_ahead.empty()) {
+        const Drawn next = m_ahead.front();
+        if (isGone(next.pick)) {
+            // Deleted since it was drawn: drawn afresh, from the folder as it is now, and so
+            // are the picks after it.
+            if (m_view.order() == Order::Sequential)
+                at = m_source().relisted(at);
+        } else if (!next.listed || m_source().listsAsBefore(next.after)) {
+            m_ahead.pop_front();
+            return next;
+        }
+        // Otherwise a folder it listed has changed since: drawn again, the folder listed as
+        // it is now, as this tick would have listed it.
+    }
     m_ahead.clear();
-    const QString pick = drawPick(at);
-    return {pick, at, m_view.order()};
+    return drawFrom(at);
 }
 
 frmFileList::Cursor SlideShow::aheadFrom() const
@@ -273,11 +287,8 @@ void SlideShow::decodeAhead()
     // their pictures decode while this one is on screen.
     if (!m_ahead.empty() && m_ahead.front().order != m_view.order())
         m_ahead.clear();
-    while (int(m_ahead.size()) < aheadDepth()) {
-        frmFileList::Cursor at = aheadFrom();
-        const QString pick = drawPick(at);
-        m_ahead.push_back({pick, at, m_view.order()});
-    }
+    while (int(m_ahead.size()) < aheadDepth())
+        m_ahead.push_back(drawFrom(aheadFrom()));
     planDecodes();
 }
 

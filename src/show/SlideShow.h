@@ -91,12 +91,14 @@ private:
         QString pick;
         frmFileList::Cursor after;
         Order order;
+        bool listed = false; ///< its draw listed a folder, as it stood then
     };
 
     void completeTick(const imaging::Picture &picture);
     void giveUpTick();
     void settled();
     QString drawPick(frmFileList::Cursor &at);
+    Drawn drawFrom(frmFileList::Cursor at);
     Drawn nextPick();
     frmFileList::Cursor aheadFrom() const;
     int aheadDepth() const;
