@@ -161,6 +161,15 @@ void giveBackDecoderBlock(void *object)
     keep(block);
 }
 
+QImage imageInDecoderBlock(QSize size, qsizetype stride, QImage::Format format)
+{
+    void *block = takeDecoderBlock(std::size_t(stride) * std::size_t(size.height()));
+    if (!block)
+        return QImage();
+    return QImage(static_cast<uchar *>(block), size.width(), size.height(), stride, format,
+                  giveBackDecoderBlock, block);
+}
+
 void releaseDecoderMemory()
 {
     std::vector<void *> kept;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QImage>
+#include <QSize>
+
 #include <cstddef>
 
 namespace imaging {
@@ -9,6 +12,10 @@ namespace imaging {
 void *takeDecoderBlock(std::size_t size);
 /// Gives a block from takeDecoderBlock back for the next decodes; null is ignored.
 void giveBackDecoderBlock(void *block);
+
+/// An image of `size`, `stride` bytes a row, in a block from takeDecoderBlock that goes back
+/// once nobody holds the image; null when there is no memory for it.
+QImage imageInDecoderBlock(QSize size, qsizetype stride, QImage::Format format);
 
 /// Gives back to the system the large blocks that finished decodes left for the next ones.
 /// Decodes keep them while a show runs; call this once none is expected for a while.

@@ -697,12 +697,7 @@ Step readPixels(Decompressor &d, uchar *pixels, qsizetype stride, QSize size, bo
 // screen's size is megabytes, fresh pages for every one cost as much as decoding into them.
 QImage decodedImage(int width, int height)
 {
-    const qsizetype stride = qsizetype(width) * 4;
-    void *block = takeDecoderBlock(std::size_t(stride) * std::size_t(height));
-    if (!block)
-        return QImage();
-    return QImage(static_cast<uchar *>(block), width, height, stride, QImage::Format_RGB32,
-                  giveBackDecoderBlock, block);
+    return imageInDecoderBlock(QSize(width, height), qsizetype(width) * 4, QImage::Format_RGB32);
 }
 
 } // namespace

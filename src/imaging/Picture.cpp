@@ -230,20 +230,6 @@ std::shared_ptr<const PictureLoader> &installedLoader()
 
 } // namespace
 
-namespace {
-
-// An image in memory decodes hand on, which it gives back once nobody holds it.
-QImage imageInBlock(QSize size, qsizetype stride, QImage::Format format)
-{
-    void *block = takeDecoderBlock(std::size_t(stride) * std::size_t(size.height()));
-    if (!block)
-        return QImage();
-    return QImage(static_cast<uchar *>(block), size.width(), size.height(), stride, format,
-                  giveBackDecoderBlock, block);
-}
-
-} // namespace
-
 QImage scaledTo(const QImage &image, QSize size)
 {
     if (image.isNull() || !size.isValid() || size.isEmpty() || image.size() == size)
@@ -255,7 +241,7 @@ QImage scaledTo(const QImage &image, QSize size)
     // Four bytes a pixel, scaled channel by channel: the box filter averages every source pixel
     // under a reduced one (the quality of Qt's smooth scaling at a fraction of its time) and
     // interpolates an enlarged one. In memory decodes hand on, as the decoded pixels are.
-    QImage scaled = imageInBlock(size, qsizetype(size.width()) * 4, format);
+    QImage scaled = imageInDecoderBlock(size, qsizetype(size.width()) * 4, format);
     if (scaled.isNull())
         return QImage();
     libyuv::ARGBScale(image.constBits(), int(image.bytesPerLine()), image.width(), image.height(),
@@ -272,7 +258,7 @@ QImage packedImage(const QImage &image)
     if (image.isNull() || image.format() != QImage::Format_RGB32)
         return image;
     const qsizetype stride = (qsizetype(image.width()) * 3 + 3) / 4 * 4;
-    QImage packed = imageInBlock(image.size(), stride, QImage::Format_BGR888);
+    QImage packed = imageInDecoderBlock(image.size(), stride, QImage::Format_BGR888);
     if (packed.isNull())
         return image;
     libyuv::ARGBToRGB24(image.constBits(), int(image.bytesPerLine()), packed.bits(), int(stride),
@@ -286,7 +272,7 @@ QImage unpackedImage(const QImage &image)
     if (image.isNull() || image.format() != QImage::Format_BGR888)
         return image;
     QImage unpacked =
-        imageInBlock(image.size(), qsizetype(image.width()) * 4, QImage::Format_RGB32);
+        imageInDecoderBlock(image.size(), qsizetype(image.width()) * 4, QImage::Format_RGB32);
     if (unpacked.isNull())
         return image;
     libyuv::RGB24ToARGB(image.constBits(), int(image.bytesPerLine()), unpacked.bits(),
