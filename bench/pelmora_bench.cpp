@@ -299,7 +299,7 @@ void benchTicks(const QString &photos)
 // pixels: each is decoded, shown and then kept, as a show keeps its history.
 qint64 historyBytes(const QString &photos, QSize inner)
 {
-    const show::DisplayKey key{float(inner.width() * 15), float(inner.height() * 15), 15, 1};
+    const show::DisplayKey key{float(inner.width() * 15), float(inner.height() * 15), 15, 1, {}};
     show::PictureCache decodes;
     QStringList kept;
     for (int i = 0; i < 10; ++i) {

@@ -98,6 +98,8 @@ void ImagingTest::loadPicture_data()
     QTest::addColumn<QByteArray>("content");    // "" writes no file at all
     QTest::addColumn<QSize>("expected");        // invalid: the empty picture
     QTest::addColumn<QList<QColor>>("colours"); // of 64-pixel squares, left to right, within 3
+    QTest::addColumn<QByteArray>("monitor");    // its profile; "" for sRGB
+    const QByteArray sRGB;
     QByteArray jpeg;
     {
         QBuffer buffer(&jpeg);
@@ -119,12 +121,12 @@ void ImagingTest::loadPicture_data()
         QImage(30, 20, QImage::Format_RGB32).save(&buffer, "PNG");
     }
     const QList<QColor> none;
-    QTest::newRow("jpeg") << jpeg << QSize(64, 48) << none;
-    QTest::newRow("progressive jpeg") << progressive << QSize(64, 48) << none;
-    QTest::newRow("png named .jpg") << png << QSize(30, 20) << none;
-    QTest::newRow("missing") << QByteArray() << QSize() << none;
-    QTest::newRow("text") << QByteArray("this is no picture\n") << QSize() << none;
-    QTest::newRow("header only") << jpeg.left(20) << QSize() << none;
+    QTest::newRow("jpeg") << jpeg << QSize(64, 48) << none << sRGB;
+    QTest::newRow("progressive jpeg") << progressive << QSize(64, 48) << none << sRGB;
+    QTest::newRow("png named .jpg") << png << QSize(30, 20) << none << sRGB;
+    QTest::newRow("missing") << QByteArray() << QSize() << none << sRGB;
+    QTest::newRow("text") << QByteArray("this is no picture\n") << QSize() << none << sRGB;
+    QTest::newRow("header only") << jpeg.left(20) << QSize() << none << sRGB;
 
     // Colours as the photographer saw them, whatever space they were stored in. A profile that
     // cannot be used is ignored: the stored values are shown as they are.
@@ -139,36 +141,59 @@ void ImagingTest::loadPicture_data()
     QByteArray large = adobe.iccProfile() + QByteArray(70000, 0); // more than a segment holds
     qToBigEndian(quint32(large.size()), large.data());
     const QSize four(256, 64);
-    QTest::newRow("untagged") << squares(colours) << four << colours;
-    QTest::newRow("sRGB") << squares(colours, srgb) << four << colours;
-    QTest::newRow("Adobe RGB") << inAdobe << four << colours;
-    QTest::newRow("Display P3") << squares(colours, QColorSpace::DisplayP3) << four << colours;
-    QTest::newRow("ProPhoto") << squares(colours, QColorSpace::ProPhotoRgb) << four << colours;
+    QTest::newRow("untagged") << squares(colours) << four << colours << sRGB;
+    QTest::newRow("sRGB") << squares(colours, srgb) << four << colours << sRGB;
+    QTest::newRow("Adobe RGB") << inAdobe << four << colours << sRGB;
+    QTest::newRow("Display P3") << squares(colours, QColorSpace::DisplayP3) << four << colours
+                                << sRGB;
+    QTest::newRow("ProPhoto") << squares(colours, QColorSpace::ProPhotoRgb) << four << colours
+                              << sRGB;
     QTest::newRow("PNG named .jpg, Adobe RGB")
-        << squares(colours, adobe, QImage::Format_RGB32, "PNG") << four << colours;
+        << squares(colours, adobe, QImage::Format_RGB32, "PNG") << four << colours << sRGB;
     QTest::newRow("Adobe RGB in two segments")
-        << squares(colours, QColorSpace::fromIccProfile(large)) << four << colours;
+        << squares(colours, QColorSpace::fromIccProfile(large)) << four << colours << sRGB;
     QByteArray huge = adobe.iccProfile() + QByteArray(300000, 0); // the header runs on and on
     qToBigEndian(quint32(huge.size()), huge.data());
     QTest::newRow("Adobe RGB, header past a quarter megabyte")
-        << squares(colours, QColorSpace::fromIccProfile(huge)) << four << colours;
+        << squares(colours, QColorSpace::fromIccProfile(huge)) << four << colours << sRGB;
     QTest::newRow("profile damaged")
-        << QByteArray(inAdobe).replace("acsp", "xxxx") << four << adobeValues;
+        << QByteArray(inAdobe).replace("acsp", "xxxx") << four << adobeValues << sRGB;
     QTest::newRow("a segment of the profile missing")
         << QByteArray(inAdobe).replace(QByteArray("ICC_PROFILE\0\x01\x01", 14),
                                        QByteArray("ICC_PROFILE\0\x01\x02", 14))
-        << four << adobeValues;
+        << four << adobeValues << sRGB;
     QTest::newRow("CMYK profile on a colour picture")
-        << QByteArray(inAdobe).replace("RGB XYZ ", "CMYKXYZ ") << four << adobeValues;
+        << QByteArray(inAdobe).replace("RGB XYZ ", "CMYKXYZ ") << four << adobeValues << sRGB;
     QTest::newRow("grey profile on a colour picture")
-        << withProfile(squares(colours), grey) << four << colours;
+        << withProfile(squares(colours), grey) << four << colours << sRGB;
     const QList<QColor> greys{{100, 100, 100}, {200, 200, 200}}; // linear light; in sRGB:
     QTest::newRow("grey with a grey profile")
         << withProfile(squares(greys, {}, QImage::Format_Grayscale8), grey) << QSize(128, 64)
-        << QList<QColor>{{168, 168, 168}, {229, 229, 229}};
+        << QList<QColor>{{168, 168, 168}, {229, 229, 229}} << sRGB;
     // QColor makes inks RGB as the naive conversion does: (1 - ink) (1 - black) of white.
     const QList<QColor> inks{QColor::fromCmyk(255, 0, 0, 0), QColor::fromCmyk(0, 200, 255, 0),
                              QColor::fromCmyk(40, 0, 160, 60), QColor::fromCmyk(0, 0, 0, 128)};
+    // On a monitor of its own profile, the colours as that monitor shows them, whatever the
+    // picture's profile; one the pictures cannot go into is taken for sRGB.
+    const QByteArray adobeMonitor = adobe.iccProfile();
+    const auto onAdobe = [&](QList<QColor> values) {
+        for (QColor &value : values)
+            value = srgb.transformationToColorSpace(adobe).map(value.toRgb());
+        return values;
+    };
+    QTest::newRow("untagged, Adobe RGB monitor")
+        << squares(colours) << four << adobeValues << adobeMonitor;
+    QTest::newRow("Adobe RGB, Adobe RGB monitor") << inAdobe << four << adobeValues << adobeMonitor;
+    QTest::newRow("Display P3, Adobe RGB monitor")
+        << squares(colours, QColorSpace::DisplayP3) << four << adobeValues << adobeMonitor;
+    QTest::newRow("PNG named .jpg, Adobe RGB monitor")
+        << squares(colours, {}, QImage::Format_RGB32, "PNG") << four << adobeValues << adobeMonitor;
+    QTest::newRow("untagged, sRGB monitor")
+        << squares(colours) << four << colours << srgb.iccProfile();
+    QTest::newRow("untagged, grey monitor") << squares(colours) << four << colours << grey;
+    QTest::newRow("grey with a grey profile, Adobe RGB monitor")
+        << withProfile(squares(greys, {}, QImage::Format_Grayscale8), grey) << QSize(128, 64)
+        << onAdobe({{168, 168, 168}, {229, 229, 229}}) << adobeMonitor;
     // A file in a single scan is decoded as it is read: the middle of its squares comes after
     // the top of the noise beside them, past the first quarter megabyte.
     QImage noisy(8000, 64, QImage::Format_RGB32);
@@ -181,9 +206,11 @@ void ImagingTest::loadPicture_data()
     QBuffer noisyFile(&readOn);
     noisyFile.open(QIODevice::WriteOnly);
     noisy.save(&noisyFile, "JPEG", 100);
-    QTest::newRow("read on") << readOn << noisy.size() << colours.mid(0, 2);
-    QTest::newRow("CMYK, Adobe") << cmykJpeg(four, inks) << four << inks;
-    QTest::newRow("CMYK, plain") << cmykJpeg(four, inks, false) << four << inks;
+    QTest::newRow("read on") << readOn << noisy.size() << colours.mid(0, 2) << sRGB;
+    QTest::newRow("CMYK, Adobe") << cmykJpeg(four, inks) << four << inks << sRGB;
+    QTest::newRow("CMYK, plain") << cmykJpeg(four, inks, false) << four << inks << sRGB;
+    QTest::newRow("CMYK, Adobe RGB monitor")
+        << cmykJpeg(four, inks) << four << onAdobe(inks) << adobeMonitor;
 }
 
 void ImagingTest::loadPicture()
@@ -191,6 +218,7 @@ void ImagingTest::loadPicture()
     QFETCH(QByteArray, content);
     QFETCH(QSize, expected);
     QFETCH(QList<QColor>, colours);
+    QFETCH(QByteArray, monitor);
     const TestTree tree;
     const QString path = tree.path("p.jpg");
     if (!content.isEmpty()) {
@@ -198,7 +226,8 @@ void ImagingTest::loadPicture()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(content);
     }
-    const imaging::Picture picture = imaging::loadPicture(path);
+    const imaging::Picture picture =
+        imaging::loadPicture(path, {}, nullptr, imaging::DisplayProfile::fromIcc(monitor));
     QCOMPARE(picture.isNull(), !expected.isValid());
     if (expected.isValid()) {
         QCOMPARE(picture.size, expected);

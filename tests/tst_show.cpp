@@ -236,7 +236,7 @@ void ShowTest::decodedForTheDisplayAndAgainWhenEnlarged()
 void ShowTest::decodesWithinTheMemoryThereIs()
 {
     TestTree tree;
-    const show::DisplayKey key{1500, 1500, 15, 1}; // 100 by 100 pixels
+    const show::DisplayKey key{1500, 1500, 15, 1, {}}; // 100 by 100 pixels
     std::atomic<int> loads{0};
     QList<QSize> shown;
     const auto onScreen = [&shown](const imaging::Picture &p) { shown << p.image.size(); };
@@ -356,7 +356,7 @@ void ShowTest::decodesWithinTheMemoryThereIs()
 
     // One that fits only once the pictures kept for a step back go, the limit lowered since
     // they were decoded: they go.
-    const show::DisplayKey full{60000, 45000, 15, 1}; // 4000 by 3000 pixels
+    const show::DisplayKey full{60000, 45000, 15, 1, {}}; // 4000 by 3000 pixels
     const QString copy = tree.path("copy.jpg");
     QVERIFY(QFile::copy(large, copy));
     const qint64 alone = imaging::PictureLoad(copy).memory() + 3 * 4 * 4000 * 3000;

@@ -229,7 +229,7 @@ public:
     void showCaption(const QString &caption) override { m_caption = caption; }
 
     show::Order m_order = show::Order::Sequential;
-    show::DisplayKey m_display{3000, 3000, 15, 1};
+    show::DisplayKey m_display{3000, 3000, 15, 1, {}};
     bool m_minimised = false;
     QString m_screen;
     QString m_caption = QStringLiteral("Pelmora");
@@ -577,7 +577,7 @@ void SlideShowTest::decodeContract()
              : nullptr);
     TestRunner &runs = *runner;
     show::PictureCache cache(std::move(runner), 1);
-    show::DisplayKey key{1500, 1500, 15, 1};
+    show::DisplayKey key{1500, 1500, 15, 1, {}};
     QStringList log;
     const auto logged = [&log](const char *who) {
         return [&log, who](const imaging::Picture &p) {

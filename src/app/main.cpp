@@ -1,3 +1,4 @@
+#include "controls/MonitorColours.h"
 #include "controls/ScreenKeeper.h"
 #include "system/Process.h"
 #include "system/TerminationSignals.h"
@@ -27,6 +28,8 @@ int main(int argc, char *argv[])
 
     // Through the desktop and the X server while a show is on screen; gone before the toolkit.
     sys::setScreenSaverInhibitor(controls::screenKeeper());
+    // Pictures in the colours each monitor shows, as its profile tells them.
+    sys::setMonitorProfiles(controls::monitorColours());
 
     frmMain window;
     // A logout, a shutdown or Ctrl+C closes the window as its user would, so nothing set is
@@ -37,6 +40,7 @@ int main(int argc, char *argv[])
                      [&window](QSessionManager &) { window.saveSettings(); });
     window.show();
     const int code = app.exec();
+    sys::setMonitorProfiles(nullptr);
     sys::setScreenSaverInhibitor(nullptr);
     return code;
 }

@@ -1,11 +1,14 @@
 #include "controls/X11Window.h"
 
 #include <QGuiApplication>
+#include <QHash>
+#include <QScreen>
 #include <QThread>
 #include <QWidget>
 
 #include <xcb/screensaver.h>
 #include <xcb/xcb.h>
+#include <xcb/xinerama.h>
 
 #include <QtGui/qguiapplication_platform.h>
 
@@ -164,6 +167,104 @@ bool suspendScreenSaver(bool suspend)
     const XcbReply<xcb_generic_error_t> error(
         xcb_request_check(c, xcb_screensaver_suspend_checked(c, suspend ? 1 : 0)));
     return !error;
+}
+
+namespace {
+
+// A profile set on the X server is one monitor's: a few kilobytes, a calibrated one's tables
+// a few megabytes.
+constexpr uint32_t kMaxProfileWords = 16 * 1024 * 1024 / 4;
+
+// Where the screen is among the monitors Xinerama lists, by the corner both agree on; 0 for
+// the only one where Xinerama is off.
+std::optional<int> xineramaIndex(xcb_connection_t *c, const QScreen *screen)
+{
+    const XcbReply<xcb_xinerama_is_active_reply_t> active(
+        xcb_xinerama_is_active_reply(c, xcb_xinerama_is_active(c), nullptr));
+    if (!active || !active->state)
+        return 0;
+    const XcbReply<xcb_xinerama_query_screens_reply_t> screens(
+        xcb_xinerama_query_screens_reply(c, xcb_xinerama_query_screens(c), nullptr));
+    if (!screens)
+        return std::nullopt;
+    // The toolkit keeps a screen's corner in the X server's pixels, whatever its scale.
+    const QPoint corner = screen->geometry().topLeft();
+    const xcb_xinerama_screen_info_t *info = xcb_xinerama_query_screens_screen_info(screens.get());
+    const int count = xcb_xinerama_query_screens_screen_info_length(screens.get());
+    for (int i = 0; i < count; ++i) {
+        if (info[i].x_org == corner.x() && info[i].y_org == corner.y())
+            return i;
+    }
+    return std::nullopt;
+}
+
+QByteArray iccAtomName(int index)
+{
+    return index == 0 ? QByteArrayLiteral("_ICC_PROFILE")
+                      : QByteArrayLiteral("_ICC_PROFILE_") + QByteArray::number(index);
+}
+
+} // namespace
+
+QByteArray iccProfile(const QScreen *screen)
+{
+    xcb_connection_t *c = connection();
+    const std::optional<int> index = c && screen ? xineramaIndex(c, screen) : std::nullopt;
+    if (!index)
+        return QByteArray();
+    const QByteArray name = iccAtomName(*index);
+    const XcbReply<xcb_intern_atom_reply_t> known(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 1, uint16_t(name.size()), name.constData()), nullptr));
+    if (!known || known->atom == XCB_ATOM_NONE)
+        return QByteArray(); // no client ever named it: no profile was ever set
+    const XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, rootOf(c), known->atom, XCB_ATOM_ANY, 0, kMaxProfileWords),
+        nullptr));
+    if (!reply || reply->format != 8 || reply->bytes_after > 0)
+        return QByteArray();
+    return QByteArray(static_cast<const char *>(xcb_get_property_value(reply.get())),
+                      xcb_get_property_value_length(reply.get()));
+}
+
+bool watchRootProperties()
+{
+    xcb_connection_t *c = connection();
+    if (!c)
+        return false;
+    // Added to what the toolkit asked for on the root window, not instead of it.
+    const XcbReply<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, rootOf(c)), nullptr));
+    if (!attributes)
+        return false;
+    const uint32_t mask = attributes->your_event_mask | XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(c, rootOf(c), XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(c);
+    return true;
+}
+
+bool changesIccProfile(const void *event)
+{
+    const auto *generic = static_cast<const xcb_generic_event_t *>(event);
+    if ((generic->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
+        return false;
+    const auto *notify = static_cast<const xcb_property_notify_event_t *>(event);
+    xcb_connection_t *c = connection();
+    if (!c || notify->window != rootOf(c))
+        return false;
+    // The root's properties change all the time (the active window, the desktop); their names
+    // are asked once each.
+    static QHash<xcb_atom_t, bool> known;
+    const auto found = known.constFind(notify->atom);
+    if (found != known.constEnd())
+        return *found;
+    const XcbReply<xcb_get_atom_name_reply_t> reply(
+        xcb_get_atom_name_reply(c, xcb_get_atom_name(c, notify->atom), nullptr));
+    const QByteArray name = reply ? QByteArray(xcb_get_atom_name_name(reply.get()),
+                                               xcb_get_atom_name_name_length(reply.get()))
+                                  : QByteArray();
+    const bool icc = name == iccAtomName(0) || name.startsWith(iccAtomName(0) + '_');
+    known.insert(notify->atom, icc);
+    return icc;
 }
 
 } // namespace controls::x11

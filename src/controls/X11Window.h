@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QMargins>
 #include <QPoint>
 
 #include <optional>
 
+class QScreen;
 class QWidget;
 
 /// What the X11 window system knows of a top-level window in device pixels, finer than the
@@ -27,5 +29,18 @@ std::optional<QPoint> innerPosition(const QWidget *window);
 /// counts suspensions, so each true wants exactly one false; it drops them all when the program
 /// leaves. False where the program does not run on X11 or the server cannot suspend it.
 bool suspendScreenSaver(bool suspend);
+
+/// The colour profile a desktop set on the X server for the monitor `screen` is: the root
+/// window's _ICC_PROFILE for the first in Xinerama's order, _ICC_PROFILE_n for the n-th after
+/// it. Empty where none is set or the program does not run on X11.
+QByteArray iccProfile(const QScreen *screen);
+
+/// Asks the X server to tell of changes to the root window's properties. False where the
+/// program does not run on X11.
+bool watchRootProperties();
+
+/// Whether an event the X connection delivered says that a monitor's profile was set, changed
+/// or removed.
+bool changesIccProfile(const void *event);
 
 } // namespace controls::x11

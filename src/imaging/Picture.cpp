@@ -110,18 +110,6 @@ QImage exactly(const QImage &image, QSize want)
     return scaledTo(image, want);
 }
 
-// The colours a profile describes, as a screen taken to be sRGB shows them. Done once the
-// picture has its size on screen, so the work follows the pixels shown, not those in the file.
-// Most photos carry no profile or sRGB's and are left as they are; so is a profile Qt cannot use.
-QImage inSrgb(QImage image, const QColorSpace &colours)
-{
-    if (!colours.isValid() || colours == QColorSpace::SRgb)
-        return image;
-    image.setColorSpace(colours);
-    image.convertToColorSpace(QColorSpace::SRgb);
-    return image;
-}
-
 QString withReason(const QString &what, const QString &reason)
 {
     return reason.isEmpty() ? what : what + QStringLiteral(": ") + reason;
@@ -133,6 +121,7 @@ enum class Outcome { Loaded, Refused, OtherDecoder };
 struct Request {
     const DisplaySize &display;
     const sys::Cancellation *cancel;
+    const DisplayProfile *profile;
 
     bool cancelled() const { return cancel && cancel->isCancelled(); }
 };
@@ -165,9 +154,10 @@ Outcome loadJpeg(JpegReader *jpeg, const QString &headerWhy, QByteArray &data,
         why = withReason(QStringLiteral("the JPEG data does not decode"), decoder);
         return Outcome::Refused;
     }
-    const QColorSpace colours =
-        info.iccProfile.isEmpty() ? QColorSpace() : QColorSpace::fromIccProfile(info.iccProfile);
-    picture.image = inSrgb(exactly(uprightImage(stored, info.orientation), want), colours);
+    // Converted once the picture has its size on screen, so the work follows the pixels shown,
+    // not those in the file.
+    picture.image = convertedForDisplay(exactly(uprightImage(stored, info.orientation), want),
+                                        info.iccProfile, request.profile);
     picture.size = upright;
     return Outcome::Loaded;
 }
@@ -214,7 +204,9 @@ bool loadOther(QByteArray &data, const Request &request, Picture &picture, QStri
         why = reader.errorString();
         return false;
     }
-    picture.image = inSrgb(image, image.colorSpace());
+    const QColorSpace colours = image.colorSpace();
+    picture.image = convertedForDisplay(
+        image, colours.isValid() ? colours.iccProfile() : QByteArray(), request.profile);
     picture.size = stored.isValid() ? upright : picture.image.size();
     return true;
 }
@@ -285,6 +277,7 @@ struct PictureLoad::State {
     QString path;
     DisplaySize display;
     const sys::Cancellation *cancel;
+    DisplayProfilePtr profile;
     bool opened = false;
     bool ended = false;
     int fd = -1;
@@ -384,12 +377,14 @@ qsizetype PictureLoad::State::readOn(char *buffer, qsizetype size)
     return left > 0 ? readUpTo(fd, buffer, qsizetype(std::min<qint64>(size, left))) : 0;
 }
 
-PictureLoad::PictureLoad(QString path, DisplaySize display, const sys::Cancellation *cancel)
+PictureLoad::PictureLoad(QString path, DisplaySize display, const sys::Cancellation *cancel,
+                         DisplayProfilePtr profile)
     : m(std::make_unique<State>())
 {
     m->path = std::move(path);
     m->display = std::move(display);
     m->cancel = cancel;
+    m->profile = std::move(profile);
 }
 
 PictureLoad::~PictureLoad() = default;
@@ -417,7 +412,7 @@ qint64 PictureLoad::memory()
 Picture PictureLoad::picture()
 {
     State &s = *m;
-    const Request request{s.display, s.cancel};
+    const Request request{s.display, s.cancel, s.profile.get()};
     if (s.path.isEmpty() || std::exchange(s.ended, true) || request.cancelled())
         return Picture(); // given up while it waited for a worker: not even read
     s.open();
@@ -446,13 +441,14 @@ Picture PictureLoad::picture()
     }
     picture.path = s.path;
     picture.stamp = s.stamp;
+    picture.profile = s.profile;
     return picture;
 }
 
 Picture loadPicture(const QString &path, const DisplaySize &display,
-                    const sys::Cancellation *cancel)
+                    const sys::Cancellation *cancel, DisplayProfilePtr profile)
 {
-    return PictureLoad(path, display, cancel).picture();
+    return PictureLoad(path, display, cancel, std::move(profile)).picture();
 }
 
 Picture loadPictureWith(PictureLoad &load)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imaging/ColourProfile.h"
 #include "system/Cancellation.h"
 #include "system/FileStamp.h"
 
@@ -18,7 +19,8 @@ struct Picture {
     QImage image;
     QSize size;
     QString path;
-    sys::FileStamp stamp; ///< the file as it was when it was read
+    sys::FileStamp stamp;      ///< the file as it was when it was read
+    DisplayProfilePtr profile; ///< the monitor its colours are for (null: sRGB)
 
     bool isNull() const { return image.isNull(); }
     /// Whether the pixels are fewer than the picture has, so a larger display needs a new decode.
@@ -37,9 +39,9 @@ public:
     /// With `display`, a larger picture is decoded only as large as it will be shown (at the
     /// least DCT scale that covers it, then smoothly scaled to exactly that size); smaller ones
     /// are decoded whole. Once `cancel` is set the load stops within a few rows of decoding and
-    /// gives the empty picture.
+    /// gives the empty picture. Its colours are made those the monitor of `profile` shows.
     explicit PictureLoad(QString path, DisplaySize display = {},
-                         const sys::Cancellation *cancel = nullptr);
+                         const sys::Cancellation *cancel = nullptr, DisplayProfilePtr profile = {});
     ~PictureLoad();
     PictureLoad(const PictureLoad &) = delete;
     PictureLoad &operator=(const PictureLoad &) = delete;
@@ -63,7 +65,7 @@ private:
 
 /// Loads a picture file by path, as a PictureLoad does. Safe to call from any thread.
 Picture loadPicture(const QString &path, const DisplaySize &display = {},
-                    const sys::Cancellation *cancel = nullptr);
+                    const sys::Cancellation *cancel = nullptr, DisplayProfilePtr profile = {});
 
 /// The image smoothly scaled to exactly `size`, its proportions not kept, in its own format; fast
 /// for the formats a decode gives (4 bytes a pixel). Safe to call from any thread.

@@ -180,8 +180,8 @@ void DecodeQueue::work()
         lock.unlock();
         // The header says how much the decode will hold: the file, and a progressive one's
         // coefficients. The load keeps the file open and its header read while it waits.
-        auto load =
-            std::make_unique<imaging::PictureLoad>(task->path, task->display, &task->cancel);
+        auto load = std::make_unique<imaging::PictureLoad>(task->path, task->display, &task->cancel,
+                                                           task->profile);
         const qint64 bytes = task->cancel.isCancelled() ? 0 : load->memory() + task->pictureBytes;
         task->bytes = bytes;
         lock.lock();

@@ -35,7 +35,8 @@ struct DecodeLimits {
 struct DecodeTask {
     QString path;
     imaging::DisplaySize display;
-    qint64 pictureBytes = 0; ///< the decoded picture's size, about
+    imaging::DisplayProfilePtr profile; ///< the monitor's, whose colours it is decoded in
+    qint64 pictureBytes = 0;            ///< the decoded picture's size, about
     sys::Cancellation cancel;
     std::atomic<int> rank{0}; ///< lower goes first
     quint64 serial = 0;       ///< among the same rank, the earlier asked first

@@ -9,15 +9,18 @@
 
 namespace show {
 
-/// What a picture is decoded for: the window's inner area and the screen's scale.
+/// What a picture is decoded for: the window's inner area, the screen's scale and the colour
+/// profile of the monitor the window is on.
 struct DisplayKey {
     float innerWidth = 0, innerHeight = 0; ///< twips
     float twipsPerPixel = 0;
     qreal devicePixelRatio = 0;
+    imaging::DisplayProfilePtr profile; ///< null: sRGB
     bool operator==(const DisplayKey &o) const
     {
         return innerWidth == o.innerWidth && innerHeight == o.innerHeight &&
-               twipsPerPixel == o.twipsPerPixel && devicePixelRatio == o.devicePixelRatio;
+               twipsPerPixel == o.twipsPerPixel && devicePixelRatio == o.devicePixelRatio &&
+               imaging::sameProfile(profile, o.profile);
     }
 };
 

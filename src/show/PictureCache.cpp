@@ -307,6 +307,7 @@ void PictureCache::decode(Entry &entry)
     auto task = std::make_shared<DecodeTask>();
     task->path = entry.path;
     task->display = displaySizeFor(entry.key);
+    task->profile = entry.key.profile;
     // The window's pixels three times over: the decoder's own output before its last scaling,
     // and the picture.
     const qreal side = entry.key.devicePixelRatio / std::max(1.0f, entry.key.twipsPerPixel);

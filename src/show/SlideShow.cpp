@@ -327,11 +327,14 @@ void SlideShow::refreshScreen()
         m_screenShown = !kept.isNull();
     }
     // A picture decoded for another size is decoded again for this one, not left blown up and
-    // blurred, nor scaled down on the window's thread at every paint. A picture that did not
-    // load is not tried again until a tick or a step asks for it.
+    // blurred, nor scaled down on the window's thread at every paint; one in another monitor's
+    // colours is decoded again in this one's. A picture that did not load is not tried again
+    // until a tick or a step asks for it.
     const QSize wanted = displaySizeFor(display)(m_onScreen.size);
+    const bool coloured =
+        m_onScreen.isNull() || imaging::sameProfile(m_onScreen.profile, display.profile);
     const bool sharp =
-        m_screenShown && (!m_onScreen.isReduced() || m_onScreen.image.size() == wanted);
+        m_screenShown && coloured && (!m_onScreen.isReduced() || m_onScreen.image.size() == wanted);
     if (sharp) {
         m_decodes->drop(Waiter::Screen);
         return;

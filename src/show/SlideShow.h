@@ -70,8 +70,9 @@ public:
     /// step through (no show, or an empty history).
     bool step(int direction);
     void stop();
-    /// The window changed size: a Start pick not decoded yet is shown, and once the size has
-    /// settled, what it needs is decoded.
+    /// The window changed size, or the monitor it is on or that monitor's profile changed: a
+    /// Start pick not decoded yet is shown, and once the change has settled, what the display
+    /// needs now is decoded.
     void resize();
     /// The window closes: nothing is decoded or timed any more.
     void close();

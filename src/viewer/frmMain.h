@@ -146,6 +146,8 @@ private:
     void FitAndShow();
     void toggleFullScreen();
     void keepScreenOnWhileShown();
+    void followMonitorColours();
+    void takeMonitorProfile();
 
     std::unique_ptr<frmFileList> m_fileList;
     std::unique_ptr<show::SlideShow> m_show;
@@ -155,4 +157,6 @@ private:
     QString m_appPath;
     std::optional<settings::WindowPlace> m_restoredPlace; // until the window manager framed it
     bool m_unloaded = false;
+    QByteArray m_monitorIcc;                     // as the desktop gave it for the window's monitor
+    imaging::DisplayProfilePtr m_monitorProfile; // what pictures are converted for (null: sRGB)
 };

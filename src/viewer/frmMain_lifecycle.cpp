@@ -93,6 +93,7 @@ void frmMain::showEvent(QShowEvent *event)
     if (m_restoredPlace && windowHandle())
         windowHandle()->installEventFilter(this);
     QTimer::singleShot(kFramingWaitMs, this, [this] { m_restoredPlace.reset(); });
+    followMonitorColours();
 }
 
 void frmMain::moveEvent(QMoveEvent *event)

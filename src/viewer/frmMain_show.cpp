@@ -5,14 +5,18 @@
 #include "controls/Controls.h"
 #include "controls/PictureControls.h"
 #include "controls/Window.h"
+#include "imaging/Logging.h"
 #include "show/FitGeometry.h"
 #include "show/PictureCache.h"
 #include "show/ShowCaption.h"
+#include "system/MonitorProfiles.h"
 #include "system/ScreenSaver.h"
 #include "system/Twips.h"
 
 #include <QEvent>
 #include <QFrame>
+#include <QScreen>
+#include <QWindow>
 
 void frmMain::createShow()
 {
@@ -49,7 +53,37 @@ show::Order frmMain::order() const
 show::DisplayKey frmMain::display() const
 {
     return {controls::innerWidthTwips(this), controls::innerHeightTwips(this), sys::twipsPerPixel(),
-            devicePixelRatioF()};
+            devicePixelRatioF(), m_monitorProfile};
+}
+
+void frmMain::followMonitorColours()
+{
+    // The window's monitor is known once it is on screen; a move to another monitor, or a new
+    // profile for the one it is on, changes what its pictures are converted for.
+    connect(windowHandle(), &QWindow::screenChanged, this, &frmMain::takeMonitorProfile,
+            Qt::UniqueConnection);
+    connect(&sys::monitorProfiles(), &sys::MonitorProfiles::changed, this,
+            &frmMain::takeMonitorProfile, Qt::UniqueConnection);
+    takeMonitorProfile();
+}
+
+void frmMain::takeMonitorProfile()
+{
+    const QScreen *monitor = screen();
+    const QByteArray icc = monitor ? sys::monitorProfiles().profileFor(monitor) : QByteArray();
+    if (icc == m_monitorIcc)
+        return;
+    m_monitorIcc = icc;
+    QString why;
+    imaging::DisplayProfilePtr profile = imaging::DisplayProfile::fromIcc(icc, &why);
+    if (!why.isEmpty())
+        qCWarning(imaging::logging::picture).noquote()
+            << "the profile of monitor" << monitor->name() << "is" << why
+            << "- colours are shown as for sRGB";
+    if (imaging::sameProfile(profile, m_monitorProfile))
+        return;
+    m_monitorProfile = std::move(profile);
+    m_show->resize(); // a show's picture, and those ahead, in the new colours
 }
 
 bool frmMain::isMinimised() const

@@ -1,0 +1,201 @@
+#include "imaging/ColourProfile.h"
+
+#include <QColorSpace>
+#include <QCryptographicHash>
+#include <QHash>
+#include <QMutex>
+
+#include <lcms2.h>
+
+#include <cstring>
+#include <utility>
+
+namespace imaging {
+
+namespace {
+
+// Four bytes a pixel as QImage keeps RGB32 and ARGB32 in memory.
+constexpr cmsUInt32Number kPixel = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? TYPE_BGRA_8 : TYPE_ARGB_8;
+// Perceptual is what a display profile's tables are made for; a profile of curves and a matrix,
+// the most common, converts the same with any intent.
+constexpr cmsUInt32Number kIntent = INTENT_PERCEPTUAL;
+// Pictures converted by distinct pairs of profiles stay far fewer than this.
+constexpr int kMaxTransforms = 32;
+
+struct ProfileHandle {
+    explicit ProfileHandle(cmsHPROFILE h)
+        : handle(h)
+    {
+    }
+    ~ProfileHandle()
+    {
+        if (handle)
+            cmsCloseProfile(handle);
+    }
+    ProfileHandle(const ProfileHandle &) = delete;
+    ProfileHandle &operator=(const ProfileHandle &) = delete;
+    cmsHPROFILE handle;
+};
+
+ProfileHandle open(const QByteArray &icc)
+{
+    if (icc.isEmpty())
+        return ProfileHandle(cmsCreate_sRGBProfile());
+    return ProfileHandle(cmsOpenProfileFromMem(icc.constData(), cmsUInt32Number(icc.size())));
+}
+
+class Transform {
+public:
+    explicit Transform(cmsHTRANSFORM handle)
+        : m_handle(handle)
+    {
+    }
+    ~Transform()
+    {
+        if (m_handle)
+            cmsDeleteTransform(m_handle);
+    }
+    Transform(const Transform &) = delete;
+    Transform &operator=(const Transform &) = delete;
+    cmsHTRANSFORM handle() const { return m_handle; }
+
+private:
+    cmsHTRANSFORM m_handle;
+};
+
+QByteArray digest(const QByteArray &bytes)
+{
+    return bytes.isEmpty() ? QByteArray()
+                           : QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
+}
+
+cmsHTRANSFORM makeTransform(const QByteArray &source, cmsUInt32Number in, const QByteArray &target,
+                            cmsUInt32Number flags)
+{
+    const ProfileHandle from = open(source), to = open(target);
+    if (!from.handle || !to.handle)
+        return nullptr;
+    return cmsCreateTransform(from.handle, in, to.handle, kPixel, kIntent,
+                              flags | cmsFLAGS_NOCACHE);
+}
+
+// One transform for each pair of profiles and way of keeping pixels: making one reads both
+// profiles and builds its tables, which takes longer than converting a screenful.
+std::shared_ptr<Transform> transformFor(const QByteArray &source, cmsUInt32Number in,
+                                        const DisplayProfile *display, cmsUInt32Number flags)
+{
+    static QMutex lock;
+    static QHash<QByteArray, std::shared_ptr<Transform>> made;
+    const QByteArray key = digest(source).toHex() + '/' +
+                           (display ? display->id().toHex() : QByteArray()) + '/' +
+                           QByteArray::number(in) + '/' + QByteArray::number(flags);
+    const QMutexLocker locked(&lock);
+    if (const auto found = made.constFind(key); found != made.constEnd())
+        return *found;
+    if (made.size() >= kMaxTransforms)
+        made.clear(); // those in use live on with their conversions
+    auto transform = std::make_shared<Transform>(
+        makeTransform(source, in, display ? display->icc() : QByteArray(), flags));
+    made.insert(key, transform);
+    return transform;
+}
+
+// The colour space an ICC profile's header names.
+QByteArray spaceOf(const QByteArray &icc)
+{
+    return icc.size() >= 128 ? icc.mid(16, 4) : QByteArray();
+}
+
+bool isSrgb(const QByteArray &icc)
+{
+    return icc.isEmpty() || QColorSpace::fromIccProfile(icc) == QColorSpace::SRgb;
+}
+
+QImage greyConverted(const QImage &grey, const Transform &transform)
+{
+    QImage out(grey.size(), QImage::Format_RGB32);
+    if (out.isNull())
+        return grey;
+    out.fill(Qt::black); // the fourth byte, which the conversion leaves alone
+    cmsDoTransformLineStride(transform.handle(), grey.constBits(), out.bits(),
+                             cmsUInt32Number(grey.width()), cmsUInt32Number(grey.height()),
+                             cmsUInt32Number(grey.bytesPerLine()),
+                             cmsUInt32Number(out.bytesPerLine()), 0, 0);
+    return out;
+}
+
+} // namespace
+
+DisplayProfile::DisplayProfile(QByteArray icc, QByteArray id, QString description)
+    : m_icc(std::move(icc))
+    , m_id(std::move(id))
+    , m_description(std::move(description))
+{
+}
+
+std::shared_ptr<const DisplayProfile> DisplayProfile::fromIcc(const QByteArray &icc, QString *why)
+{
+    const auto refuse = [why](const char *reason) {
+        if (why)
+            *why = QString::fromLatin1(reason);
+        return nullptr;
+    };
+    if (icc.isEmpty() || isSrgb(icc))
+        return nullptr;
+    const ProfileHandle profile = open(icc);
+    if (!profile.handle)
+        return refuse("not a profile that can be read");
+    if (cmsGetColorSpace(profile.handle) != cmsSigRgbData)
+        return refuse("not an RGB profile");
+    if (cmsGetDeviceClass(profile.handle) != cmsSigDisplayClass)
+        return refuse("not a display profile");
+    const Transform into(makeTransform(QByteArray(), kPixel, icc, 0));
+    if (!into.handle())
+        return refuse("colours cannot be converted into it");
+    char name[256] = {};
+    cmsGetProfileInfoASCII(profile.handle, cmsInfoDescription, "en", "US", name, sizeof name);
+    return std::shared_ptr<const DisplayProfile>(
+        new DisplayProfile(icc, digest(icc), QString::fromLatin1(name).trimmed()));
+}
+
+bool sameProfile(const DisplayProfilePtr &a, const DisplayProfilePtr &b)
+{
+    return a == b || (a && b && a->id() == b->id());
+}
+
+QImage convertedForDisplay(QImage image, const QByteArray &source, const DisplayProfile *display)
+{
+    if (image.isNull())
+        return image;
+    const QByteArray space = spaceOf(source);
+    // A grey picture may come in colour pixels; only its scan tells (rare: grey profiles are).
+    const bool grey = space == "GRAY" && image.isGrayscale();
+    // A profile for other colours than the picture's says nothing about them.
+    const QByteArray from = grey || space == "RGB " ? source : QByteArray();
+    if (!display && isSrgb(from))
+        return image;
+    if (grey) {
+        const std::shared_ptr<Transform> transform = transformFor(from, TYPE_GRAY_8, display, 0);
+        if (!transform->handle())
+            return image;
+        return greyConverted(image.convertToFormat(QImage::Format_Grayscale8), *transform);
+    }
+    const bool alpha = image.hasAlphaChannel();
+    const std::shared_ptr<Transform> transform =
+        transformFor(from, kPixel, display, alpha ? cmsFLAGS_COPY_ALPHA : 0);
+    if (!transform->handle())
+        return image; // a profile that cannot be used: the values as they are
+    const QImage::Format format = alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+    if (image.format() != format)
+        image.convertTo(format);
+    if (image.isNull())
+        return image;
+    cmsDoTransformLineStride(transform->handle(), image.constBits(), image.bits(),
+                             cmsUInt32Number(image.width()), cmsUInt32Number(image.height()),
+                             cmsUInt32Number(image.bytesPerLine()),
+                             cmsUInt32Number(image.bytesPerLine()), 0, 0);
+    image.setColorSpace(display ? QColorSpace() : QColorSpace(QColorSpace::SRgb));
+    return image;
+}
+
+} // namespace imaging
