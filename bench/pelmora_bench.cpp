@@ -14,6 +14,7 @@
 #include "show/Clock.h"
 #include "show/DecodeQueue.h"
 #include "show/PictureCache.h"
+#include "system/MonitorProfiles.h"
 #include "viewer/frmMain.h"
 
 #include <QApplication>
@@ -357,10 +358,28 @@ bool coloursConverted(const QString &plain, const QString &profiled)
            imaging::loadPicture(profiled + photoName(0), display).image;
 }
 
+// A monitor whose profile the bench sets, as a desktop would.
+class BenchMonitor : public sys::MonitorProfiles {
+public:
+    QByteArray profileFor(const QScreen *) override { return m_icc; }
+    void set(const QByteArray &icc)
+    {
+        m_icc = icc;
+        emit changed();
+    }
+
+private:
+    QByteArray m_icc;
+};
+
 // Ticks in order over photos with a colour profile, turn about with the same ticks over the same
-// photos without one.
+// photos without one; and those without one on a monitor of a profile of its own.
 void benchProfiled(const QString &photos, const QString &work)
 {
+    auto owned = std::make_unique<BenchMonitor>();
+    BenchMonitor &monitor = *owned;
+    const auto installed = overrideHook(sys::setMonitorProfiles, std::move(owned));
+    const QByteArray adobeMonitor = QColorSpace(QColorSpace::AdobeRgb).iccProfile();
     const QString plain = work + QStringLiteral("/plain");
     const QString profiled = work + QStringLiteral("/adobe");
     writeProfiledCopies(photos, plain, profiled);
@@ -369,7 +388,7 @@ void benchProfiled(const QString &photos, const QString &work)
         return;
     }
     frmMain w;
-    std::vector<double> untagged, tagged, taggedUi;
+    std::vector<double> untagged, tagged, taggedUi, onMonitor, onMonitorUi, untaggedUi;
     const auto scanned = [&w](const QString &folder) {
         if (openShowWindow(w, folder))
             return true;
@@ -379,7 +398,14 @@ void benchProfiled(const QString &photos, const QString &work)
     for (int round = 0; round < kRounds; ++round) {
         if (!scanned(plain))
             return;
-        untagged.push_back(medianAll(tickCosts(w, kTicksPerRound, 0, 300)));
+        const std::vector<TickCost> plainCosts = tickCosts(w, kTicksPerRound, 0, 300);
+        untagged.push_back(medianAll(plainCosts));
+        untaggedUi.push_back(medianUi(plainCosts));
+        monitor.set(adobeMonitor);
+        const std::vector<TickCost> monitorCosts = tickCosts(w, kTicksPerRound, 0, 300);
+        monitor.set(QByteArray());
+        onMonitor.push_back(medianAll(monitorCosts));
+        onMonitorUi.push_back(medianUi(monitorCosts));
         if (!scanned(profiled))
             return;
         const std::vector<TickCost> costs = tickCosts(w, kTicksPerRound, 0, 300);
@@ -390,6 +416,13 @@ void benchProfiled(const QString &photos, const QString &work)
     figure("tick, Adobe RGB: user-interface thread, CPU", spreadOf(taggedUi), "ms");
     figure("tick, untagged: all work, same photos", spreadOf(untagged), "ms");
     target("tick Adobe RGB / untagged (all work)", ratios(tagged, untagged), 1.1);
+    figure("tick, untagged on an Adobe RGB monitor: all work", spreadOf(onMonitor), "ms");
+    figure("tick, untagged on an Adobe RGB monitor: user-interface thread, CPU",
+           spreadOf(onMonitorUi), "ms");
+    figure("tick, untagged on an sRGB monitor: user-interface thread, CPU", spreadOf(untaggedUi),
+           "ms");
+    target("tick on an Adobe RGB monitor / on an sRGB monitor (all work)",
+           ratios(onMonitor, untagged), 1.1);
 }
 
 void benchScan(const QString &root)

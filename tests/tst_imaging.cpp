@@ -16,6 +16,7 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <lcms2.h>
 #include <sys/stat.h>
 
 #include <ctime>
@@ -39,6 +40,55 @@ QByteArray squares(const QList<QColor> &colours, const QColorSpace &space = {},
     buffer.open(QIODevice::WriteOnly);
     image.convertToFormat(format).save(&buffer, kind, 100);
     return data;
+}
+
+int sampled(const cmsUInt16Number in[], cmsUInt16Number out[], void *transform)
+{
+    cmsDoTransform(static_cast<cmsHTRANSFORM>(transform), in, out, 1);
+    return 1;
+}
+
+// A monitor's profile in the colours of `space`, kept as a calibrated one keeps them: in tables
+// of samples, which only a full colour engine reads.
+QByteArray tabledProfile(const QColorSpace &space)
+{
+    const QByteArray icc = space.iccProfile();
+    cmsHPROFILE rgb = cmsOpenProfileFromMem(icc.constData(), cmsUInt32Number(icc.size()));
+    cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
+    cmsHPROFILE tabled = cmsCreateProfilePlaceholder(nullptr);
+    cmsSetProfileVersion(tabled, 4.3);
+    cmsSetDeviceClass(tabled, cmsSigDisplayClass);
+    cmsSetColorSpace(tabled, cmsSigRgbData);
+    cmsSetPCS(tabled, cmsSigLabData);
+    const auto table = [](cmsHPROFILE from, cmsUInt32Number in, cmsHPROFILE to,
+                          cmsUInt32Number out) {
+        cmsHTRANSFORM transform =
+            cmsCreateTransform(from, in, to, out, INTENT_RELATIVE_COLORIMETRIC,
+                               cmsFLAGS_NOOPTIMIZE | cmsFLAGS_NOCACHE);
+        cmsPipeline *pipeline = cmsPipelineAlloc(nullptr, 3, 3);
+        cmsStage *samples = cmsStageAllocCLut16bit(nullptr, 33, 3, 3, nullptr);
+        cmsStageSampleCLut16bit(samples, sampled, transform, 0);
+        // The file's tables come between curves, here ones that change nothing.
+        cmsPipelineInsertStage(pipeline, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr));
+        cmsPipelineInsertStage(pipeline, cmsAT_END, samples);
+        cmsPipelineInsertStage(pipeline, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr));
+        cmsDeleteTransform(transform);
+        return pipeline;
+    };
+    cmsPipeline *toLab = table(rgb, TYPE_RGB_16, lab, TYPE_Lab_16);
+    cmsPipeline *fromLab = table(lab, TYPE_Lab_16, rgb, TYPE_RGB_16);
+    cmsWriteTag(tabled, cmsSigAToB0Tag, toLab);
+    cmsWriteTag(tabled, cmsSigBToA0Tag, fromLab);
+    cmsWriteTag(tabled, cmsSigMediaWhitePointTag, cmsD50_XYZ());
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(tabled, nullptr, &size);
+    QByteArray bytes(qsizetype(size), 0);
+    cmsSaveProfileToMem(tabled, bytes.data(), &size);
+    cmsPipelineFree(toLab);
+    cmsPipelineFree(fromLab);
+    for (cmsHPROFILE profile : {rgb, lab, tabled})
+        cmsCloseProfile(profile);
+    return bytes;
 }
 
 // Embeds an ICC profile, in one segment, in a JPEG that has none.
@@ -188,6 +238,12 @@ void ImagingTest::loadPicture_data()
         << squares(colours, QColorSpace::DisplayP3) << four << adobeValues << adobeMonitor;
     QTest::newRow("PNG named .jpg, Adobe RGB monitor")
         << squares(colours, {}, QImage::Format_RGB32, "PNG") << four << adobeValues << adobeMonitor;
+    const QByteArray tabledAdobe = tabledProfile(adobe);
+    QVERIFY(!QColorSpace::fromIccProfile(tabledAdobe).isValid()); // beyond the toolkit
+    QTest::newRow("untagged, Adobe RGB monitor in tables")
+        << squares(colours) << four << adobeValues << tabledAdobe;
+    QTest::newRow("Display P3, Adobe RGB monitor in tables")
+        << squares(colours, QColorSpace::DisplayP3) << four << adobeValues << tabledAdobe;
     QTest::newRow("untagged, sRGB monitor")
         << squares(colours) << four << colours << srgb.iccProfile();
     QTest::newRow("untagged, grey monitor") << squares(colours) << four << colours << grey;

@@ -1,6 +1,7 @@
 #include "imaging/ColourProfile.h"
 
 #include <QColorSpace>
+#include <QColorTransform>
 #include <QCryptographicHash>
 #include <QHash>
 #include <QMutex>
@@ -79,25 +80,55 @@ cmsHTRANSFORM makeTransform(const QByteArray &source, cmsUInt32Number in, const 
                               flags | cmsFLAGS_NOCACHE);
 }
 
-// One transform for each pair of profiles and way of keeping pixels: making one reads both
+// How one pair of profiles converts: through the toolkit where it reads both (curves and a
+// matrix, most profiles), which does it fastest; else through Little CMS, which reads the tables
+// of calibrated monitors' profiles too.
+struct Conversion {
+    bool none = false; // the same colours, or a profile neither can use
+    QColorTransform curves;
+    std::unique_ptr<Transform> tables;
+};
+
+QColorSpace spaceFor(const QByteArray &icc)
+{
+    return icc.isEmpty() ? QColorSpace(QColorSpace::SRgb) : QColorSpace::fromIccProfile(icc);
+}
+
+std::unique_ptr<Conversion> makeConversion(const QByteArray &source, const DisplayProfile *display,
+                                           bool grey, bool alpha)
+{
+    auto conversion = std::make_unique<Conversion>();
+    const QByteArray target = display ? display->icc() : QByteArray();
+    const QColorSpace from = grey ? QColorSpace() : spaceFor(source), to = spaceFor(target);
+    if (from.isValid() && to.isValid()) {
+        conversion->none = from == to;
+        conversion->curves = from.transformationToColorSpace(to);
+        return conversion;
+    }
+    conversion->tables = std::make_unique<Transform>(makeTransform(
+        source, grey ? TYPE_GRAY_8 : kPixel, target, alpha ? cmsFLAGS_COPY_ALPHA : 0));
+    conversion->none = !conversion->tables->handle();
+    return conversion;
+}
+
+// One conversion for each pair of profiles and way of keeping pixels: making one reads both
 // profiles and builds its tables, which takes longer than converting a screenful.
-std::shared_ptr<Transform> transformFor(const QByteArray &source, cmsUInt32Number in,
-                                        const DisplayProfile *display, cmsUInt32Number flags)
+std::shared_ptr<const Conversion>
+conversionFor(const QByteArray &source, const DisplayProfile *display, bool grey, bool alpha)
 {
     static QMutex lock;
-    static QHash<QByteArray, std::shared_ptr<Transform>> made;
+    static QHash<QByteArray, std::shared_ptr<const Conversion>> made;
     const QByteArray key = digest(source).toHex() + '/' +
                            (display ? display->id().toHex() : QByteArray()) + '/' +
-                           QByteArray::number(in) + '/' + QByteArray::number(flags);
+                           QByteArray::number(int(grey)) + QByteArray::number(int(alpha));
     const QMutexLocker locked(&lock);
     if (const auto found = made.constFind(key); found != made.constEnd())
         return *found;
     if (made.size() >= kMaxTransforms)
-        made.clear(); // those in use live on with their conversions
-    auto transform = std::make_shared<Transform>(
-        makeTransform(source, in, display ? display->icc() : QByteArray(), flags));
-    made.insert(key, transform);
-    return transform;
+        made.clear(); // those in use live on with their pictures' conversions
+    std::shared_ptr<const Conversion> conversion = makeConversion(source, display, grey, alpha);
+    made.insert(key, conversion);
+    return conversion;
 }
 
 // The colour space an ICC profile's header names.
@@ -108,7 +139,7 @@ QByteArray spaceOf(const QByteArray &icc)
 
 bool isSrgb(const QByteArray &icc)
 {
-    return icc.isEmpty() || QColorSpace::fromIccProfile(icc) == QColorSpace::SRgb;
+    return spaceFor(icc) == QColorSpace::SRgb;
 }
 
 QImage greyConverted(const QImage &grey, const Transform &transform)
@@ -172,28 +203,27 @@ QImage convertedForDisplay(QImage image, const QByteArray &source, const Display
     const bool grey = space == "GRAY" && image.isGrayscale();
     // A profile for other colours than the picture's says nothing about them.
     const QByteArray from = grey || space == "RGB " ? source : QByteArray();
-    if (!display && isSrgb(from))
+    if (!display && from.isEmpty())
         return image;
-    if (grey) {
-        const std::shared_ptr<Transform> transform = transformFor(from, TYPE_GRAY_8, display, 0);
-        if (!transform->handle())
-            return image;
-        return greyConverted(image.convertToFormat(QImage::Format_Grayscale8), *transform);
-    }
     const bool alpha = image.hasAlphaChannel();
-    const std::shared_ptr<Transform> transform =
-        transformFor(from, kPixel, display, alpha ? cmsFLAGS_COPY_ALPHA : 0);
-    if (!transform->handle())
+    const std::shared_ptr<const Conversion> conversion = conversionFor(from, display, grey, alpha);
+    if (conversion->none)
         return image; // a profile that cannot be used: the values as they are
+    if (grey)
+        return greyConverted(image.convertToFormat(QImage::Format_Grayscale8), *conversion->tables);
     const QImage::Format format = alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
     if (image.format() != format)
         image.convertTo(format);
     if (image.isNull())
         return image;
-    cmsDoTransformLineStride(transform->handle(), image.constBits(), image.bits(),
-                             cmsUInt32Number(image.width()), cmsUInt32Number(image.height()),
-                             cmsUInt32Number(image.bytesPerLine()),
-                             cmsUInt32Number(image.bytesPerLine()), 0, 0);
+    if (conversion->tables) {
+        cmsDoTransformLineStride(conversion->tables->handle(), image.constBits(), image.bits(),
+                                 cmsUInt32Number(image.width()), cmsUInt32Number(image.height()),
+                                 cmsUInt32Number(image.bytesPerLine()),
+                                 cmsUInt32Number(image.bytesPerLine()), 0, 0);
+    } else {
+        image.applyColorTransform(conversion->curves);
+    }
     image.setColorSpace(display ? QColorSpace() : QColorSpace(QColorSpace::SRgb));
     return image;
 }
