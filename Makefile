@@ -7,16 +7,16 @@ JOBS ?= 2
 
 # Build: compiler, CMake, Qt 6 Widgets, D-Bus and Qt Test, libjpeg, libyuv (scaling), Little CMS
 # (colour profiles), xcb and its screen saver and Xinerama extensions, Xlib's XTEST (the
-# benchmark's keys). Run: the Japanese fixed-pitch font
-# and Qt's own translations. Tests: an X server, a window manager, a session bus, a Wayland
-# compositor and the tools that drive, set up and look at the real window;
-# libjpeg-turbo's own tools write the progressive files the decoder is checked on; the colour
-# manager and ghostscript's profiles stand for a desktop's monitor profiles.
+# benchmark's keys). Run: the Japanese fixed-pitch font and Qt's own translations. Tests: an X
+# server, a window manager, a session bus, a Wayland compositor and the tools that drive, set up
+# and look at the real window; libjpeg-turbo's own tools write the progressive files the decoder
+# is checked on; the colour manager and ghostscript's profiles stand for a desktop's monitor
+# profiles.
 PACKAGES = g++ make cmake qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg-dev libxcb1-dev \
-	libxcb-screensaver0-dev libxcb-xinerama0-dev libyuv-dev liblcms2-dev pkg-config libxtst-dev fonts-ipafont-gothic qt6-translations-l10n \
-	xvfb xdotool wmctrl openbox x11-utils x11-xserver-utils imagemagick desktop-file-utils \
-	dbus-daemon weston qt6-wayland libjpeg-turbo-progs \
-	colord libgs-common
+	libxcb-screensaver0-dev libxcb-xinerama0-dev libyuv-dev liblcms2-dev pkg-config libxtst-dev \
+	fonts-ipafont-gothic qt6-translations-l10n xvfb xdotool wmctrl openbox x11-utils \
+	x11-xserver-utils imagemagick desktop-file-utils dbus-daemon weston qt6-wayland \
+	libjpeg-turbo-progs colord libgs-common
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 

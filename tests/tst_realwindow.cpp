@@ -2,6 +2,7 @@
 // and keys, looked at through screenshots, with and without a window manager.
 #include "TestSupport.h"
 
+#include <QColorSpace>
 #include <QImage>
 #include <QMargins>
 #include <QProcess>
@@ -15,10 +16,48 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <lcms2.h>
 
 namespace {
 
 const QString kStartedCaption = QStringLiteral("Pelmora");
+
+// Sets, or with no bytes removes, a property of the X server's root window, as a desktop sets a
+// monitor's profile there.
+bool setRootProperty(const QString &display, const char *name, const QByteArray &bytes)
+{
+    xcb_connection_t *c = xcb_connect(qPrintable(display), nullptr);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_intern_atom_reply_t *atom =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(qstrlen(name)), name), nullptr);
+    const xcb_void_cookie_t done =
+        bytes.isEmpty() ? xcb_delete_property_checked(c, root, atom ? atom->atom : 0)
+                        : xcb_change_property_checked(c, XCB_PROP_MODE_REPLACE, root,
+                                                      atom ? atom->atom : 0, XCB_ATOM_CARDINAL, 8,
+                                                      uint32_t(bytes.size()), bytes.constData());
+    xcb_generic_error_t *error = xcb_request_check(c, done);
+    const bool set = atom && !error && !xcb_connection_has_error(c);
+    std::free(error);
+    std::free(atom);
+    xcb_disconnect(c);
+    return set;
+}
+
+// An sRGB colour as a monitor of the profile shows it, by Little CMS.
+QColor onMonitor(QColor colour, const QByteArray &profile)
+{
+    cmsHPROFILE from = cmsCreate_sRGBProfile();
+    cmsHPROFILE to = cmsOpenProfileFromMem(profile.constData(), cmsUInt32Number(profile.size()));
+    cmsHTRANSFORM transform =
+        cmsCreateTransform(from, TYPE_RGB_8, to, TYPE_RGB_8, INTENT_PERCEPTUAL, 0);
+    const quint8 in[3] = {quint8(colour.red()), quint8(colour.green()), quint8(colour.blue())};
+    quint8 out[3] = {};
+    cmsDoTransform(transform, in, out, 1);
+    cmsDeleteTransform(transform);
+    cmsCloseProfile(from);
+    cmsCloseProfile(to);
+    return QColor(out[0], out[1], out[2]);
+}
 
 QString caption(const QString &name)
 {
@@ -47,6 +86,7 @@ private slots:
     void screenKeptOnDuringAShow_data();
     void screenKeptOnDuringAShow();
     void waylandSession();
+    void coloursForTheMonitorItIsOn();
 
 private:
     void startWindowManager();
@@ -683,6 +723,66 @@ void RealWindowTest::waylandSession()
     QCOMPARE(saved, place + kept);
     weston.kill();
     weston.waitForFinished();
+}
+
+void RealWindowTest::coloursForTheMonitorItIsOn()
+{
+    const QByteArray adobe = readAll(QStringLiteral("/usr/share/color/icc/ghostscript/a98.icc"));
+    if (adobe.isEmpty())
+        return xServerMissing("ghostscript's colour profiles are not installed");
+    const QByteArray p3 = QColorSpace(QColorSpace::DisplayP3).iccProfile();
+    // Two monitors side by side on a server of their own, as RandR sets them up; Xinerama lists
+    // them in that order.
+    QProcess server;
+    const QString display = startXServer(server, QSize(1280, 480));
+    QVERIFY(!display.isEmpty());
+    const HookGuard end([&] {
+        server.kill();
+        server.waitForFinished();
+    });
+    const QProcessEnvironment desktop = m_env;
+    const HookGuard back([&] { m_env = desktop; });
+    m_env.insert(QStringLiteral("DISPLAY"), display);
+    int code = -1;
+    run(QStringLiteral("xrandr"), {"--setmonitor", "left", "640/169x480/127+0+0", "screen"}, &code);
+    QCOMPARE(code, 0);
+    run(QStringLiteral("xrandr"), {"--setmonitor", "right", "640/169x480/127+640+0", "none"},
+        &code);
+    QCOMPARE(code, 0);
+    QVERIFY(setRootProperty(display, "_ICC_PROFILE_1", p3));
+    QVERIFY(writeJpeg(m_tree->path("pics/green.jpg"), QSize(400, 300), QColor(0, 200, 0),
+                      QColor(0, 200, 0)));
+    QVERIFY(QFile::remove(m_tree->path("pics/a.jpg")) && QFile::remove(m_tree->path("pics/b.jpg")));
+    startViewer("[Position]\nLeft=1500\nTop=1500\nWidth=6000\nHeight=4500\n[Folders]\n00=" +
+                m_tree->path("pics").toUtf8() + "\n");
+    const QString window = findWindow();
+    QVERIFY(!window.isEmpty());
+    const QRect place = windowGeometry(window);
+    run(QStringLiteral("xdotool"),
+        {QStringLiteral("mousemove"), QString::number(place.x() + 82),
+         QString::number(place.y() + 32), QStringLiteral("click"), QStringLiteral("1")});
+    QTRY_COMPARE(windowName(window), caption("green.jpg"));
+    pressKey(window, QStringLiteral("space"));
+    const auto shown = [&] { return screenshot().pixelColor(windowGeometry(window).center()); };
+    QColor srgb;
+    QTRY_VERIFY((srgb = shown()).green() > 180);
+    const auto near = [](QColor got, QColor want) {
+        const bool close = std::max({qAbs(got.red() - want.red()), qAbs(got.green() - want.green()),
+                                     qAbs(got.blue() - want.blue())}) <= 3;
+        if (!close)
+            qWarning().noquote() << got.name() << "for" << want.name();
+        return close;
+    };
+    // Set while the picture shows, and followed as the window goes from monitor to monitor.
+    QVERIFY(setRootProperty(display, "_ICC_PROFILE", adobe));
+    QTRY_VERIFY(near(shown(), onMonitor(srgb, adobe)));
+    run(QStringLiteral("xdotool"), {QStringLiteral("windowmove"), window, "740", "100"});
+    QTRY_VERIFY(near(shown(), onMonitor(srgb, p3)));
+    QVERIFY(setRootProperty(display, "_ICC_PROFILE_1", QByteArray()));
+    QTRY_VERIFY(near(shown(), srgb));
+    run(QStringLiteral("xdotool"), {QStringLiteral("windowmove"), window, "100", "100"});
+    QTRY_VERIFY(near(shown(), onMonitor(srgb, adobe)));
+    QCOMPARE(windowName(window), caption("green.jpg")); // paused all along
 }
 
 QTEST_MAIN(RealWindowTest)
