@@ -5,6 +5,7 @@
 #include "show/ShowCaption.h"
 #include "show/SlideShow.h"
 
+#include <QColorSpace>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -558,6 +559,10 @@ void SlideShowTest::decodeContract_data()
         "screen:a settle budget:1 keep:b,a screen:a settle", "S:a S:a", 2);
     row("the picture on screen stays whatever the memory",
         "screen:a settle budget:1 keep:a screen:a", "S:a S:a", 1);
+    row("decoded for another monitor's colours, decoded again for these",
+        "screen:a settle monitor:adobe screen:a settle", "S:a S:a", 2);
+    row("ahead in the old monitor's colours, decoded again in the new ones",
+        "ahead:a monitor:adobe ahead:a settle near:a", "N:a", 2);
 }
 
 void SlideShowTest::decodeContract()
@@ -610,6 +615,9 @@ void SlideShowTest::decodeContract()
             QVERIFY(writeJpeg(path, QSize(200, 400)));
         else if (verb == "size")
             key.devicePixelRatio = arg.toDouble();
+        else if (verb == "monitor")
+            key.profile =
+                imaging::DisplayProfile::fromIcc(QColorSpace(QColorSpace::AdobeRgb).iccProfile());
         else if (verb == "near")
             log << "N:" + QFileInfo(cache.nearest(path, key).path)
                               .baseName()
