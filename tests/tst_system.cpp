@@ -1,7 +1,9 @@
-// System services: numbers, twips, directory search, the desktop's screen saver.
+// System services: numbers, twips, directory search, the desktop's screen saver and monitor
+// profiles.
 #include "TestSupport.h"
 #include "system/DirSearch.h"
 #include "system/Memory.h"
+#include "system/MonitorProfiles.h"
 #include "system/Numbers.h"
 #include "system/ScreenSaver.h"
 #include "system/TerminationSignals.h"
@@ -9,6 +11,8 @@
 
 #include <QColorSpace>
 #include <QColorTransform>
+#include <QDBusConnectionInterface>
+#include <QDBusMetaType>
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QPainter>
@@ -20,12 +24,68 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <ctime>
+#include <optional>
+
+// The colour manager as its clients see it, on the test's bus: devices made with their output's
+// name, profiles made from their files, a device's default profile chosen.
+class ColourManagerDouble : public QDBusVirtualObject {
+public:
+    explicit ColourManagerDouble(const QString &address)
+        : m_bus(QDBusConnection::connectToBus(address, QStringLiteral("colour manager")))
+    {
+        m_bus.registerVirtualObject(QStringLiteral("/org/freedesktop/ColorManager"), this,
+                                    QDBusConnection::SubPath);
+        m_bus.registerService(QStringLiteral("org.freedesktop.ColorManager"));
+    }
+    ~ColourManagerDouble() override { QDBusConnection::disconnectFromBus(m_bus.name()); }
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &bus) override;
+    QString introspect(const QString &) const override { return QString(); }
+
+private:
+    QDBusConnection m_bus;
+    QHash<QString, QVariant> m_properties; // by object path: a device's profiles, a profile's file
+    QHash<QString, QString> m_devices;     // device paths by output name
+};
+
+bool ColourManagerDouble::handleMessage(const QDBusMessage &message, const QDBusConnection &bus)
+{
+    const QVariantList args = message.arguments();
+    const QString member = message.member(), at = message.path();
+    const auto objectPath = [](const QString &path) {
+        return QVariant::fromValue(QDBusObjectPath(path));
+    };
+    QVariant handed;
+    if (member == QLatin1String("CreateProfile") || member == QLatin1String("CreateDevice")) {
+        const auto fields = qdbus_cast<QMap<QString, QString>>(args.value(2));
+        const QString made = at + '/' + args.value(0).toString();
+        m_properties[made] = fields.value("Filename");
+        m_devices[fields.value("XRANDR_name")] = made;
+        handed = objectPath(made);
+    } else if (member.contains(QLatin1String("Profile"))) { // the profile added or chosen is first
+        auto profiles = m_properties.value(at).value<QList<QDBusObjectPath>>();
+        const auto profile = args.last().value<QDBusObjectPath>();
+        profiles.removeAll(profile);
+        m_properties[at] = QVariant::fromValue(QList{profile} + profiles);
+        bus.send(QDBusMessage::createSignal(at, message.interface(), "Changed"));
+    } else if (member == QLatin1String("FindDeviceByProperty")) {
+        const QString device = m_devices.value(args.value(1).toString());
+        if (device.isEmpty())
+            return bus.send(message.createErrorReply(message.interface() + ".NotFound", "none"));
+        handed = objectPath(device);
+    } else if (member == QLatin1String("Get")) {
+        handed = QVariant::fromValue(QDBusVariant(m_properties.value(at)));
+    } else {
+        return false;
+    }
+    return bus.send(handed.isValid() ? message.createReply(handed) : message.createReply());
+}
 
 class SystemTest : public QObject {
     Q_OBJECT
@@ -43,6 +103,8 @@ private slots:
     void screenKeptOnByTheDesktop_data();
     void screenKeptOnByTheDesktop();
     void memoryLimitOfTheControlGroup();
+    void monitorProfilesFromTheColourManager_data();
+    void monitorProfilesFromTheColourManager();
 
     void cleanupTestCase()
     {
@@ -51,7 +113,16 @@ private slots:
     }
 
 private:
+    // One private bus serves every test that needs one.
+    QString privateBus()
+    {
+        if (m_bus.state() == QProcess::NotRunning)
+            m_busAddress = requireSessionBus(m_bus);
+        return m_busAddress;
+    }
+
     QProcess m_bus;
+    QString m_busAddress;
 };
 
 void SystemTest::memoryLimitOfTheControlGroup()
@@ -267,7 +338,7 @@ void SystemTest::screenKeptOnByTheDesktop()
     QFETCH(QString, path);
     QFETCH(QString, steps);
     QFETCH(QStringList, expected);
-    static const QString address = requireSessionBus(m_bus);
+    const QString address = privateBus();
     if (address.isEmpty())
         return;
     DesktopDouble desktop(address, service, path);
@@ -295,4 +366,111 @@ void SystemTest::screenKeptOnByTheDesktop()
     QTest::qWait(200); // and nothing more
     QCOMPARE(desktop.record, expected);
     QCOMPARE(desktop.held(), 0);
+}
+
+void SystemTest::monitorProfilesFromTheColourManager_data()
+{
+    QTest::addColumn<QString>("manager"); // the stand-in, Debian's own, or none
+    QTest::addColumn<bool>("named");      // the devices are the screens' outputs
+    QTest::newRow("outputs A and B") << "double" << true;
+    QTest::newRow("unknown outputs") << "double" << false;
+    QTest::newRow("no service") << "" << false;
+    QTest::newRow("the real daemon") << "colord" << true;
+}
+
+void SystemTest::monitorProfilesFromTheColourManager()
+{
+    QFETCH(QString, manager);
+    QFETCH(bool, named);
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    if (screens.size() < 2 || screens[1]->name().isEmpty())
+        QSKIP("needs two named screens, as ctest's offscreen configuration gives");
+    const QString address = privateBus();
+    if (address.isEmpty())
+        return;
+    const QString service = QStringLiteral("org.freedesktop.ColorManager");
+    const QString root = QStringLiteral("/org/freedesktop/ColorManager");
+    const QString tag = QTest::currentDataTag();
+    QDBusConnection setup = QDBusConnection::connectToBus(address, "setup " + tag);
+    std::optional<ColourManagerDouble> stand;
+    QProcess colord;
+    if (manager == QLatin1String("double"))
+        stand.emplace(address);
+    if (manager == QLatin1String("colord")) {
+        if (!QFile::exists("/usr/libexec/colord"))
+            QSKIP("colord is not installed");
+        // Its state folder is the system's: it gets an empty one of its own.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DBUS_SYSTEM_BUS_ADDRESS", address);
+        colord.setProcessEnvironment(env);
+        colord.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        colord.start("unshare",
+                     {"--mount", "sh", "-c",
+                      "mount -t tmpfs colord /var/lib/colord && exec /usr/libexec/colord"});
+        QTRY_VERIFY_WITH_TIMEOUT(setup.interface()->isServiceRegistered(service) ||
+                                     colord.state() == QProcess::NotRunning,
+                                 20000);
+        if (colord.state() == QProcess::NotRunning)
+            QSKIP("colord cannot be given a state folder of its own here: that takes root");
+    }
+    qDBusRegisterMetaType<QMap<QString, QString>>();
+    QStringList errors;
+    QVariantList profilePaths, devicePaths; // as the manager made them
+    const auto call = [&](const QString &path, const QString &member, const QVariantList &args) {
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            service, path, path == root ? service : service + ".Device", member);
+        message.setArguments(args);
+        const QDBusMessage reply = setup.call(message, QDBus::BlockWithGui);
+        if (reply.type() != QDBusMessage::ReplyMessage)
+            errors << member + ": " + reply.errorMessage();
+        return QVariant::fromValue(reply.arguments().value(0).value<QDBusObjectPath>());
+    };
+    const QTemporaryDir files;
+    const QByteArrayList icc{QColorSpace(QColorSpace::AdobeRgb).iccProfile(),
+                             QColorSpace(QColorSpace::DisplayP3).iccProfile()};
+    for (int i = 0; i < 2 && !manager.isEmpty(); ++i) {
+        const QString file = files.filePath(QString::number(i)), id = file.right(1);
+        QVERIFY(writeAll(file, icc[i]));
+        const QMap<QString, QString> output{{"Kind", "display"},
+                                            {"XRANDR_name", named ? screens[i]->name() : "DP-9"}};
+        profilePaths << call(
+            root, "CreateProfile",
+            {"p" + id, "temp", QVariant::fromValue(QMap<QString, QString>{{"Filename", file}})});
+        devicePaths << call(root, "CreateDevice", {"d" + id, "temp", QVariant::fromValue(output)});
+        call(devicePaths[i].value<QDBusObjectPath>().path(), "AddProfile",
+             {"hard", profilePaths[i]});
+    }
+    QCOMPARE(errors, QStringList());
+
+    QVERIFY(sys::monitorProfiles().profileFor(screens[0]).isEmpty()); // none installed: sRGB
+    const auto installed =
+        overrideHook(sys::setMonitorProfiles,
+                     sys::colourManagerProfiles(QDBusConnection::connectToBus(address, tag)));
+    sys::MonitorProfiles &profiles = sys::monitorProfiles();
+    QSignalSpy changed(&profiles, &sys::MonitorProfiles::changed);
+    const auto seen = [&] {
+        return QByteArrayList{profiles.profileFor(screens[0]), profiles.profileFor(screens[1])};
+    };
+    const QByteArrayList none{QByteArray(), QByteArray()};
+    QCOMPARE(seen(), none); // asked, not yet answered
+    if (!named) {
+        QTest::qWait(300);
+        QCOMPARE(seen(), none);
+        QCOMPARE(changed.count(), 0);
+        return;
+    }
+    QTRY_COMPARE(seen(), icc);
+    QCOMPARE(changed.count(), 2);
+    // B's profile made the default of A's output too.
+    const QString outputA = devicePaths[0].value<QDBusObjectPath>().path();
+    call(outputA, "AddProfile", {"hard", profilePaths[1]});
+    call(outputA, "MakeProfileDefault", {profilePaths[1]});
+    QTRY_COMPARE(seen(), (QByteArrayList{icc[1], icc[1]}));
+    QCOMPARE(changed.count(), 3);
+    QCOMPARE(errors, QStringList());
+    // The manager leaves the bus: sRGB again.
+    stand.reset();
+    colord.kill();
+    QTRY_COMPARE(seen(), none);
+    QCOMPARE(changed.count(), 5);
 }

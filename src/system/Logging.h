@@ -7,7 +7,8 @@
 namespace sys::logging {
 
 Q_DECLARE_LOGGING_CATEGORY(files) ///< "pelmora.files": reading files
-/// "pelmora.desktop": the screen kept on through the desktop, or why not
+/// "pelmora.desktop": the screen kept on through the desktop, and the monitors' colour profiles
+/// found through it, or why not
 Q_DECLARE_LOGGING_CATEGORY(desktop)
 
 } // namespace sys::logging
