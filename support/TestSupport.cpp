@@ -31,6 +31,7 @@
 #include <vector>
 
 #include <jpeglib.h>
+#include <lcms2.h>
 
 TestTree::TestTree(const QStringList &names)
 {
@@ -94,6 +95,21 @@ QByteArray exifOrientationSegment(int orientation)
 }
 
 } // namespace
+
+QColor asOnMonitor(QColor colour, const QByteArray &profile)
+{
+    cmsHPROFILE from = cmsCreate_sRGBProfile();
+    cmsHPROFILE to = cmsOpenProfileFromMem(profile.constData(), cmsUInt32Number(profile.size()));
+    cmsHTRANSFORM transform =
+        cmsCreateTransform(from, TYPE_RGB_8, to, TYPE_RGB_8, INTENT_PERCEPTUAL, 0);
+    const quint8 in[3] = {quint8(colour.red()), quint8(colour.green()), quint8(colour.blue())};
+    quint8 out[3] = {};
+    cmsDoTransform(transform, in, out, 1);
+    cmsDeleteTransform(transform);
+    cmsCloseProfile(from);
+    cmsCloseProfile(to);
+    return QColor(out[0], out[1], out[2]);
+}
 
 bool writeJpeg(const QString &path, QSize size, QColor left, QColor right, int exifOrientation)
 {

@@ -118,6 +118,9 @@ QStringList comboEntries(const QComboBox *combo);
 
 /// Writes a JPEG of the given size whose left half is `left` and right half `right`.
 /// @param exifOrientation 1..8 adds an EXIF orientation tag; 0 adds none.
+/// An sRGB colour as a monitor of the ICC profile shows it, by Little CMS, perceptually.
+QColor asOnMonitor(QColor colour, const QByteArray &profile);
+
 bool writeJpeg(const QString &path, QSize size, QColor left = Qt::red, QColor right = Qt::blue,
                int exifOrientation = 0);
 

@@ -244,6 +244,17 @@ void ImagingTest::loadPicture_data()
         << squares(colours) << four << adobeValues << tabledAdobe;
     QTest::newRow("Display P3, Adobe RGB monitor in tables")
         << squares(colours, QColorSpace::DisplayP3) << four << adobeValues << tabledAdobe;
+    // Curves the toolkit reads otherwise than a full colour engine: an offset, a range past 0..1.
+    for (const char *name : {"esrgb", "scrgb"}) {
+        const QByteArray monitor =
+            readAll(QStringLiteral("/usr/share/color/icc/ghostscript/%1.icc").arg(name));
+        const QList<QColor> primaries{{200, 0, 0}, {0, 200, 0}, {0, 0, 200}, {200, 40, 40}};
+        QList<QColor> shown;
+        for (const QColor &colour : primaries)
+            shown << asOnMonitor(colour, monitor);
+        QTest::addRow("untagged, ghostscript's %s monitor", name)
+            << squares(primaries) << four << (monitor.isEmpty() ? primaries : shown) << monitor;
+    }
     QTest::newRow("untagged, sRGB monitor")
         << squares(colours) << four << colours << srgb.iccProfile();
     QTest::newRow("untagged, grey monitor") << squares(colours) << four << colours << grey;

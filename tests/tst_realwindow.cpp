@@ -16,7 +16,6 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-#include <lcms2.h>
 
 namespace {
 
@@ -41,22 +40,6 @@ bool setRootProperty(const QString &display, const char *name, const QByteArray 
     std::free(atom);
     xcb_disconnect(c);
     return set;
-}
-
-// An sRGB colour as a monitor of the profile shows it, by Little CMS.
-QColor onMonitor(QColor colour, const QByteArray &profile)
-{
-    cmsHPROFILE from = cmsCreate_sRGBProfile();
-    cmsHPROFILE to = cmsOpenProfileFromMem(profile.constData(), cmsUInt32Number(profile.size()));
-    cmsHTRANSFORM transform =
-        cmsCreateTransform(from, TYPE_RGB_8, to, TYPE_RGB_8, INTENT_PERCEPTUAL, 0);
-    const quint8 in[3] = {quint8(colour.red()), quint8(colour.green()), quint8(colour.blue())};
-    quint8 out[3] = {};
-    cmsDoTransform(transform, in, out, 1);
-    cmsDeleteTransform(transform);
-    cmsCloseProfile(from);
-    cmsCloseProfile(to);
-    return QColor(out[0], out[1], out[2]);
 }
 
 QString caption(const QString &name)
@@ -775,13 +758,13 @@ void RealWindowTest::coloursForTheMonitorItIsOn()
     };
     // Set while the picture shows, and followed as the window goes from monitor to monitor.
     QVERIFY(setRootProperty(display, "_ICC_PROFILE", adobe));
-    QTRY_VERIFY(near(shown(), onMonitor(srgb, adobe)));
+    QTRY_VERIFY(near(shown(), asOnMonitor(srgb, adobe)));
     run(QStringLiteral("xdotool"), {QStringLiteral("windowmove"), window, "740", "100"});
-    QTRY_VERIFY(near(shown(), onMonitor(srgb, p3)));
+    QTRY_VERIFY(near(shown(), asOnMonitor(srgb, p3)));
     QVERIFY(setRootProperty(display, "_ICC_PROFILE_1", QByteArray()));
     QTRY_VERIFY(near(shown(), srgb));
     run(QStringLiteral("xdotool"), {QStringLiteral("windowmove"), window, "100", "100"});
-    QTRY_VERIFY(near(shown(), onMonitor(srgb, adobe)));
+    QTRY_VERIFY(near(shown(), asOnMonitor(srgb, adobe)));
     QCOMPARE(windowName(window), caption("green.jpg")); // paused all along
 }
 

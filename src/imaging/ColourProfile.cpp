@@ -8,6 +8,7 @@
 
 #include <lcms2.h>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -22,6 +23,10 @@ constexpr cmsUInt32Number kPixel = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? TYPE_BGRA_8
 constexpr cmsUInt32Number kIntent = INTENT_PERCEPTUAL;
 // Pictures converted by distinct pairs of profiles stay far fewer than this.
 constexpr int kMaxTransforms = 32;
+// The colours two conversions are compared over: every channel in this many steps; and how far
+// apart they may be, as rounding puts them.
+constexpr int kProbeSteps = 9;
+constexpr int kProbeTolerance = 2;
 
 struct ProfileHandle {
     explicit ProfileHandle(cmsHPROFILE h)
@@ -89,9 +94,57 @@ struct Conversion {
     std::unique_ptr<Transform> tables;
 };
 
-QColorSpace spaceFor(const QByteArray &icc)
+// Whether a profile is only curves and a matrix. Where a profile has tables too (a calibrated
+// monitor's, some wide-gamut spaces'), the tables are what it means; the toolkit reads only the
+// matrix.
+bool onlyCurves(cmsHPROFILE profile)
 {
-    return icc.isEmpty() ? QColorSpace(QColorSpace::SRgb) : QColorSpace::fromIccProfile(icc);
+    for (const cmsTagSignature table :
+         {cmsSigAToB0Tag, cmsSigAToB1Tag, cmsSigAToB2Tag, cmsSigBToA0Tag, cmsSigBToA1Tag,
+          cmsSigBToA2Tag, cmsSigDToB0Tag, cmsSigBToD0Tag}) {
+        if (cmsIsTag(profile, table))
+            return false;
+    }
+    return cmsIsMatrixShaper(profile);
+}
+
+// The profile as the toolkit converts it, where it is curves and a matrix: invalid otherwise,
+// and for what is no profile at all (which the toolkit is not asked, so it does not complain).
+QColorSpace curvesOf(const QByteArray &icc)
+{
+    if (icc.isEmpty())
+        return QColorSpace::SRgb;
+    const ProfileHandle profile = open(icc);
+    return profile.handle && onlyCurves(profile.handle) ? QColorSpace::fromIccProfile(icc)
+                                                        : QColorSpace();
+}
+
+// Whether the toolkit's conversion gives the colours Little CMS's does, over colours from all
+// of the cube: it reads most curves right, but not every kind (an offset, a range beyond 0..1).
+bool sameColours(const QColorTransform &curves, const Transform &tables)
+{
+    QImage probe(kProbeSteps * kProbeSteps, kProbeSteps, QImage::Format_RGB32);
+    for (int i = 0; i < probe.width() * probe.height(); ++i) {
+        const auto level = [](int step) { return step * 255 / (kProbeSteps - 1); };
+        probe.setPixel(i % probe.width(), i / probe.width(),
+                       qRgb(level(i % kProbeSteps), level(i / kProbeSteps % kProbeSteps),
+                            level(i / (kProbeSteps * kProbeSteps))));
+    }
+    QImage byCurves = probe;
+    byCurves.applyColorTransform(curves);
+    cmsDoTransformLineStride(tables.handle(), probe.constBits(), probe.bits(),
+                             cmsUInt32Number(probe.width()), cmsUInt32Number(probe.height()),
+                             cmsUInt32Number(probe.bytesPerLine()),
+                             cmsUInt32Number(probe.bytesPerLine()), 0, 0);
+    for (int y = 0; y < probe.height(); ++y) {
+        for (int x = 0; x < probe.width(); ++x) {
+            const QRgb a = probe.pixel(x, y), b = byCurves.pixel(x, y);
+            if (std::max({qAbs(qRed(a) - qRed(b)), qAbs(qGreen(a) - qGreen(b)),
+                          qAbs(qBlue(a) - qBlue(b))}) > kProbeTolerance)
+                return false;
+        }
+    }
+    return true;
 }
 
 std::unique_ptr<Conversion> makeConversion(const QByteArray &source, const DisplayProfile *display,
@@ -99,14 +152,23 @@ std::unique_ptr<Conversion> makeConversion(const QByteArray &source, const Displ
 {
     auto conversion = std::make_unique<Conversion>();
     const QByteArray target = display ? display->icc() : QByteArray();
-    const QColorSpace from = grey ? QColorSpace() : spaceFor(source), to = spaceFor(target);
-    if (from.isValid() && to.isValid()) {
-        conversion->none = from == to;
-        conversion->curves = from.transformationToColorSpace(to);
-        return conversion;
-    }
     conversion->tables = std::make_unique<Transform>(makeTransform(
         source, grey ? TYPE_GRAY_8 : kPixel, target, alpha ? cmsFLAGS_COPY_ALPHA : 0));
+    const QColorSpace from = grey ? QColorSpace() : curvesOf(source),
+                      to = display ? display->curves() : QColorSpace(QColorSpace::SRgb);
+    if (from.isValid() && to.isValid()) {
+        conversion->curves = from.transformationToColorSpace(to);
+        if (from == to) {
+            conversion->none = true;
+            return conversion;
+        }
+        // The faster of the two where it gives the same colours; Little CMS's where it cannot
+        // tell (it could not read a profile the toolkit did).
+        if (!conversion->tables->handle() || sameColours(conversion->curves, *conversion->tables)) {
+            conversion->tables.reset();
+            return conversion;
+        }
+    }
     conversion->none = !conversion->tables->handle();
     return conversion;
 }
@@ -137,11 +199,6 @@ QByteArray spaceOf(const QByteArray &icc)
     return icc.size() >= 128 ? icc.mid(16, 4) : QByteArray();
 }
 
-bool isSrgb(const QByteArray &icc)
-{
-    return spaceFor(icc) == QColorSpace::SRgb;
-}
-
 QImage greyConverted(const QImage &grey, const Transform &transform)
 {
     QImage out(grey.size(), QImage::Format_RGB32);
@@ -157,10 +214,12 @@ QImage greyConverted(const QImage &grey, const Transform &transform)
 
 } // namespace
 
-DisplayProfile::DisplayProfile(QByteArray icc, QByteArray id, QString description)
+DisplayProfile::DisplayProfile(QByteArray icc, QByteArray id, QString description,
+                               QColorSpace curves)
     : m_icc(std::move(icc))
     , m_id(std::move(id))
     , m_description(std::move(description))
+    , m_curves(std::move(curves))
 {
 }
 
@@ -171,7 +230,7 @@ std::shared_ptr<const DisplayProfile> DisplayProfile::fromIcc(const QByteArray &
             *why = QString::fromLatin1(reason);
         return nullptr;
     };
-    if (icc.isEmpty() || isSrgb(icc))
+    if (icc.isEmpty())
         return nullptr;
     const ProfileHandle profile = open(icc);
     if (!profile.handle)
@@ -183,10 +242,14 @@ std::shared_ptr<const DisplayProfile> DisplayProfile::fromIcc(const QByteArray &
     const Transform into(makeTransform(QByteArray(), kPixel, icc, 0));
     if (!into.handle())
         return refuse("colours cannot be converted into it");
+    const QColorSpace curves =
+        onlyCurves(profile.handle) ? QColorSpace::fromIccProfile(icc) : QColorSpace();
+    if (curves == QColorSpace::SRgb)
+        return nullptr; // an sRGB monitor's: the colours as they are
     char name[256] = {};
     cmsGetProfileInfoASCII(profile.handle, cmsInfoDescription, "en", "US", name, sizeof name);
     return std::shared_ptr<const DisplayProfile>(
-        new DisplayProfile(icc, digest(icc), QString::fromLatin1(name).trimmed()));
+        new DisplayProfile(icc, digest(icc), QString::fromLatin1(name).trimmed(), curves));
 }
 
 bool sameProfile(const DisplayProfilePtr &a, const DisplayProfilePtr &b)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QColorSpace>
 #include <QImage>
 #include <QString>
 
@@ -23,13 +24,17 @@ public:
     const QByteArray &id() const { return m_id; }
     /// The profile's own name for itself, for log lines.
     const QString &description() const { return m_description; }
+    /// The profile as the toolkit reads it where it is only curves and a matrix; invalid where
+    /// it has tables, which only a full colour engine reads.
+    const QColorSpace &curves() const { return m_curves; }
 
 private:
-    DisplayProfile(QByteArray icc, QByteArray id, QString description);
+    DisplayProfile(QByteArray icc, QByteArray id, QString description, QColorSpace curves);
 
     QByteArray m_icc;
     QByteArray m_id;
     QString m_description;
+    QColorSpace m_curves;
 };
 
 using DisplayProfilePtr = std::shared_ptr<const DisplayProfile>;

@@ -178,7 +178,7 @@ private:
         if (std::exchange(m_complained, true))
             return;
         qCDebug(logging::desktop).noquote()
-            << "monitors taken as sRGB, no profiles from the colour manager:" << why;
+            << "no monitor profiles from the colour manager:" << why;
     }
 
     void answer(const QString &name, int asking, const QByteArray &bytes)

@@ -4,6 +4,7 @@
 #include "settings/SettingsFile.h"
 #include "show/SlideShow.h"
 
+#include <QHash>
 #include <QTimer>
 #include <QWidget>
 
@@ -157,6 +158,7 @@ private:
     QString m_appPath;
     std::optional<settings::WindowPlace> m_restoredPlace; // until the window manager framed it
     bool m_unloaded = false;
-    QByteArray m_monitorIcc;                     // as the desktop gave it for the window's monitor
+    QByteArray m_monitorIcc; // as the desktop gave it for the window's monitor
+    QHash<QByteArray, imaging::DisplayProfilePtr> m_readProfiles; // by the desktop's bytes
     imaging::DisplayProfilePtr m_monitorProfile; // what pictures are converted for (null: sRGB)
 };

@@ -56,6 +56,14 @@ show::DisplayKey frmMain::display() const
             devicePixelRatioF(), m_monitorProfile};
 }
 
+namespace {
+
+// Monitors' profiles read and kept: a desktop has a few; one that keeps making new ones is
+// read afresh.
+constexpr int kProfilesRemembered = 16;
+
+} // namespace
+
 void frmMain::followMonitorColours()
 {
     // The window's monitor is known once it is on screen; a move to another monitor, or a new
@@ -74,12 +82,19 @@ void frmMain::takeMonitorProfile()
     if (icc == m_monitorIcc)
         return;
     m_monitorIcc = icc;
-    QString why;
-    imaging::DisplayProfilePtr profile = imaging::DisplayProfile::fromIcc(icc, &why);
-    if (!why.isEmpty())
-        qCWarning(imaging::logging::picture).noquote()
-            << "the profile of monitor" << monitor->name() << "is" << why
-            << "- colours are shown as for sRGB";
+    // Read once each, and a profile that cannot be used said once, however often the window
+    // goes back to its monitor.
+    if (!m_readProfiles.contains(icc)) {
+        if (m_readProfiles.size() >= kProfilesRemembered)
+            m_readProfiles.clear();
+        QString why;
+        m_readProfiles.insert(icc, imaging::DisplayProfile::fromIcc(icc, &why));
+        if (!why.isEmpty())
+            qCWarning(imaging::logging::picture).noquote()
+                << "the profile of monitor" << monitor->name() << "is" << why
+                << "- colours are shown as for sRGB";
+    }
+    imaging::DisplayProfilePtr profile = m_readProfiles.value(icc);
     if (imaging::sameProfile(profile, m_monitorProfile))
         return;
     m_monitorProfile = std::move(profile);
