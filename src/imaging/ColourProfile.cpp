@@ -28,20 +28,27 @@ constexpr int kMaxTransforms = 32;
 constexpr int kProbeSteps = 9;
 constexpr int kProbeTolerance = 2;
 
-struct ProfileHandle {
-    explicit ProfileHandle(cmsHPROFILE h)
-        : handle(h)
+// A Little CMS handle, given back when it goes.
+template <auto Release> class Owned {
+public:
+    explicit Owned(void *handle)
+        : m_handle(handle)
     {
     }
-    ~ProfileHandle()
+    ~Owned()
     {
-        if (handle)
-            cmsCloseProfile(handle);
+        if (m_handle)
+            Release(m_handle);
     }
-    ProfileHandle(const ProfileHandle &) = delete;
-    ProfileHandle &operator=(const ProfileHandle &) = delete;
-    cmsHPROFILE handle;
+    Owned(const Owned &) = delete;
+    Owned &operator=(const Owned &) = delete;
+    void *handle() const { return m_handle; }
+
+private:
+    void *m_handle;
 };
+using ProfileHandle = Owned<cmsCloseProfile>;
+using Transform = Owned<cmsDeleteTransform>;
 
 ProfileHandle open(const QByteArray &icc)
 {
@@ -49,25 +56,6 @@ ProfileHandle open(const QByteArray &icc)
         return ProfileHandle(cmsCreate_sRGBProfile());
     return ProfileHandle(cmsOpenProfileFromMem(icc.constData(), cmsUInt32Number(icc.size())));
 }
-
-class Transform {
-public:
-    explicit Transform(cmsHTRANSFORM handle)
-        : m_handle(handle)
-    {
-    }
-    ~Transform()
-    {
-        if (m_handle)
-            cmsDeleteTransform(m_handle);
-    }
-    Transform(const Transform &) = delete;
-    Transform &operator=(const Transform &) = delete;
-    cmsHTRANSFORM handle() const { return m_handle; }
-
-private:
-    cmsHTRANSFORM m_handle;
-};
 
 QByteArray digest(const QByteArray &bytes)
 {
@@ -79,9 +67,9 @@ cmsHTRANSFORM makeTransform(const QByteArray &source, cmsUInt32Number in, const 
                             cmsUInt32Number flags)
 {
     const ProfileHandle from = open(source), to = open(target);
-    if (!from.handle || !to.handle)
+    if (!from.handle() || !to.handle())
         return nullptr;
-    return cmsCreateTransform(from.handle, in, to.handle, kPixel, kIntent,
+    return cmsCreateTransform(from.handle(), in, to.handle(), kPixel, kIntent,
                               flags | cmsFLAGS_NOCACHE);
 }
 
@@ -115,8 +103,8 @@ QColorSpace curvesOf(const QByteArray &icc)
     if (icc.isEmpty())
         return QColorSpace::SRgb;
     const ProfileHandle profile = open(icc);
-    return profile.handle && onlyCurves(profile.handle) ? QColorSpace::fromIccProfile(icc)
-                                                        : QColorSpace();
+    return profile.handle() && onlyCurves(profile.handle()) ? QColorSpace::fromIccProfile(icc)
+                                                            : QColorSpace();
 }
 
 // Whether the toolkit's conversion gives the colours Little CMS's does, over colours from all
@@ -233,21 +221,21 @@ std::shared_ptr<const DisplayProfile> DisplayProfile::fromIcc(const QByteArray &
     if (icc.isEmpty())
         return nullptr;
     const ProfileHandle profile = open(icc);
-    if (!profile.handle)
+    if (!profile.handle())
         return refuse("not a profile that can be read");
-    if (cmsGetColorSpace(profile.handle) != cmsSigRgbData)
+    if (cmsGetColorSpace(profile.handle()) != cmsSigRgbData)
         return refuse("not an RGB profile");
-    if (cmsGetDeviceClass(profile.handle) != cmsSigDisplayClass)
+    if (cmsGetDeviceClass(profile.handle()) != cmsSigDisplayClass)
         return refuse("not a display profile");
     const Transform into(makeTransform(QByteArray(), kPixel, icc, 0));
     if (!into.handle())
         return refuse("colours cannot be converted into it");
     const QColorSpace curves =
-        onlyCurves(profile.handle) ? QColorSpace::fromIccProfile(icc) : QColorSpace();
+        onlyCurves(profile.handle()) ? QColorSpace::fromIccProfile(icc) : QColorSpace();
     if (curves == QColorSpace::SRgb)
         return nullptr; // an sRGB monitor's: the colours as they are
     char name[256] = {};
-    cmsGetProfileInfoASCII(profile.handle, cmsInfoDescription, "en", "US", name, sizeof name);
+    cmsGetProfileInfoASCII(profile.handle(), cmsInfoDescription, "en", "US", name, sizeof name);
     return std::shared_ptr<const DisplayProfile>(
         new DisplayProfile(icc, digest(icc), QString::fromLatin1(name).trimmed(), curves));
 }
